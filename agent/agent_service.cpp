@@ -1,0 +1,51 @@
+#include "agent/agent_service.h"
+
+#include <cstdlib>
+#include <new>
+
+#include "agent/qln_exception.h"
+#include "platform/errors.h"
+
+AgentService g_AgentService;
+bool g_bInternalXcp = false;
+
+AgentService::AgentService() = default;
+AgentService::~AgentService() = default;
+
+bool AgentService::KeepRunning() {
+    if (!m_bServiceMode) return true;
+    if (m_pPauseEvent && m_pPauseEvent->TryConsume()) {
+        plat::Event* waits[] = {m_pStopEvent.get(), m_pContinueEvent.get()};
+        if (!waits[0] || !waits[1]) return false;
+        return plat::Event::WaitAny(waits, 2, plat::kInfinite) == 1;
+    }
+    if (m_pStopEvent && m_pStopEvent->TryConsume()) return false;
+    return true;
+}
+
+namespace {
+
+// Room kept back so that the handler can still build its exception when the
+// heap is exhausted.
+void* g_pReserve = nullptr;
+
+void AllocationFailed() {
+    std::free(g_pReserve);
+    g_pReserve = nullptr;
+    // A failure while the exception itself is built ends as std::bad_alloc
+    // rather than in this handler again.
+    std::new_handler self = std::set_new_handler(nullptr);
+    CQLNException* failure = new CQLNException(plat::kErrNotEnoughMemory);
+    std::set_new_handler(self);
+    g_pReserve = std::malloc(64 * 1024);
+    throw failure;
+}
+
+struct AllocationHandlerInstaller {
+    AllocationHandlerInstaller() {
+        g_pReserve = std::malloc(64 * 1024);
+        std::set_new_handler(AllocationFailed);
+    }
+} g_installAllocationHandler;
+
+}  // namespace

@@ -1,0 +1,18 @@
+// The service side of the agent: the verbs of the command line and the
+// connection to the service manager's dispatcher.
+#pragma once
+#include <cstdint>
+
+enum class ServiceControl { Start, Stop, Pause, Continue };
+
+// Each verb ends the process: 0 after its message on standard output, -1
+// after the system's text for the failure on standard error.
+[[noreturn]] void InstallService();
+[[noreturn]] void RemoveService();
+[[noreturn]] void ControlAgentService(ServiceControl control);
+
+// Hands the main thread to the service manager's dispatcher with the agent's
+// service main. Returns 0 when the dispatcher returned (the service stopped),
+// otherwise the platform error of the failed connection; the value
+// plat::kErrServiceNotConnected means the process was not started as a service.
+uint32_t RunServiceDispatcher();

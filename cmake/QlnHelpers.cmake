@@ -1,0 +1,22 @@
+# qln_sources(<out-var> <dir>...)
+# Collects the .cpp files of the given folders for the platform being built:
+# a file whose name carries "_win32" belongs to Win32 only, "_posix" to POSIX
+# only, every other file to both. New files need no edit here.
+function(qln_sources out)
+  set(result)
+  foreach(dir IN LISTS ARGN)
+    file(GLOB found CONFIGURE_DEPENDS ${dir}/*.cpp)
+    foreach(f IN LISTS found)
+      get_filename_component(name ${f} NAME)
+      if(name MATCHES "_win32[._]" AND NOT WIN32)
+        continue()
+      endif()
+      if(name MATCHES "_posix[._]" AND WIN32)
+        continue()
+      endif()
+      list(APPEND result ${f})
+    endforeach()
+  endforeach()
+  list(SORT result)
+  set(${out} ${result} PARENT_SCOPE)
+endfunction()

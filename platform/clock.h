@@ -1,0 +1,10 @@
+// Milliseconds: a 32-bit tick count that wraps like GetTickCount, and sleeps.
+#pragma once
+#include <cstdint>
+
+namespace plat {
+
+uint32_t TickCount();
+void SleepMs(uint32_t ms);
+
+}  // namespace plat

@@ -1,0 +1,22 @@
+// The system log: the Win32 event log, syslog on Linux.
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace plat {
+
+// Event types of an entry.
+constexpr uint16_t kEventSuccess = 0;
+constexpr uint16_t kEventError = 1;
+constexpr uint16_t kEventWarning = 2;
+constexpr uint16_t kEventInformation = 4;
+
+// Registers `source` on the local machine, writes one entry (category 0, event
+// id `id`, the strings as its insertion strings, no user, no data) and
+// deregisters. A log that stores texts rather than ids (syslog) takes `text`,
+// the formatted message, with a priority from `type`. False when nothing was
+// written.
+bool WriteEventLogEntry(const char* source, uint16_t type, uint32_t id, const char* const* strings,
+                 uint16_t count, const std::string& text);
+
+}  // namespace plat

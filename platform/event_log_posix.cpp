@@ -1,0 +1,32 @@
+#include <syslog.h>
+
+#include "platform/event_log.h"
+
+namespace plat {
+
+namespace {
+
+int PriorityFor(uint16_t type) {
+    switch (type) {
+        case kEventError: return LOG_ERR;
+        case kEventWarning: return LOG_WARNING;
+        case kEventInformation: return LOG_INFO;
+        default: return LOG_NOTICE;
+    }
+}
+
+}  // namespace
+
+bool WriteEventLogEntry(const char* source, uint16_t type, uint32_t id, const char* const* /*strings*/,
+                 uint16_t /*count*/, const std::string& text) {
+    // syslog keeps no ids: the entry carries the formatted text, with the id in
+    // front so that an entry can still be matched to its message.
+    std::string line = text;
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    ::openlog(source, LOG_PID, LOG_DAEMON);
+    ::syslog(PriorityFor(type), "[0x%08X] %s", static_cast<unsigned>(id), line.c_str());
+    ::closelog();
+    return true;
+}
+
+}  // namespace plat

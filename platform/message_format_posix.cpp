@@ -1,0 +1,26 @@
+#include <cstdlib>
+
+#include "platform/errors.h"
+#include "platform/message_format.h"
+
+namespace plat {
+
+namespace {
+using FormatFn = char* (*)(uint32_t, uint32_t, const char* const*, size_t);
+}
+
+bool FormatModuleMessage(const Library& module, uint32_t id, const char* const* inserts,
+                         size_t count, std::string& out) {
+    auto format = reinterpret_cast<FormatFn>(module.Symbol("PelluxFormatMessage"));
+    if (format) {
+        char* text = format(id, kLangUserDefault, inserts, count);
+        if (text) {
+            out = text;
+            std::free(text);
+            return true;
+        }
+    }
+    return SystemErrorText(id, out);
+}
+
+}  // namespace plat

@@ -1,0 +1,70 @@
+// The agent's command line, as a user at a shell meets it.
+#include <gtest/gtest.h>
+
+#include "run_program.h"
+
+namespace {
+
+const char* const kUsage =
+    "Usage:   qln [options]\n"
+    "Options: -c file  Initialization file, defaults to .\\qln.ini.\n"
+    "         -i       Use Internal XCP for XCP UPS systems.\n"
+    "         daemon   Run as a daemon.\n"
+    "         install  Install as a service.\n"
+    "         remove   Remove as a service.\n"
+    "         start    Start service.\n"
+    "         stop     Stop service.\n"
+    "         pause    Pause service.\n"
+    "         resume   Resume service.\n"
+    "\n";
+
+// Standard streams of a Win32 program are in text mode: a newline reaches the
+// pipe as CR LF. Compare lines, not line ends.
+std::string Lf(std::string s) {
+    std::string r;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n') continue;
+        r += s[i];
+    }
+    return r;
+}
+
+TEST(AgentCommandLine, VersionRequestsPrintOnceEachAndWinOverVerbs) {
+    ProgramResult r = RunProgram("qln", {"-v", "install"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(Lf(r.out), "$Version: 1.1.4 $\n");
+    EXPECT_EQ(r.err, "");
+
+    r = RunProgram("qln", {"/V", "-V"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(Lf(r.out), "$Version: 1.1.4 $\n$Version: 1.1.4 $\n");
+
+    // The value of -c is scanned too: a file named -v.ini asks for the version.
+    r = RunProgram("qln", {"-c", "-v.ini", "daemon"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(Lf(r.out), "$Version: 1.1.4 $\n");
+
+    r = RunProgram("qln", {"-version"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(Lf(r.out), "$Version: 1.1.4 $\n");
+}
+
+TEST(AgentCommandLine, BadArgumentsShowTheUsageAndFail) {
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"-x"}, {"extra"}, {"-c"}, {"daemon", "-c"}, {"/"}, {"-"}, {"daemons"}}) {
+        ProgramResult r = RunProgram("qln", args);
+        EXPECT_EQ(r.exitCode, -1) << args[0];
+        EXPECT_EQ(Lf(r.err), kUsage) << args[0];
+        EXPECT_EQ(r.out, "") << args[0];
+    }
+}
+
+TEST(AgentCommandLine, UsageComesAfterOptionsThatWereAccepted) {
+    // -i and /Ix are the same option; only the second character counts, and the
+    // parse goes on to the bad argument behind them.
+    ProgramResult r = RunProgram("qln", {"/Ix", "-config", "x.ini", "-q"});
+    EXPECT_EQ(r.exitCode, -1);
+    EXPECT_EQ(Lf(r.err), kUsage);
+}
+
+}  // namespace
