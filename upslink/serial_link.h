@@ -1,0 +1,66 @@
+// SerialLink: the agent's one serial link to the UPS, with the process-wide
+// deadline timer that the link and the XCP engine share.
+// (Interface fixed for the worker and the engine; the UPS link work fills it.)
+#pragma once
+#include <cstdint>
+#include <string>
+
+struct PnpCompatibleDevice {
+    char manufacturer[3];
+    uint16_t product;
+};
+
+// What the link keeps of a serial Plug and Play identification string.
+struct PnpIdentity {
+    uint16_t revision;
+    char manufacturer[3];
+    uint16_t product;
+    uint32_t serialNumber;
+    char className[34];
+    PnpCompatibleDevice compatible[5];
+    char userName[41];
+    uint8_t checksum;
+};
+
+// Process-wide deadline in milliseconds (one for the whole agent).
+void SetDeadline(uint32_t ms);
+bool DeadlinePassed();
+
+class SerialLink {
+public:
+    SerialLink(const std::string& portName, uint32_t baud, uint32_t dataBits, uint32_t parityIndex,
+               uint32_t stopIndex);
+    virtual ~SerialLink();
+    SerialLink(const SerialLink&) = delete;
+    SerialLink& operator=(const SerialLink&) = delete;
+
+    virtual bool GetModemLine(int pin);
+    virtual void SetControlLine(int pin, bool on);
+
+    bool IsOpen() const;
+    void Open();
+    void Close();
+    void SetBaud(uint32_t baud);
+    void SetFormat(uint32_t dataBits, uint32_t parityIndex, uint32_t stopIndex);
+    void ApplySettings();
+    void Read(void* buffer, uint32_t count, uint32_t& got);
+    void Write(const void* buffer, uint32_t count, uint32_t& written);
+    uint32_t ReadRaw(void* buffer, uint32_t count);
+    uint32_t ReadPaced(void* buffer, uint32_t count, uint32_t pauseMs);
+    void Drain(uint32_t ms);
+    void EnumeratePnp();
+    void ReadPnpIdentity();
+
+    uint32_t GetBaud() const { return m_nBaud; }
+    const std::string& GetPortName() const { return m_PortName; }
+    const PnpIdentity& GetPnpIdentity() const { return m_Pnp; }
+
+private:
+    std::string m_PortName;
+    uint32_t m_nBaud;
+    uint32_t m_nDataBits;
+    uint32_t m_nParity;
+    uint32_t m_nStop;
+    PnpIdentity m_Pnp{};
+    void* m_hPort;  // the port layer's handle; invalid when closed
+};

@@ -1,0 +1,44 @@
+// UpsDevice: the UPS as the worker loop and the NetXCP relay know it.
+// (Interface fixed for the worker and the endpoint; the UPS link work fills it.)
+#pragma once
+#include <cstdint>
+#include <string>
+
+class SerialLink;
+class CINIFile;
+
+class UpsDevice {
+public:
+    UpsDevice(SerialLink& link, CINIFile& profile);
+    virtual ~UpsDevice();
+    UpsDevice(const UpsDevice&) = delete;
+    UpsDevice& operator=(const UpsDevice&) = delete;
+
+    // Passes one request frame to the UPS; a new buffer (delete[]) with the
+    // answer re-framed as XCP blocks, or null; its length through `length`.
+    virtual uint8_t* RelayRequest(const uint8_t* request, uint32_t& length) = 0;
+    virtual int DeviceKind() = 0;
+    virtual void Identify();
+    virtual void Poll();
+    virtual void IdentifyUps() = 0;
+    virtual void PollStatus() = 0;
+    virtual void ResetIdentity();
+
+    // 0 communicating, 1 to 5 failed polls, -1 communication lost.
+    int32_t commsLost = -1;
+
+protected:
+    SerialLink& m_Link;
+    CINIFile& m_Profile;
+
+public:
+    std::string m_FamilyName;
+    std::string m_ModelName;
+    std::string m_Versions;
+    int32_t m_nState = 1;
+    std::string m_ConfiguredName;
+    std::string m_AttachedDevices;
+};
+
+UpsDevice* CreateUpsDevice(SerialLink& link, CINIFile& profile);
+UpsDevice* DetectUps(SerialLink& link, CINIFile& profile);
