@@ -1,6 +1,5 @@
 // SerialLink: the agent's one serial link to the UPS, with the process-wide
 // deadline timer that the link and the XCP engine share.
-// (Interface fixed for the worker and the engine; the UPS link work fills it.)
 #pragma once
 #include <cstdint>
 #include <string>
@@ -25,6 +24,10 @@ struct PnpIdentity {
 // Process-wide deadline in milliseconds (one for the whole agent).
 void SetDeadline(uint32_t ms);
 bool DeadlinePassed();
+// Milliseconds left until the deadline, 0 once it has passed.
+uint32_t DeadlineRemaining();
+// Whether `deadline` lies behind `now` on the wrapping 32-bit tick count.
+bool DeadlineExpired(uint32_t deadline, uint32_t now);
 
 class SerialLink {
 public:
@@ -50,6 +53,8 @@ public:
     void Drain(uint32_t ms);
     void EnumeratePnp();
     void ReadPnpIdentity();
+    // Blocks until input may be waiting on the open port, or `ms` have passed.
+    bool WaitReadable(uint32_t ms);
 
     uint32_t GetBaud() const { return m_nBaud; }
     const std::string& GetPortName() const { return m_PortName; }

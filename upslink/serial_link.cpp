@@ -1,0 +1,204 @@
+#include "upslink/serial_link.h"
+
+#include <cstring>
+#include <memory>
+
+#include "agent/qln_exception.h"
+#include "platform/clock.h"
+#include "platform/errors.h"
+#include "upslink/pnp_identity.h"
+#include "upslink/serial_port.h"
+
+namespace {
+
+uint32_t g_nDeadline = 0;
+
+// A line that never stops talking would hold a drain for good; past this
+// much beyond its own time the drain gives up and leaves the rest.
+constexpr uint32_t kDrainOverrunMs = 2000;
+
+[[noreturn]] void Fail(uint32_t id) { throw new CQLNException(id); }
+
+}  // namespace
+
+void SetDeadline(uint32_t ms) { g_nDeadline = plat::TickCount() + ms; }
+
+// The tick count wraps every 49.7 days; comparing the plain values would end
+// a wait set just before the wrap at once, or never end one that spans it.
+bool DeadlineExpired(uint32_t deadline, uint32_t now) {
+    return static_cast<int32_t>(now - deadline) > 0;
+}
+
+bool DeadlinePassed() { return DeadlineExpired(g_nDeadline, plat::TickCount()); }
+
+uint32_t DeadlineRemaining() {
+    uint32_t now = plat::TickCount();
+    if (DeadlineExpired(g_nDeadline, now)) return 0;
+    return g_nDeadline - now;
+}
+
+SerialLink::SerialLink(const std::string& portName, uint32_t baud, uint32_t dataBits,
+                       uint32_t parityIndex, uint32_t stopIndex)
+    : m_PortName(portName),
+      m_nBaud(baud),
+      m_nDataBits(dataBits),
+      m_nParity(parityIndex),
+      m_nStop(stopIndex),
+      m_hPort(InvalidPort()) {}
+
+SerialLink::~SerialLink() { Close(); }
+
+bool SerialLink::GetModemLine(int pin) { return ::GetModemLine(m_hPort, pin); }
+
+void SerialLink::SetControlLine(int pin, bool on) { (void)::SetControlLine(m_hPort, pin, on); }
+
+bool SerialLink::IsOpen() const { return m_hPort != InvalidPort(); }
+
+void SerialLink::Open() {
+    if (m_PortName.empty()) Fail(plat::kErrInvalidParameter);
+    Close();
+    PortHandle port = OpenPort(m_PortName.c_str());
+    if (port == InvalidPort()) Fail(plat::LastError());
+    m_hPort = port;
+    ApplySettings();
+}
+
+void SerialLink::Close() {
+    if (!IsOpen()) return;
+    ClosePort(m_hPort);
+    m_hPort = InvalidPort();
+}
+
+void SerialLink::SetBaud(uint32_t baud) {
+    m_nBaud = baud;
+    if (IsOpen()) ApplySettings();
+}
+
+void SerialLink::SetFormat(uint32_t dataBits, uint32_t parityIndex, uint32_t stopIndex) {
+    m_nDataBits = dataBits;
+    m_nParity = parityIndex;
+    m_nStop = stopIndex;
+    if (IsOpen()) ApplySettings();
+}
+
+void SerialLink::ApplySettings() {
+    if (!IsOpen() || !ConfigurePort(m_hPort, m_nBaud, m_nDataBits, m_nParity, m_nStop))
+        Fail(plat::kErrInvalidHandle);
+}
+
+void SerialLink::Read(void* buffer, uint32_t count, uint32_t& got) {
+    got = 0;
+    if (m_PortName.empty()) return;
+    if (!IsOpen()) Fail(plat::kErrInvalidHandle);
+    if (!ReadPort(m_hPort, buffer, count, got)) Fail(plat::LastError());
+}
+
+void SerialLink::Write(const void* buffer, uint32_t count, uint32_t& written) {
+    written = 0;
+    if (m_PortName.empty()) return;
+    if (!IsOpen()) Fail(plat::kErrInvalidHandle);
+    if (!WritePort(m_hPort, buffer, count, written)) Fail(plat::LastError());
+}
+
+uint32_t SerialLink::ReadRaw(void* buffer, uint32_t count) {
+    if (!IsOpen()) Fail(plat::kErrInvalidHandle);
+    return ReadAvailable(m_hPort, buffer, count);
+}
+
+uint32_t SerialLink::ReadPaced(void* buffer, uint32_t count, uint32_t pauseMs) {
+    unsigned char* bytes = static_cast<unsigned char*>(buffer);
+    plat::SleepMs(pauseMs / 10);
+    uint32_t got = ReadRaw(bytes, count);
+    uint32_t total = got;
+    for (;;) {
+        if (total < count) plat::SleepMs(pauseMs);
+        if (total >= count || got == 0) break;
+        got = ReadRaw(bytes + total, count - total);
+        total += got;
+    }
+    return total;
+}
+
+bool SerialLink::WaitReadable(uint32_t ms) {
+    if (!IsOpen()) {
+        plat::SleepMs(ms);
+        return false;
+    }
+    return ::WaitReadable(m_hPort, ms);
+}
+
+void SerialLink::Drain(uint32_t ms) {
+    uint32_t start = plat::TickCount();
+    SetDeadline(ms);
+    unsigned char scratch[1000];
+    for (;;) {
+        uint32_t got = 0;
+        Read(scratch, sizeof scratch, got);
+        if (plat::TickCount() - start >= ms + kDrainOverrunMs) return;
+        if (got != 0) continue;
+        if (DeadlinePassed()) return;
+        // Block until more input or the deadline rather than spin on reads
+        // that return at once.
+        WaitReadable(DeadlineRemaining() + 1);
+    }
+}
+
+void SerialLink::EnumeratePnp() {
+    const uint32_t dataBits = m_nDataBits;
+    const uint32_t parity = m_nParity;
+    const uint32_t stop = m_nStop;
+    try {
+        SetBaud(1200);
+        SetFormat(7, 2, 0);
+        if (m_PortName.empty()) Fail(plat::kErrInvalidHandle);
+        Close();
+        PortHandle port = OpenPort(m_PortName.c_str());
+        if (port == InvalidPort()) Fail(plat::kErrInvalidHandle);
+        m_hPort = port;
+        ApplySettings();
+
+        // The Plug and Play handshake: the device answers this dance of DTR
+        // and RTS with its identification string.
+        SetControlLine(kPinRts, false);
+        SetControlLine(kPinDtr, true);
+        SetControlLine(kPinRts, false);
+        plat::SleepMs(200);
+        SetControlLine(kPinDtr, false);
+        plat::SleepMs(200);
+        SetControlLine(kPinDtr, true);
+        plat::SleepMs(200);
+        SetControlLine(kPinRts, true);
+        plat::SleepMs(200);
+        SetControlLine(kPinRts, false);
+        SetControlLine(kPinDtr, false);
+        plat::SleepMs(200);
+        SetControlLine(kPinRts, true);
+        SetControlLine(kPinDtr, true);
+        plat::SleepMs(400);
+
+        ReadPnpIdentity();
+        SetBaud(1200);
+        SetFormat(dataBits, parity, stop);
+    } catch (...) {
+        Close();
+        try {
+            SetBaud(1200);
+            SetFormat(dataBits, parity, stop);
+        } catch (CQLNException* e) {
+            delete e;
+        }
+        throw;
+    }
+}
+
+void SerialLink::ReadPnpIdentity() {
+    std::memset(&m_Pnp, 0, sizeof m_Pnp);
+    uint8_t buffer[150];
+    uint32_t held = 0;
+    for (;;) {
+        uint32_t got = ReadPaced(buffer + held, sizeof buffer - held, 200);
+        held += got;
+        if (got == 0 || held >= sizeof buffer) break;
+    }
+    ParsePnpIdentity(buffer, held, m_Pnp);
+}

@@ -1,0 +1,51 @@
+// The serial port layer: open a port by name, set the line format from four
+// numbers, single reads and writes that return at once, and the modem lines by
+// their DE-9 pin numbers. No state and no exceptions: the serial link owns the
+// handle and decides what each failure becomes.
+#pragma once
+#include <cstdint>
+#include <string>
+
+// A port handle: the Win32 file handle, or the descriptor on POSIX. Both use
+// the all-ones pointer (INVALID_HANDLE_VALUE) for "no port".
+using PortHandle = void*;
+inline PortHandle InvalidPort() { return reinterpret_cast<PortHandle>(static_cast<intptr_t>(-1)); }
+
+// DE-9 pins of the modem lines.
+constexpr int kPinDcd = 1;
+constexpr int kPinDtr = 4;
+constexpr int kPinDsr = 6;
+constexpr int kPinRts = 7;
+constexpr int kPinCts = 8;
+constexpr int kPinRi = 9;
+
+// Letters and texts the line format indices select (parity "EMNOS", stop
+// bits "1", "1.5", "2").
+char ParityLetter(uint32_t parityIndex);
+const char* StopBitsText(uint32_t stopIndex);
+// "baud=%u parity=%c data=%u stop=%s"
+std::string BuildModeString(uint32_t baud, uint32_t dataBits, uint32_t parityIndex,
+                            uint32_t stopIndex);
+
+// InvalidPort() on failure, with the reason left in plat::LastError().
+PortHandle OpenPort(const char* name);
+void ClosePort(PortHandle port);
+// Line format plus reads that return at once with what has arrived.
+bool ConfigurePort(PortHandle port, uint32_t baud, uint32_t dataBits, uint32_t parityIndex,
+                   uint32_t stopIndex);
+bool ReadPort(PortHandle port, void* buffer, uint32_t count, uint32_t& got);
+// Bytes delivered, 0 when the read fails.
+uint32_t ReadAvailable(PortHandle port, void* buffer, uint32_t count);
+bool WritePort(PortHandle port, const void* buffer, uint32_t count, uint32_t& written);
+bool GetModemLine(PortHandle port, int pin);
+bool SetControlLine(PortHandle port, int pin, bool on);
+
+// Blocks until input may be waiting or `ms` have passed, without reading.
+// True when input is waiting; false after the time (or when the platform
+// cannot tell, so that the caller reads again).
+bool WaitReadable(PortHandle port, uint32_t ms);
+
+// Where a port name leads on systems whose ports are device files: "COMn" and
+// "COMn:" (any letter case, n from 1) are /dev/ttyS(n-1); any other name is a
+// path used as given.
+std::string PortDevicePath(const std::string& name);
