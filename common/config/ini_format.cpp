@@ -1,0 +1,195 @@
+// The INI format's find and write steps, shared by CINIFile and CINIProfile.
+#include "common/config/ini_format.h"
+
+#include <cctype>
+#include <cstring>
+
+#include "platform/file_replace.h"
+
+namespace ini {
+
+namespace {
+
+bool SameLetter(int a, int b) {
+    return std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b));
+}
+
+// True when the line piece is the header of `section`: "[" (in the first
+// column, or after blanks when the style allows them), the name in any letter
+// case, then "]".
+bool IsHeaderOf(const char* line, const char* section, HeaderStyle style) {
+    const char* p = line;
+    if (style == HeaderStyle::LeadingBlanks) {
+        while (*p != '\0' && std::isspace(static_cast<unsigned char>(*p))) ++p;
+    }
+    if (*p != '[') return false;
+    ++p;
+    for (const char* s = section; *s != '\0'; ++s, ++p) {
+        if (*p == '\0' || !SameLetter(*p, *s)) return false;
+    }
+    return *p == ']';
+}
+
+// True when the line piece starts with `key` (any letter case) directly
+// followed by "=": the only entry lines the writer replaces.
+bool IsEntryLineOf(const char* line, const char* key) {
+    const char* p = line;
+    for (const char* k = key; *k != '\0'; ++k, ++p) {
+        if (*p == '\0' || !SameLetter(*p, *k)) return false;
+    }
+    return *p == '=';
+}
+
+// Output of the write rule. It remembers whether the last piece it copied
+// ended its line, for two cases in which copying pieces verbatim would damage
+// the file: a line of exactly 255 characters arrives as the piece and then a
+// bare line end, which must not be dropped as an empty line; and a last line
+// without a line end must not have the next written line glued onto it.
+class RuleOutput {
+public:
+    explicit RuleOutput(FILE* out) : m_pOut(out) {}
+
+    // An empty line, dropped from the file, unlike the end of a long line.
+    bool IsDroppable(const char* piece) const {
+        return !m_bMidLine && (piece[0] == '\0' || std::strcmp(piece, "\n") == 0);
+    }
+    void Copy(const char* piece) {
+        std::fputs(piece, m_pOut);
+        size_t n = std::strlen(piece);
+        if (n > 0) m_bMidLine = piece[n - 1] != '\n';
+    }
+    void Entry(const char* key, const char* value) {
+        EndLine();
+        std::fprintf(m_pOut, "%s=%s\n", key, value);
+    }
+    void SectionAndEntry(const char* section, const char* key, const char* value) {
+        EndLine();
+        std::fprintf(m_pOut, "[%s]\n%s=%s\n", section, key, value);
+    }
+
+private:
+    void EndLine() {
+        if (m_bMidLine) std::fputc('\n', m_pOut);
+        m_bMidLine = false;
+    }
+
+    FILE* m_pOut;
+    bool m_bMidLine = false;
+};
+
+// Copies `in` to `out` by the write rule.
+void CopyByRule(FILE* in, RuleOutput& out, const char* section, const char* key,
+                const char* value, HeaderStyle style) {
+    char line[kLineBuffer];
+    bool found = false;
+    while (std::fgets(line, sizeof line, in) != nullptr) {
+        if (out.IsDroppable(line)) continue;
+        bool target = IsHeaderOf(line, section, style);
+        out.Copy(line);
+        if (!target) continue;
+        // Inside an occurrence of the section.
+        bool closed = false;
+        while (std::fgets(line, sizeof line, in) != nullptr) {
+            if (out.IsDroppable(line)) continue;
+            if (IsEntryLineOf(line, key)) {
+                out.Entry(key, value);
+                found = closed = true;
+                break;
+            }
+            if (line[0] == '[') {
+                out.Entry(key, value);
+                out.Copy(line);
+                found = closed = true;
+                break;
+            }
+            out.Copy(line);
+        }
+        if (!closed && !found) {
+            out.Entry(key, value);
+            found = true;
+        }
+    }
+    if (!found) out.SectionAndEntry(section, key, value);
+}
+
+}  // namespace
+
+FilePtr FindSection(const char* path, const char* section, HeaderStyle style) {
+    if (path == nullptr || section == nullptr) return nullptr;
+    FilePtr file(std::fopen(path, "r+"));
+    if (!file) return nullptr;
+    char line[kLineBuffer];
+    while (std::fgets(line, sizeof line, file.get()) != nullptr) {
+        if (IsHeaderOf(line, section, style)) return file;
+    }
+    return nullptr;
+}
+
+FilePtr FindEntry(const char* path, const char* section, const char* key, HeaderStyle style) {
+    if (key == nullptr) return nullptr;
+    FilePtr file = FindSection(path, section, style);
+    if (!file) return nullptr;
+    FILE* in = file.get();
+    int c = std::fgetc(in);
+    for (;;) {
+        while (c == '\n' || c == '\r') c = std::fgetc(in);
+        if (c == EOF) return nullptr;
+        const char* k = key;
+        while (*k != '\0' && c != EOF && SameLetter(c, *k)) {
+            ++k;
+            c = std::fgetc(in);
+        }
+        // Blanks before the "=" may even be line ends.
+        bool crossedLine = false;
+        while (c != EOF && std::isspace(c)) {
+            if (c == '\n') crossedLine = true;
+            c = std::fgetc(in);
+        }
+        if (c == '=' && *k == '\0') return file;
+        if (c == EOF) return nullptr;
+        // When the blanks ran over a line end, the character at hand already
+        // starts a new line: it is looked at as such rather than discarded with
+        // the rest of its line, or a line holding a mere prefix of the key
+        // would hide the entry below it.
+        if (crossedLine) continue;
+        char rest[kLineBuffer];
+        if (std::fgets(rest, sizeof rest, in) == nullptr) return nullptr;
+        c = std::fgetc(in);
+    }
+}
+
+bool ReadRestOfLine(FILE* stream, std::string& out) {
+    char line[kLineBuffer];
+    if (std::fgets(line, sizeof line, stream) == nullptr) return false;
+    out = line;
+    return true;
+}
+
+bool WriteWithCommit(const char* path, const char* section, const char* key, const char* value,
+                     HeaderStyle style, CommitFn commit) {
+    if (path == nullptr || section == nullptr || key == nullptr || value == nullptr) return false;
+    // "a+" creates a missing file, and fails for one we may not change.
+    FilePtr in(std::fopen(path, "a+"));
+    if (!in) return false;
+    std::rewind(in.get());
+    std::string tempPath;
+    FilePtr out(plat::CreateTempFileBeside(path, tempPath));
+    if (!out) return false;
+
+    RuleOutput output(out.get());
+    CopyByRule(in.get(), output, section, key, value, style);
+
+    bool ok = !std::ferror(in.get()) && std::fflush(out.get()) == 0 && !std::ferror(out.get());
+    ok = std::fclose(out.release()) == 0 && ok;
+    in.reset();
+    ok = ok && commit(tempPath, path);
+    if (!ok) plat::DeleteFileAt(tempPath);
+    return ok;
+}
+
+bool Write(const char* path, const char* section, const char* key, const char* value,
+           HeaderStyle style) {
+    return WriteWithCommit(path, section, key, value, style, &plat::ReplaceFileWith);
+}
+
+}  // namespace ini
