@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <string>
 
 #include "platform/windows_wrapper.h"
 #include "run_program.h"
@@ -32,8 +33,11 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
                          const std::vector<std::string>& env) {
     char tmp[MAX_PATH];
     GetTempPathA(MAX_PATH, tmp);
-    std::string outName = std::string(tmp) + "qln-test-out.txt";
-    std::string errName = std::string(tmp) + "qln-test-err.txt";
+    // Names of this process's own: test programs run side by side.
+    static unsigned serial = 0;
+    std::string tag = std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++serial);
+    std::string outName = std::string(tmp) + "qln-test-out-" + tag + ".txt";
+    std::string errName = std::string(tmp) + "qln-test-err-" + tag + ".txt";
     HANDLE out = Inheritable(outName);
     HANDLE err = Inheritable(errName);
     std::string cmd = "\"" + BinPath(program) + "\"";

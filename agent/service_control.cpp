@@ -1,0 +1,26 @@
+#include "agent/service_control.h"
+
+#include "agent/agent_service.h"
+
+void HandleServiceControl(uint32_t control) {
+    AgentService& service = g_AgentService;
+    switch (control) {
+        case kControlStop:
+        case kControlShutdown:
+            SignalStopAndWaitForWorker();
+            SetServiceState(kServiceStopped);
+            break;
+        case kControlPause:
+            // A control that arrives before the service main made the events
+            // still gets its state, but has nothing to set.
+            if (service.m_pPauseEvent) service.m_pPauseEvent->Set();
+            SetServiceState(kServicePaused);
+            break;
+        case kControlContinue:
+            if (service.m_pContinueEvent) service.m_pContinueEvent->Set();
+            SetServiceState(kServiceRunning);
+            break;
+        default:
+            break;
+    }
+}

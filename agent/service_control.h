@@ -1,0 +1,28 @@
+// The service's control handler: how stop, shutdown, pause and continue from
+// the service manager become the events that the worker's KeepRunning sees.
+// The table is the same on every platform; the two platform pieces below say
+// how the worker is waited for and how a state reaches the service manager.
+#pragma once
+#include <cstdint>
+
+// Control codes as the service manager numbers them.
+constexpr uint32_t kControlStop = 1;
+constexpr uint32_t kControlPause = 2;
+constexpr uint32_t kControlContinue = 3;
+constexpr uint32_t kControlInterrogate = 4;
+constexpr uint32_t kControlShutdown = 5;
+
+// Applies one control to the running service (the handler's table):
+//   stop, shutdown  signal the stop event, wait until the worker has ended -> stopped
+//   pause           set the pause event                                   -> paused
+//   continue        set the continue event                                -> running
+//   anything else   nothing
+void HandleServiceControl(uint32_t control);
+
+// Signals the stop event and waits, without a time limit, until the worker
+// thread has ended. Returns at once when there is no worker (yet).
+void SignalStopAndWaitForWorker();
+
+// Stores `state` in the status record and submits the whole record to the
+// service manager.
+void SetServiceState(uint32_t state);

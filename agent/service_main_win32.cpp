@@ -1,0 +1,152 @@
+// The agent under the service control manager: the dispatcher connection, the
+// service main, and the platform side of the control handler.
+#include <memory>
+
+#include "agent/agent_service.h"
+#include "agent/qln_exception.h"
+#include "agent/service_control.h"
+#include "agent/service_host.h"
+#include "platform/event.h"
+#include "platform/windows_wrapper.h"
+
+static_assert(sizeof(ServiceStatusRecord) == sizeof(SERVICE_STATUS),
+              "the status record is submitted to the service manager as it stands");
+
+namespace {
+
+const char* const kEventSourceKey =
+    "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Ombrex Quillon";
+const char* const kUpsFoundEvent = "UPS Found";
+const char* const kUpsFindFailedEvent = "UPS Find Failed";
+const DWORD kFindFailedWorkerWaitMs = 10000;
+
+struct RegKey {
+    HKEY h = nullptr;
+    ~RegKey() {
+        if (h) ::RegCloseKey(h);
+    }
+};
+
+// The event viewer forms an entry's text from this message file. The library
+// name is resolved against the current directory of the service process.
+void RegisterEventSourceKey() {
+    RegKey key;
+    if (::RegCreateKeyA(HKEY_LOCAL_MACHINE, kEventSourceKey, &key.h) != ERROR_SUCCESS) return;
+    char path[MAX_PATH + 1] = {0};
+    char* filePart = nullptr;
+    DWORD n = ::GetFullPathNameA("Pellux_noDB.dll", MAX_PATH, path, &filePart);
+    if (n != 0 && n < MAX_PATH) {
+        ::RegSetValueExA(key.h, "EventMessageFile", 0, REG_EXPAND_SZ,
+                         reinterpret_cast<const BYTE*>(path), n + 1);
+    }
+    DWORD types = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
+    ::RegSetValueExA(key.h, "TypesSupported", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&types),
+                     sizeof types);
+}
+
+// Thread entries use the system's calling convention; the worker routine the
+// entry recorded does not.
+DWORD WINAPI WorkerThreadEntry(LPVOID argument) {
+    return static_cast<DWORD>(g_AgentService.m_pWorker(argument));
+}
+
+VOID WINAPI ControlHandler(DWORD control) { HandleServiceControl(control); }
+
+void StopWithError(DWORD win32Exit, DWORD specificExit) {
+    g_AgentService.m_Status.dwWin32ExitCode = win32Exit;
+    g_AgentService.m_Status.dwServiceSpecificExitCode = specificExit;
+    SetServiceState(kServiceStopped);
+}
+
+void ReportAndDiscard(CQLNException* failure) {
+    std::unique_ptr<CQLNException> owned(failure);
+    owned->Report();
+}
+
+// Creates the three events and the suspended worker thread. Returns 0, or the
+// error of the first creation that failed.
+DWORD CreateEventsAndWorker() {
+    AgentService& service = g_AgentService;
+    std::unique_ptr<plat::Event>* events[] = {&service.m_pPauseEvent, &service.m_pContinueEvent,
+                                               &service.m_pStopEvent};
+    for (auto* event : events) {
+        event->reset(new plat::Event());
+        if (!(*event)->IsValid()) return ::GetLastError();
+    }
+    DWORD id = 0;
+    HANDLE thread = ::CreateThread(nullptr, 0, WorkerThreadEntry, nullptr, CREATE_SUSPENDED, &id);
+    if (thread == nullptr) return ::GetLastError();
+    service.m_hWorkerThread = thread;
+    return 0;
+}
+
+VOID WINAPI AgentServiceMain(DWORD argc, LPSTR* /*argv*/) {
+    AgentService& service = g_AgentService;
+    RegisterEventSourceKey();
+    g_bEventLogReporting = true;
+
+    service.m_hStatus = reinterpret_cast<void*>(::RegisterServiceCtrlHandlerA(kAgentServiceName, ControlHandler));
+    if (service.m_hStatus == nullptr) {
+        ReportAndDiscard(new CQLNException());
+        return;
+    }
+    // Start parameters ask for a start that completes only once the UPS is found.
+    SetServiceState(argc <= 1 ? kServiceRunning : kServiceStartPending);
+
+    DWORD error = CreateEventsAndWorker();
+    if (error != 0) {
+        StopWithError(error, 0xFFFFFFFFu);
+        ReportAndDiscard(new CQLNException(error));
+        return;
+    }
+
+    // Both named events are held before the worker runs, so that its signal
+    // reaches this wait.
+    plat::Event found(kUpsFoundEvent);
+    plat::Event findFailed(kUpsFindFailedEvent);
+    HANDLE worker = reinterpret_cast<HANDLE>(service.m_hWorkerThread);
+    ::ResumeThread(worker);
+    // The worker thread is waited for as well: a worker that ends before its
+    // first pass (its port cannot be bound, say) would otherwise leave a service
+    // that reports itself started while nothing runs.
+    HANDLE waits[] = {reinterpret_cast<HANDLE>(found.NativeHandle()),
+                      reinterpret_cast<HANDLE>(findFailed.NativeHandle()), worker};
+    DWORD which = ::WaitForMultipleObjects(3, waits, FALSE, INFINITE);
+    if (which == WAIT_OBJECT_0) {
+        SetServiceState(kServiceRunning);
+    } else if (which == WAIT_OBJECT_0 + 1) {
+        ::WaitForSingleObject(worker, kFindFailedWorkerWaitMs);
+        StopWithError(ERROR_SERVICE_SPECIFIC_ERROR, 0xFFFFFFFFu);
+    } else if (which == WAIT_OBJECT_0 + 2) {
+        // A stop control ends the worker too; the handler reports that one.
+        DWORD result = 0;
+        ::GetExitCodeThread(worker, &result);
+        if (service.m_Status.dwCurrentState != kServiceStopped) {
+            StopWithError(ERROR_SERVICE_SPECIFIC_ERROR, result);
+        }
+    }
+}
+
+}  // namespace
+
+void SignalStopAndWaitForWorker() {
+    AgentService& service = g_AgentService;
+    if (!service.m_pStopEvent || service.m_hWorkerThread == nullptr) return;
+    ::SignalObjectAndWait(reinterpret_cast<HANDLE>(service.m_pStopEvent->NativeHandle()),
+                          reinterpret_cast<HANDLE>(service.m_hWorkerThread), INFINITE, FALSE);
+}
+
+void SetServiceState(uint32_t state) {
+    AgentService& service = g_AgentService;
+    service.m_Status.dwCurrentState = state;
+    if (service.m_hStatus == nullptr) return;
+    ::SetServiceStatus(reinterpret_cast<SERVICE_STATUS_HANDLE>(service.m_hStatus),
+                       reinterpret_cast<SERVICE_STATUS*>(&service.m_Status));
+}
+
+uint32_t RunServiceDispatcher() {
+    static char name[] = "Ombrex Quillon";
+    SERVICE_TABLE_ENTRYA table[] = {{name, AgentServiceMain}, {nullptr, nullptr}};
+    if (::StartServiceCtrlDispatcherA(table)) return 0;
+    return ::GetLastError();
+}

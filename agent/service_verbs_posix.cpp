@@ -1,0 +1,161 @@
+// The service verbs on systemd. install writes the agent's unit and enables
+// it (automatic start), remove disables and deletes it; start and stop are
+// systemctl's own; pause and resume send the signals the running agent takes
+// for those controls (SIGUSR1, SIGUSR2). Each verb ends the process: 0 after
+// its message, -1 after the failure's text on standard error.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "agent/qln_exception.h"
+#include "agent/service_host.h"
+#include "agent/systemd_unit.h"
+#include "platform/module.h"
+
+extern char** environ;
+
+namespace {
+
+// A failure whose text the verb prints itself (no error code tells it).
+struct VerbFailure {
+    std::string text;
+};
+
+[[noreturn]] void Fail(const std::string& text) { throw VerbFailure{text}; }
+
+template <typename Verb>
+[[noreturn]] void RunVerb(Verb verb, const char* success) {
+    int code = 0;
+    try {
+        if (!SystemdIsRunning()) {
+            Fail("systemd is not running on this machine: the service verbs need it.");
+        }
+        verb();
+        printf("%s\n", success);
+    } catch (CQLNException* failure) {
+        std::unique_ptr<CQLNException> owned(failure);
+        owned->Print();
+        code = -1;
+    } catch (const VerbFailure& failure) {
+        fprintf(stderr, "%s\n", failure.text.c_str());
+        code = -1;
+    }
+    fflush(stdout);
+    fflush(stderr);
+    exit(code);
+}
+
+// Runs systemctl with `args` and waits for it; its own messages reach the
+// user unchanged. Its exit status, or -1 when it could not be run.
+int Systemctl(std::vector<std::string> args, bool quiet = false) {
+    args.insert(args.begin(), "systemctl");
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(&a[0]);
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (quiet) {
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    }
+    fflush(stdout);
+    fflush(stderr);
+    pid_t pid = 0;
+    int spawned = posix_spawnp(&pid, "systemctl", &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) return -1;
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void MustSystemctl(const std::vector<std::string>& args) {
+    int status = Systemctl(args);
+    if (status == -1) throw new CQLNException();
+    if (status != 0) Fail("systemctl " + args[0] + " failed.");
+}
+
+std::string UnitPath() { return std::string(kSystemUnitDir) + "/" + kAgentUnitName; }
+
+// Writes the unit beside its final name and renames it into place, so that
+// systemd never reads half a file. An existing unit is left alone.
+void WriteUnitFile(const std::string& text) {
+    std::string path = UnitPath();
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) Fail("The service already exists: " + path);
+    std::string temp = path + ".tmp";
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) throw new CQLNException();
+    bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    ok = ::fsync(fd) == 0 && ok;
+    ok = ::close(fd) == 0 && ok;
+    if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
+        CQLNException* failure = new CQLNException();
+        ::unlink(temp.c_str());
+        throw failure;
+    }
+}
+
+bool UnitIsActive() { return Systemctl({"is-active", "--quiet", kAgentUnitName}, true) == 0; }
+
+}  // namespace
+
+void InstallService() {
+    RunVerb(
+        [] {
+            std::string exe = plat::ModuleFileName();
+            std::string text = AgentUnitText(exe);
+            if (text.empty()) Fail("The program's path cannot be written into a unit: " + exe);
+            WriteUnitFile(text);
+            MustSystemctl({"daemon-reload"});
+            MustSystemctl({"enable", kAgentUnitName});
+        },
+        "Service installed.");
+}
+
+void RemoveService() {
+    RunVerb(
+        [] {
+            std::string path = UnitPath();
+            struct stat st {};
+            if (::stat(path.c_str(), &st) != 0) Fail("The service is not installed: " + path);
+            MustSystemctl({"disable", kAgentUnitName});
+            if (::unlink(path.c_str()) != 0) throw new CQLNException();
+            MustSystemctl({"daemon-reload"});
+        },
+        "Service removed.");
+}
+
+void ControlAgentService(ServiceControl control) {
+    RunVerb(
+        [control] {
+            switch (control) {
+                case ServiceControl::Start:
+                    MustSystemctl({"start", kAgentUnitName});
+                    break;
+                case ServiceControl::Stop:
+                    MustSystemctl({"stop", kAgentUnitName});
+                    break;
+                case ServiceControl::Pause:
+                case ServiceControl::Continue:
+                    if (!UnitIsActive()) Fail("The service has not been started.");
+                    MustSystemctl({"kill", "--kill-who=main",
+                                   control == ServiceControl::Pause ? "--signal=SIGUSR1"
+                                                                    : "--signal=SIGUSR2",
+                                   kAgentUnitName});
+                    break;
+            }
+        },
+        "Service control succeeded.");
+}

@@ -1,0 +1,120 @@
+// The service verbs of the command line: install, remove, and the controls.
+// Each ends the process; a failure prints the system's text for the last
+// error and exits with -1, with every handle opened so far closed.
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "agent/qln_exception.h"
+#include "agent/service_host.h"
+#include "platform/windows_wrapper.h"
+
+namespace {
+
+const DWORD kManagerCreateService = 0x2;   // SC_MANAGER_CREATE_SERVICE
+const DWORD kManagerControls = 0xF0000;    // STANDARD_RIGHTS_REQUIRED
+const DWORD kServiceDelete = 0x10000;      // DELETE
+const DWORD kServiceStartStopPause = 0x70; // SERVICE_START | SERVICE_STOP | SERVICE_PAUSE_CONTINUE
+const DWORD kImagePathMax = 259;
+
+struct ScHandle {
+    SC_HANDLE h = nullptr;
+    explicit ScHandle(SC_HANDLE handle) : h(handle) {}
+    ~ScHandle() {
+        if (h) ::CloseServiceHandle(h);
+    }
+    ScHandle(const ScHandle&) = delete;
+    ScHandle& operator=(const ScHandle&) = delete;
+};
+
+// The last error becomes the failure; it is read before any handle closes.
+void Check(bool ok) {
+    if (!ok) throw new CQLNException();
+}
+
+template <typename Verb>
+[[noreturn]] void RunVerb(Verb verb, const char* success) {
+    int code = 0;
+    try {
+        verb();
+        printf("%s\n", success);
+    } catch (CQLNException* failure) {
+        std::unique_ptr<CQLNException> owned(failure);
+        owned->Print();
+        code = -1;
+    }
+    fflush(stdout);
+    fflush(stderr);
+    exit(code);
+}
+
+// The executable's full path in double quotes. A path the buffer cannot hold
+// is refused rather than installed cut short.
+std::string QuotedImagePath() {
+    char path[kImagePathMax + 1] = {0};
+    DWORD n = ::GetModuleFileNameA(nullptr, path, kImagePathMax);
+    if (n == 0) throw new CQLNException();
+    if (n >= kImagePathMax) throw new CQLNException(ERROR_INSUFFICIENT_BUFFER);
+    char full[MAX_PATH + 1] = {0};
+    char* filePart = nullptr;
+    DWORD m = ::GetFullPathNameA(path, kImagePathMax, full, &filePart);
+    if (m == 0) throw new CQLNException();
+    if (m >= kImagePathMax) throw new CQLNException(ERROR_INSUFFICIENT_BUFFER);
+    return std::string("\"") + full + "\"";
+}
+
+}  // namespace
+
+void InstallService() {
+    RunVerb(
+        [] {
+            ScHandle manager(::OpenSCManagerA(nullptr, nullptr, kManagerCreateService));
+            Check(manager.h != nullptr);
+            std::string image = QuotedImagePath();
+            ScHandle service(::CreateServiceA(
+                manager.h, kAgentServiceName, kAgentServiceName, 0xF0000, SERVICE_WIN32_OWN_PROCESS,
+                SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, image.c_str(), nullptr, nullptr,
+                "PlugPlay\0", nullptr, nullptr));
+            Check(service.h != nullptr);
+        },
+        "Service installed.");
+}
+
+void RemoveService() {
+    RunVerb(
+        [] {
+            ScHandle manager(::OpenSCManagerA(nullptr, nullptr, kManagerCreateService));
+            Check(manager.h != nullptr);
+            ScHandle service(::OpenServiceA(manager.h, kAgentServiceName, kServiceDelete));
+            Check(service.h != nullptr);
+            Check(::DeleteService(service.h) != FALSE);
+        },
+        "Service removed.");
+}
+
+void ControlAgentService(ServiceControl control) {
+    RunVerb(
+        [control] {
+            ScHandle manager(::OpenSCManagerA(nullptr, nullptr, kManagerControls));
+            Check(manager.h != nullptr);
+            ScHandle service(::OpenServiceA(manager.h, kAgentServiceName, kServiceStartStopPause));
+            Check(service.h != nullptr);
+            SERVICE_STATUS status{};
+            switch (control) {
+                case ServiceControl::Start:
+                    Check(::StartServiceA(service.h, 0, nullptr) != FALSE);
+                    break;
+                case ServiceControl::Stop:
+                    Check(::ControlService(service.h, SERVICE_CONTROL_STOP, &status) != FALSE);
+                    break;
+                case ServiceControl::Pause:
+                    Check(::ControlService(service.h, SERVICE_CONTROL_PAUSE, &status) != FALSE);
+                    break;
+                case ServiceControl::Continue:
+                    Check(::ControlService(service.h, SERVICE_CONTROL_CONTINUE, &status) != FALSE);
+                    break;
+            }
+        },
+        "Service control succeeded.");
+}
