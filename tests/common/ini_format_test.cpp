@@ -196,9 +196,9 @@ TEST_F(IniFormat, ALineOfExactly255CharactersKeepsItsLineEnd) {
     // line end, which is no empty line.
     std::string longLine = "note=" + std::string(250, 'n');
     ASSERT_EQ(longLine.size(), 255u);
-    Given("[A]\n" + longLine + "\nx=1\n");
+    Given("[A]\n" + longLine + "\nother=1\n");
     ASSERT_TRUE(ini::Write(m_File.c_str(), "A", "x", "2"));
-    EXPECT_EQ(ReadBytes(m_File), OnDisk("[A]\n" + longLine + "\nx=2\n"));
+    EXPECT_EQ(ReadBytes(m_File), OnDisk("[A]\n" + longLine + "\nother=1\nx=2\n"));
 }
 
 // ---- A write never loses the file ----------------------------------------
