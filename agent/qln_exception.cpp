@@ -9,6 +9,7 @@
 #include "platform/message_format.h"
 #include "platform/module.h"
 #include "platform/std_streams.h"
+#include "platform/user_language.h"
 
 bool g_bEventLogReporting = false;
 const char* const kAgentServiceName = "Ombrex Quillon";
@@ -62,16 +63,17 @@ void CQLNException::GetText(std::string& text) const {
 }
 
 void CQLNException::Print() const {
+    // The text is in the table's code page; a person reads it in the locale's.
     std::string text;
     GetText(text);
-    plat::WriteUnchanged(stderr, text);
+    plat::WriteUnchanged(stderr, plat::ForReader(text));
 }
 
 void CQLNException::LogEvent() const {
     std::string text;
     GetText(text);
     plat::WriteEventLogEntry(kAgentServiceName, EventTypeForMessageId(m_nMessageId), m_nMessageId,
-                      m_ppStrings, m_nStrings, text);
+                      m_ppStrings, m_nStrings, plat::ForReader(text));
 }
 
 void CQLNException::Report() const {

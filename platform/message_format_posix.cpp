@@ -6,14 +6,16 @@
 namespace plat {
 
 namespace {
-using FormatFn = char* (*)(uint32_t, uint32_t, const char* const*, size_t);
+using FormatFn = char* (*)(uint32_t, uint32_t, const char* const*, size_t, uint32_t);
+constexpr uint32_t kIgnoreInserts = 0x200;
 }
 
 bool FormatModuleMessage(const Library& module, uint32_t id, const char* const* inserts,
                          size_t count, std::string& out) {
     auto format = reinterpret_cast<FormatFn>(module.Symbol("PelluxFormatMessage"));
     if (format) {
-        char* text = format(id, kLangUserDefault, inserts, count);
+        char* text = format(id, kLangUserDefault, count != 0 ? inserts : nullptr, count,
+                            count != 0 ? 0 : kIgnoreInserts);
         if (text) {
             out = text;
             std::free(text);

@@ -1,0 +1,56 @@
+#include "common/framework/message_lookup.h"
+
+#include <dlfcn.h>
+
+#include <cstdlib>
+
+#include "common/framework/table_message.h"
+#include "platform/errors.h"
+
+const char* const kThisLibraryModule = "Pellux_noDB.dll";
+const char* const kFamilyModule = "Pellux.dll";
+
+namespace {
+
+// "Pellux.dll" is known here as "libPellux.so".
+std::string SharedObjectName(const std::string& moduleName) {
+    std::string base = moduleName;
+    if (base.size() > 4 && (base.compare(base.size() - 4, 4, ".dll") == 0 ||
+                            base.compare(base.size() - 4, 4, ".DLL") == 0)) {
+        base.resize(base.size() - 4);
+    }
+    return "lib" + base + ".so";
+}
+
+using FormatFn = char* (*)(uint32_t, uint32_t, const char* const*, size_t, uint32_t);
+
+// The loaded module's formatter, when a module of that name is loaded, has
+// the export and is not this library itself.
+bool FromLoadedModule(const std::string& name, uint32_t id, uint32_t langId, std::string& out,
+                      bool& found) {
+    found = false;
+    void* handle = ::dlopen(name.c_str(), RTLD_LAZY | RTLD_NOLOAD);
+    if (handle == nullptr) return false;
+    auto format = reinterpret_cast<FormatFn>(::dlsym(handle, "PelluxFormatMessage"));
+    bool ok = false;
+    if (format != nullptr && format != &PelluxFormatMessage) {
+        found = true;
+        char* text = format(id, langId, nullptr, 0, 0);
+        if (text) {
+            out = text;
+            std::free(text);
+            ok = true;
+        }
+    }
+    ::dlclose(handle);  // drops only the reference taken above
+    return ok;
+}
+
+}  // namespace
+
+bool LookupMessage(const char* moduleName, uint32_t id, uint32_t langId, std::string& out) {
+    bool found = false;
+    if (FromLoadedModule(SharedObjectName(moduleName), id, langId, out, found)) return true;
+    if (!found && FormatTableMessage(id, langId, nullptr, 0, false, out)) return true;
+    return plat::SystemErrorText(id, out);
+}

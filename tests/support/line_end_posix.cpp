@@ -1,0 +1,3 @@
+#include "line_end.h"
+
+const char* const kPlatformLineEnd = "\n";
