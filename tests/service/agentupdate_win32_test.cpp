@@ -1,0 +1,96 @@
+// agentupdate under Wine: it stops the relay agent service, copies the new
+// files from the current directory into the service's program directory
+// through the command interpreter, and starts the service again.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/module.h"
+#include "run_program.h"
+#include "scm_util_win32.h"
+#include "service_test_util.h"
+
+namespace {
+
+// Runs `exe` with `args` in the current directory and returns its exit code.
+int RunExe(const std::string& exe, const std::string& args = "") {
+    std::string cmd = "\"" + exe + "\" " + args;
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        return -2000;
+    }
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    return static_cast<int>(code);
+}
+
+class AgentUpdate : public ::testing::Test {
+protected:
+    void SetUp() override {
+        RemoveLeftovers();
+        char temp[MAX_PATH];
+        GetTempPathA(MAX_PATH, temp);
+        m_Root = std::string(temp) + "qln-update-" + std::to_string(GetCurrentProcessId());
+        m_Install = m_Root + "\\install";
+        m_New = m_Root + "\\new";
+        CreateDirectoryA(m_Root.c_str(), nullptr);
+        CreateDirectoryA(m_Install.c_str(), nullptr);
+        CreateDirectoryA(m_New.c_str(), nullptr);
+        GetCurrentDirectoryA(MAX_PATH, temp);
+        m_Cwd = temp;
+    }
+    void TearDown() override {
+        SetCurrentDirectoryA(m_Cwd.c_str());
+        RemoveLeftovers();
+        std::string rd = "cmd /c rmdir /s /q \"" + m_Root + "\"";
+        PollUntil([&] {
+            system(rd.c_str());
+            return GetFileAttributesA(m_Root.c_str()) == INVALID_FILE_ATTRIBUTES;
+        }, 5000);
+    }
+    static std::string Bin(const char* name) { return plat::ReplaceFileName(BinPath("qln"), name); }
+
+    std::string m_Root, m_Install, m_New, m_Cwd;
+};
+
+TEST_F(AgentUpdate, EndsWithMinusOneWhenTheAgentServiceIsNotInstalled) {
+    WriteFile(m_New + "\\qln.exe", "new program");
+    ASSERT_TRUE(SetCurrentDirectoryA(m_New.c_str()));
+    EXPECT_EQ(RunExe(Bin("agentupdate.exe")), -1);
+    EXPECT_FALSE(Installed());
+}
+
+TEST_F(AgentUpdate, StopsCopiesFromTheCurrentDirectoryAndStartsAgain) {
+    // The service runs from a folder of its own, with a library that carries
+    // a mark behind its image (the loader does not read that far).
+    std::string library = ReadFile(Bin("Pellux_noDB.dll"));
+    ASSERT_FALSE(library.empty());
+    ASSERT_TRUE(CopyFileA(Bin("qln_testsvc.exe").c_str(), (m_Install + "\\qln_testsvc.exe").c_str(), FALSE));
+    WriteFile(m_Install + "\\Pellux_noDB.dll", library + "OLD");
+    WriteFile(m_New + "\\qln.exe", "new program");
+    WriteFile(m_New + "\\Pellux_noDB.dll", library + "NEW");
+    ASSERT_EQ(RunExe(m_Install + "\\qln_testsvc.exe", "install"), 0);
+    ASSERT_EQ(StartWithParameters({}), 0u);
+    std::string log = m_Install + "\\testsvc.log";
+    ASSERT_TRUE(PollUntil([&] { return CountLines(ReadFile(log), "found") == 1; }));
+
+    ASSERT_TRUE(SetCurrentDirectoryA(m_New.c_str()));
+    EXPECT_EQ(RunExe(Bin("agentupdate.exe")), 0);
+    SetCurrentDirectoryA(m_Cwd.c_str());
+
+    EXPECT_EQ(ReadFile(m_Install + "\\qln.exe"), "new program");
+    std::string installed = ReadFile(m_Install + "\\Pellux_noDB.dll");
+    EXPECT_EQ(installed.substr(installed.size() - 3), "NEW");
+    // Stopped (the worker ended) and started again with the new library.
+    EXPECT_TRUE(WaitState(SERVICE_RUNNING));
+    EXPECT_TRUE(PollUntil([&] { return CountLines(ReadFile(log), "found") == 2; }));
+    EXPECT_EQ(CountLines(ReadFile(log), "ended"), 1);
+}
+
+}  // namespace

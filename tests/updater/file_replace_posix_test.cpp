@@ -1,0 +1,80 @@
+// Replacing a program file: all of it or none of it.
+#include <gtest/gtest.h>
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "run_program.h"
+#include "updater/file_replace.h"
+#include "../service/service_test_util.h"
+
+namespace {
+
+class FileReplace : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char dir[] = "/tmp/qln-replace-testXXXXXX";
+        ASSERT_NE(mkdtemp(dir), nullptr);
+        m_Dir = dir;
+    }
+    void TearDown() override { EXPECT_EQ(system(("rm -rf '" + m_Dir + "'").c_str()), 0); }
+    int Entries() {
+        int n = 0;
+        DIR* d = opendir(m_Dir.c_str());
+        while (dirent* e = readdir(d)) n += e->d_name[0] != '.' || std::string(e->d_name).size() > 2;
+        closedir(d);
+        return n;
+    }
+    std::string m_Dir;
+};
+
+TEST_F(FileReplace, TheTargetTakesTheNewBytesAndMode) {
+    std::string source = m_Dir + "/new", target = m_Dir + "/qln";
+    WriteFile(source, std::string(200000, 'n'));
+    chmod(source.c_str(), 0751);
+    WriteFile(target, "old");
+    std::string error;
+    ASSERT_TRUE(ReplaceFileAtomically(source, target, error)) << error;
+    EXPECT_EQ(ReadFile(target), std::string(200000, 'n'));
+    struct stat st {};
+    stat(target.c_str(), &st);
+    EXPECT_EQ(st.st_mode & 07777, 0751u);
+    EXPECT_EQ(Entries(), 2) << "no temporary file is left";
+}
+
+TEST_F(FileReplace, AFailureLeavesTheOldFileAndNoLeftovers) {
+    std::string target = m_Dir + "/qln";
+    WriteFile(target, "old");
+    std::string error;
+    EXPECT_FALSE(ReplaceFileAtomically(m_Dir + "/missing", target, error));
+    EXPECT_NE(error.find("missing"), std::string::npos) << error;
+    EXPECT_EQ(ReadFile(target), "old");
+
+    // A folder where the program should be: the rename fails after the copy.
+    std::string source = m_Dir + "/new";
+    WriteFile(source, "new");
+    std::string folder = m_Dir + "/sub";
+    ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+    WriteFile(folder + "/keep", "x");
+    EXPECT_FALSE(ReplaceFileAtomically(source, folder, error));
+    EXPECT_EQ(ReadFile(folder + "/keep"), "x");
+    EXPECT_EQ(Entries(), 3) << "the temporary file was removed";
+
+    // A directory is no program to copy.
+    EXPECT_FALSE(ReplaceFileAtomically(folder, target, error));
+    EXPECT_EQ(ReadFile(target), "old");
+}
+
+TEST(AgentUpdate, EndsWithMinusOneWhenTheAgentServiceCannotBeReached) {
+    if (access("/run/systemd/system/", F_OK) == 0) {
+        GTEST_SKIP() << "systemd runs here: the updater would act on its services";
+    }
+    ProgramResult r = RunProgram("agentupdate", {});
+    EXPECT_EQ(r.exitCode, -1);
+    EXPECT_EQ(r.out, "");
+}
+
+}  // namespace

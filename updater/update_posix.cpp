@@ -1,0 +1,129 @@
+// The update on systemd: the same sequence as under the Win32 service manager.
+// systemctl stops and starts the units; `systemctl show` stands in for the
+// status and configuration queries; the files are replaced atomically, so a
+// crash half way leaves either the old program or the new one.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "platform/clock.h"
+#include "updater/file_replace.h"
+#include "updater/update_steps.h"
+
+namespace {
+
+const char* const kRelayUnit = "ombrex-quillon.service";
+const char* const kSiblingUnit = "ombrex-velmar.service";
+const char* const kProgramFiles[] = {"qln", "libPellux_noDB.so"};
+constexpr uint32_t kStatePending = 3;  // deactivating, as the stop-pending state
+constexpr uint32_t kStateRunning = 4;
+constexpr uint32_t kPendingHintMs = 1000;
+
+struct UnitInfo {
+    StopWaitStatus status{};
+    std::string programPath;
+};
+
+// The value of `key` in systemctl's "Key=value" lines.
+std::string Value(const std::string& text, const char* key) {
+    std::string lines = "\n" + text;
+    std::string prefix = std::string("\n") + key + "=";
+    std::string::size_type at = lines.find(prefix);
+    if (at == std::string::npos) return "";
+    at += prefix.size();
+    return lines.substr(at, lines.find('\n', at) - at);
+}
+
+// The program of ExecStart=, as systemctl shows it: "{ path=/x/qln ; argv[]=... }".
+std::string ProgramOf(const std::string& execStart) {
+    std::string::size_type at = execStart.find("path=");
+    if (at == std::string::npos) return "";
+    at += 5;
+    return execStart.substr(at, execStart.find(" ; ", at) - at);
+}
+
+// False when the unit is not known to systemd (or systemd cannot be asked).
+bool QueryUnit(const char* unit, UnitInfo& info, uint32_t& progress) {
+    std::string command = std::string("systemctl show --property=LoadState,ActiveState,ExecStart ") +
+                          unit + " 2>/dev/null";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return false;
+    std::string text;
+    char buffer[512];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, n);
+    if (::pclose(pipe) != 0) return false;
+    if (Value(text, "LoadState") != "loaded") return false;
+    std::string active = Value(text, "ActiveState");
+    if (active == "inactive" || active == "failed") {
+        info.status = {kStateStopped, progress, 0};
+    } else if (active == "deactivating") {
+        // systemd reports no check points; a unit it is still stopping counts
+        // as progress, and systemd's own stop time-out ends that.
+        info.status = {kStatePending, ++progress, kPendingHintMs};
+    } else {
+        info.status = {kStateRunning, progress, 0};
+    }
+    info.programPath = ProgramOf(Value(text, "ExecStart"));
+    return true;
+}
+
+bool WaitForStop(const char* unit, UnitInfo& info) {
+    uint32_t progress = info.status.checkPoint;
+    return WaitUntilStopped(
+        info.status,
+        [unit, &info, &progress](StopWaitStatus& s) {
+            if (!QueryUnit(unit, info, progress)) return false;
+            s = info.status;
+            return true;
+        },
+        [](uint32_t ms) { plat::SleepMs(ms); });
+}
+
+void Run(const std::string& command) {
+    int ignored = std::system(command.c_str());
+    (void)ignored;
+}
+
+// False when a path does not fit its buffer (then nothing is copied).
+bool CopyProgramFiles(const std::string& programPath) {
+    char dir[kPathBufferSize];
+    char cwd[kPathBufferSize];
+    if (programPath.size() >= kPathBufferSize) return false;
+    if (!ProgramDirectory(programPath.c_str(), '/', dir, sizeof dir)) return true;
+    if (::getcwd(cwd, sizeof cwd) == nullptr) return false;
+    for (const char* file : kProgramFiles) {
+        std::string error;
+        if (!ReplaceFileAtomically(std::string(cwd) + "/" + file, std::string(dir) + file, error)) {
+            std::fprintf(stderr, "agentupdate: %s\n", error.c_str());
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+int RunAgentUpdate() {
+    Run(std::string("systemctl stop ") + kRelayUnit);
+    Run(std::string("systemctl stop ") + kSiblingUnit);
+
+    uint32_t progress = 0;
+    UnitInfo relay;
+    if (!QueryUnit(kRelayUnit, relay, progress)) return -1;
+    if (!WaitForStop(kRelayUnit, relay)) return -1;
+
+    uint32_t siblingProgress = 0;
+    UnitInfo sibling;
+    bool siblingPresent = QueryUnit(kSiblingUnit, sibling, siblingProgress);
+    if (siblingPresent) WaitForStop(kSiblingUnit, sibling);
+
+    plat::SleepMs(1000);
+    bool fitted = CopyProgramFiles(relay.programPath);
+
+    Run(std::string("systemctl start ") + kRelayUnit);
+    if (siblingPresent) Run(std::string("systemctl start ") + kSiblingUnit);
+    return fitted ? 0 : -1;
+}

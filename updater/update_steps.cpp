@@ -1,0 +1,34 @@
+#include "updater/update_steps.h"
+
+#include <cstdio>
+#include <cstring>
+
+const char* const kRelayServiceName = "Ombrex Quillon";
+const char* const kSiblingServiceName = "Ombrex Velmar";
+
+bool WaitUntilStopped(StopWaitStatus& status, const std::function<bool(StopWaitStatus&)>& query,
+                      const std::function<void(uint32_t)>& sleep) {
+    while (status.state != kStateStopped) {
+        uint32_t previous = status.checkPoint;
+        sleep(status.waitHint);
+        if (!query(status)) return false;
+        if (status.checkPoint <= previous) break;  // no progress reported
+    }
+    return true;
+}
+
+bool ProgramDirectory(const char* programPath, char separator, char* out, size_t size) {
+    const char* last = std::strrchr(programPath, separator);
+    if (last == nullptr) return false;
+    size_t length = static_cast<size_t>(last - programPath) + 1;
+    if (length >= size) return false;
+    std::memcpy(out, programPath, length);
+    out[length] = '\0';
+    return true;
+}
+
+bool FormatCopyCommand(char* out, size_t size, const char* currentDir, const char* programDir,
+                       const char* file) {
+    int n = std::snprintf(out, size, "copy %s\\%s %s%s\"", currentDir, file, programDir, file);
+    return n > 0 && static_cast<size_t>(n) < size;
+}

@@ -1,0 +1,44 @@
+// The pieces of agentupdate that are the same on every platform: the wait for
+// a service to stop, and the bounded building of paths and commands.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
+// Names under which the agent services are registered.
+extern const char* const kRelayServiceName;    // "Ombrex Quillon"
+extern const char* const kSiblingServiceName;  // "Ombrex Velmar"
+
+// Sizes of the working buffers. Anything that does not fit is refused.
+constexpr size_t kPathBufferSize = 1024;
+constexpr size_t kCurrentDirBufferSize = 260;
+constexpr size_t kCommandBufferSize = 1024;
+
+constexpr uint32_t kStateStopped = 1;
+
+struct StopWaitStatus {
+    uint32_t state;
+    uint32_t checkPoint;
+    uint32_t waitHint;  // milliseconds
+};
+
+// Waits for a service to stop: while it is not stopped, sleep its full wait
+// hint and query again; give up waiting when the check point did not grow.
+// False only when a query failed.
+bool WaitUntilStopped(StopWaitStatus& status, const std::function<bool(StopWaitStatus&)>& query,
+                      const std::function<void(uint32_t)>& sleep);
+
+// The program directory of a configured program path: everything up to and
+// including its last `separator`. False when it does not fit `size` bytes
+// with its terminating zero, or the path has no separator.
+bool ProgramDirectory(const char* programPath, char separator, char* out, size_t size);
+
+// The copy command for `file`: copy <currentDir>\<file> <programDir><file>"
+// (the program directory starts with the opening quote of a quoted program
+// path; the command's last character closes it). False when it does not fit.
+bool FormatCopyCommand(char* out, size_t size, const char* currentDir, const char* programDir,
+                       const char* file);
+
+// Runs the whole update; the process's exit code: 0, or -1 when the relay
+// agent service could not be reached or a path did not fit.
+int RunAgentUpdate();
