@@ -17,6 +17,6 @@ extern const char* const kFamilyModule;       // "Pellux.dll"
 // `out` untouched, when nothing has the id in that language.
 //
 // Win32: GetModuleHandleA and FormatMessageA. POSIX: "X.dll" is the shared
-// object "libX.so", found with dlopen(RTLD_NOLOAD) and asked through its
+// object "libX.so", found among the loaded objects and asked through its
 // PelluxFormatMessage export.
 bool LookupMessage(const char* moduleName, uint32_t id, uint32_t langId, std::string& out);

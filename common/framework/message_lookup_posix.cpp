@@ -1,8 +1,10 @@
 #include "common/framework/message_lookup.h"
 
 #include <dlfcn.h>
+#include <link.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #include "common/framework/table_message.h"
 #include "platform/errors.h"
@@ -24,12 +26,37 @@ std::string SharedObjectName(const std::string& moduleName) {
 
 using FormatFn = char* (*)(uint32_t, uint32_t, const char* const*, size_t, uint32_t);
 
+struct Search {
+    const std::string* name;
+    std::string path;
+};
+
+int MatchLoaded(struct dl_phdr_info* info, size_t, void* data) {
+    auto* search = static_cast<Search*>(data);
+    const char* path = info->dlpi_name;
+    if (path == nullptr || *path == '\0') return 0;
+    const char* slash = std::strrchr(path, '/');
+    if (*search->name != (slash ? slash + 1 : path)) return 0;
+    search->path = path;
+    return 1;
+}
+
+// Full path of the loaded object whose file name is `name`; empty when none
+// is. Only the process's list of loaded objects is read: no file is touched.
+std::string LoadedPath(const std::string& name) {
+    Search search{&name, std::string()};
+    ::dl_iterate_phdr(&MatchLoaded, &search);
+    return search.path;
+}
+
 // The loaded module's formatter, when a module of that name is loaded, has
 // the export and is not this library itself.
 bool FromLoadedModule(const std::string& name, uint32_t id, uint32_t langId, std::string& out,
                       bool& found) {
     found = false;
-    void* handle = ::dlopen(name.c_str(), RTLD_LAZY | RTLD_NOLOAD);
+    std::string path = LoadedPath(name);
+    if (path.empty()) return false;
+    void* handle = ::dlopen(path.c_str(), RTLD_LAZY | RTLD_NOLOAD);
     if (handle == nullptr) return false;
     auto format = reinterpret_cast<FormatFn>(::dlsym(handle, "PelluxFormatMessage"));
     bool ok = false;
