@@ -25,12 +25,14 @@ extern char** environ;
 
 namespace {
 
-// A failure whose text the verb prints itself (no error code tells it).
-struct VerbFailure {
-    std::string text;
-};
-
-[[noreturn]] void Fail(const std::string& text) { throw VerbFailure{text}; }
+// A failure that no error code tells: its text, and the process ends. No
+// descriptor is open where a verb calls it.
+[[noreturn]] void Fail(const std::string& text) {
+    fflush(stdout);
+    fprintf(stderr, "%s\n", text.c_str());
+    fflush(stderr);
+    exit(-1);
+}
 
 template <typename Verb>
 [[noreturn]] void RunVerb(Verb verb, const char* success) {
@@ -44,9 +46,6 @@ template <typename Verb>
     } catch (CQLNException* failure) {
         std::unique_ptr<CQLNException> owned(failure);
         owned->Print();
-        code = -1;
-    } catch (const VerbFailure& failure) {
-        fprintf(stderr, "%s\n", failure.text.c_str());
         code = -1;
     }
     fflush(stdout);
