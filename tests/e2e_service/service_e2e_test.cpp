@@ -1,0 +1,166 @@
+// The real agent as a service, relaying for upssim: on Linux under a test
+// that stands in for systemd (the notification socket, the control signals),
+// and as a Windows service under Wine's service control manager.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "child_process.h"
+#include "platform/clock.h"
+#include "relay_agent.h"
+#include "run_program.h"
+#include "service_test_util.h"
+#include "ups_line_posix.h"
+
+namespace {
+
+constexpr uint32_t kStartMs = 120000;  // enumeration and identification, under Wine too
+constexpr uint32_t kAnswerMs = 1500;   // long enough for a pass to take the datagram
+
+// One relay identification exchange on a fresh socket: true when answered.
+bool Answered(uint16_t port, uint32_t ms = kAnswerMs) {
+    NetXcpClient client("127.0.0.1", port);
+    ByteString answer;
+    client.Send(XcpFrame(0x00));
+    return client.Receive(answer, ms) && answer == kQlnAnswer;
+}
+
+bool RelayingWithin(uint16_t port, uint32_t ms) {
+    return PollUntil([port] { return Answered(port); }, ms);
+}
+
+// A pause takes hold at the worker's next pass: wait until a datagram goes
+// unanswered, then make sure the next one does too.
+bool HeldInPause(uint16_t port) {
+    return PollUntil([port] { return !Answered(port); }, 30000) && !Answered(port, 3000);
+}
+
+// The agent's INI: the serial port and a free NetXCP port.
+std::string AgentIni(const std::string& serialPort, uint16_t port) {
+    return IniText({{"Communications", {{"CommunicationsPort", serialPort}}},
+                    {"NetXCP", {{"AgentPort", std::to_string(port)}}}});
+}
+
+TEST(AgentUnderSystemd, ReadyOnceTheUpsIsFoundAndSignalsPauseContinueAndStop) {
+    SimulatedUps ups;
+    ASSERT_TRUE(ups.Start());
+    TempDir dir;
+    uint16_t port = FreeUdpPort();
+    std::string ini = dir.Write("qln.ini", AgentIni(ups.SlavePath(), port));
+    std::string events = dir.Path() + "/events";
+
+    int notify = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un a{};
+    a.sun_family = AF_UNIX;
+    std::string socketPath = dir.Path() + "/notify";
+    strcpy(a.sun_path, socketPath.c_str());
+    ASSERT_EQ(bind(notify, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    std::string seen;
+    auto expect = [&](const std::string& text, int ms) {
+        for (;;) {
+            pollfd p{notify, POLLIN, 0};
+            if (poll(&p, 1, ms) != 1) return false;
+            char buffer[512];
+            ssize_t n = recv(notify, buffer, sizeof buffer, 0);
+            if (n <= 0) return false;
+            seen.append(buffer, static_cast<size_t>(n)).append("|");
+            if (std::string(buffer, static_cast<size_t>(n)).find(text) != std::string::npos) return true;
+        }
+    };
+
+    // No "daemon": started the way systemd starts the unit.
+    ChildProcess agent;
+    ASSERT_TRUE(agent.Start(BinPath("qln"), {"-c", ini},
+                            {"NOTIFY_SOCKET=" + socketPath, "QLN_EVENT_DIR=" + events}));
+    ASSERT_TRUE(expect("READY=1", kStartMs)) << seen << agent.Err();
+    EXPECT_TRUE(RelayingWithin(port, 30000));
+
+    kill(agent.Pid(), SIGUSR1);
+    ASSERT_TRUE(expect("STATUS=Paused", 10000)) << seen;
+    EXPECT_TRUE(HeldInPause(port));
+    kill(agent.Pid(), SIGUSR2);
+    ASSERT_TRUE(expect("STATUS=Running", 10000)) << seen;
+    EXPECT_TRUE(RelayingWithin(port, 30000));
+
+    // Stop while paused: the worker ends from inside its pause.
+    kill(agent.Pid(), SIGUSR1);
+    EXPECT_TRUE(HeldInPause(port));
+    kill(agent.Pid(), SIGTERM);
+    EXPECT_TRUE(expect("STOPPING=1", 10000)) << seen;
+    EXPECT_TRUE(agent.WaitForExit(20000));
+    EXPECT_EQ(agent.ExitCode(), 0) << agent.Err();
+    close(notify);
+}
+
+std::string EnvOr(const char* name, const std::string& fallback) {
+    const char* v = std::getenv(name);
+    return v && *v ? v : fallback;
+}
+
+// Runs `wine <program> <verb>` and returns its exit code.
+int Wine(const std::string& program, const std::string& verb) {
+    ChildProcess p;
+    if (!p.Start("/usr/bin/env", {"wine", program, verb})) return -2000;
+    if (!p.WaitForExit(120000)) return -3000;
+    return p.ExitCode();
+}
+
+TEST(AgentUnderWineServiceManager, RelaysAsAServiceAndFollowsItsControls) {
+    std::string bin = EnvOr("QLN_WIN32_BIN", "");
+    if (bin.empty()) GTEST_SKIP() << "QLN_WIN32_BIN is not set (scripts/test.sh sets it)";
+    std::string prefix = EnvOr("WINEPREFIX", bin + "/../wineprefix");
+    if (access((prefix + "/system.reg").c_str(), F_OK) != 0) GTEST_SKIP() << "no Wine prefix";
+    setenv("WINEPREFIX", prefix.c_str(), 1);
+    setenv("WINEARCH", "win32", 1);
+    setenv("WINEDEBUG", "-all", 1);
+
+    SimulatedUps ups;
+    ASSERT_TRUE(ups.Start());
+    std::string link, com;
+    for (int n = 20; n < 100 && com.empty(); ++n) {
+        link = prefix + "/dosdevices/com" + std::to_string(n);
+        if (symlink(ups.SlavePath().c_str(), link.c_str()) == 0) com = "COM" + std::to_string(n) + ":";
+    }
+    ASSERT_FALSE(com.empty());
+
+    // The service runs from a folder of its own with the INI beside it.
+    TempDir dir;
+    for (const char* file : {"qln.exe", "Pellux_noDB.dll"}) {
+        std::filesystem::copy_file(bin + "/" + file, dir.Path() + "/" + file);
+    }
+    uint16_t port = FreeUdpPort();
+    dir.Write("qln.ini", AgentIni(com, port));
+    std::string qln = dir.Path() + "/qln.exe";
+
+    ASSERT_EQ(Wine(qln, "install"), 0);
+    struct Cleanup {
+        std::string qln, link;
+        ~Cleanup() {
+            Wine(qln, "stop");
+            Wine(qln, "remove");
+            unlink(link.c_str());
+        }
+    } cleanup{qln, link};
+
+    ASSERT_EQ(Wine(qln, "start"), 0);
+    ASSERT_TRUE(RelayingWithin(port, kStartMs));
+    EXPECT_EQ(Wine(qln, "pause"), 0);
+    EXPECT_TRUE(HeldInPause(port));
+    EXPECT_EQ(Wine(qln, "resume"), 0);
+    EXPECT_TRUE(RelayingWithin(port, 30000));
+    EXPECT_EQ(Wine(qln, "pause"), 0);
+    EXPECT_TRUE(HeldInPause(port));
+    EXPECT_EQ(Wine(qln, "stop"), 0);
+    EXPECT_EQ(Wine(qln, "remove"), 0);
+    EXPECT_EQ(Wine(qln, "stop"), -1) << "the service is gone";
+}
+
+}  // namespace
