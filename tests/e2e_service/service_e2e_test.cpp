@@ -81,14 +81,14 @@ TEST(AgentUnderSystemd, ReadyOnceTheUpsIsFoundAndSignalsPauseContinueAndStop) {
     ASSERT_TRUE(agent.Start(BinPath("qln"), {"-c", ini},
                             {"NOTIFY_SOCKET=" + socketPath, "QLN_EVENT_DIR=" + events}));
     ASSERT_TRUE(expect("READY=1", kStartMs)) << seen << agent.Err();
-    EXPECT_TRUE(RelayingWithin(port, 30000));
+    EXPECT_TRUE(RelayingWithin(port, 30000)) << agent.Err();
 
     kill(agent.Pid(), SIGUSR1);
     ASSERT_TRUE(expect("STATUS=Paused", 10000)) << seen;
     EXPECT_TRUE(HeldInPause(port));
     kill(agent.Pid(), SIGUSR2);
     ASSERT_TRUE(expect("STATUS=Running", 10000)) << seen;
-    EXPECT_TRUE(RelayingWithin(port, 30000));
+    EXPECT_TRUE(RelayingWithin(port, 30000)) << agent.Err();
 
     // Stop while paused: the worker ends from inside its pause.
     kill(agent.Pid(), SIGUSR1);
@@ -155,7 +155,7 @@ TEST(AgentUnderWineServiceManager, RelaysAsAServiceAndFollowsItsControls) {
     EXPECT_EQ(Wine(qln, "pause"), 0);
     EXPECT_TRUE(HeldInPause(port));
     EXPECT_EQ(Wine(qln, "resume"), 0);
-    EXPECT_TRUE(RelayingWithin(port, 30000));
+    EXPECT_TRUE(RelayingWithin(port, 30000)) << agent.Err();
     EXPECT_EQ(Wine(qln, "pause"), 0);
     EXPECT_TRUE(HeldInPause(port));
     EXPECT_EQ(Wine(qln, "stop"), 0);
