@@ -33,7 +33,7 @@ bool WaitUntilStopped(StopWaitStatus& status, const std::function<bool(StopWaitS
 // with its terminating zero, or the path has no separator.
 bool ProgramDirectory(const char* programPath, char separator, char* out, size_t size);
 
-// The copy command for `file`: copy <currentDir>\<file> <programDir><file>"
+// The copy command for `file`: copy "<currentDir>\<file>" <programDir><file>"
 // (the program directory starts with the opening quote of a quoted program
 // path; the command's last character closes it). False when it does not fit.
 bool FormatCopyCommand(char* out, size_t size, const char* currentDir, const char* programDir,

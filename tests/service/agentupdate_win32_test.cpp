@@ -37,8 +37,9 @@ protected:
         char temp[MAX_PATH];
         GetTempPathA(MAX_PATH, temp);
         m_Root = std::string(temp) + "qln-update-" + std::to_string(GetCurrentProcessId());
-        m_Install = m_Root + "\\install";
-        m_New = m_Root + "\\new";
+        // Spaces in both folders: the copy commands must quote both paths.
+        m_Install = m_Root + "\\install dir";
+        m_New = m_Root + "\\new files";
         CreateDirectoryA(m_Root.c_str(), nullptr);
         CreateDirectoryA(m_Install.c_str(), nullptr);
         CreateDirectoryA(m_New.c_str(), nullptr);

@@ -72,9 +72,9 @@ TEST(UpdatePaths, TheProgramDirectoryKeepsItsSeparatorAndOpeningQuote) {
 TEST(UpdatePaths, CopyCommandsCloseTheQuoteOfTheProgramDirectory) {
     char cmd[kCommandBufferSize];
     ASSERT_TRUE(FormatCopyCommand(cmd, sizeof cmd, "Z:\\new", "\"C:\\Program Files\\Ombrex\\", "qln.exe"));
-    EXPECT_STREQ(cmd, "copy Z:\\new\\qln.exe \"C:\\Program Files\\Ombrex\\qln.exe\"");
-    ASSERT_TRUE(FormatCopyCommand(cmd, sizeof cmd, "Z:\\new", "\"C:\\A\\", "Pellux_noDB.dll"));
-    EXPECT_STREQ(cmd, "copy Z:\\new\\Pellux_noDB.dll \"C:\\A\\Pellux_noDB.dll\"");
+    EXPECT_STREQ(cmd, "copy \"Z:\\new\\qln.exe\" \"C:\\Program Files\\Ombrex\\qln.exe\"");
+    ASSERT_TRUE(FormatCopyCommand(cmd, sizeof cmd, "Z:\\new files", "\"C:\\A\\", "Pellux_noDB.dll"));
+    EXPECT_STREQ(cmd, "copy \"Z:\\new files\\Pellux_noDB.dll\" \"C:\\A\\Pellux_noDB.dll\"");
 }
 
 TEST(UpdatePaths, WhatDoesNotFitIsRefusedNotCut) {
