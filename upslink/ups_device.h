@@ -1,5 +1,4 @@
 // UpsDevice: the UPS as the worker loop and the NetXCP relay know it.
-// (Interface fixed for the worker and the endpoint; the UPS link work fills it.)
 #pragma once
 #include <cstdint>
 #include <string>

@@ -1,0 +1,72 @@
+// UpsSim: a simulated XCP UPS on a pseudo-terminal. The host opens the slave
+// side as its serial port; the simulator watches the line settings from the
+// master side (speed, raw mode), answers the Plug and Play identification at
+// 1200 baud and XCP at its own current speed, and shows faults on demand.
+// Tests run it in-process; the upssim command wraps it for a shell.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "ups_model.h"
+
+class UpsSim {
+public:
+    UpsSim();
+    ~UpsSim();
+    UpsSim(const UpsSim&) = delete;
+    UpsSim& operator=(const UpsSim&) = delete;
+
+    // Opens the pseudo-terminal and starts answering; false with a reason.
+    bool Start(std::string& error);
+    // Stops answering and hangs the line up.
+    void Stop();
+
+    // The slave side's path, the port name a host opens ("" while unplugged).
+    std::string SlavePath() const;
+    // Keeps a symbolic link at `path` pointing at the slave side, also across
+    // unplug and plug. Empty: none.
+    bool SetLink(const std::string& path, std::string& error);
+
+    // A control line: every word of UpsModel::Control, and
+    //   unplug      hang the line up (close the master side)
+    //   plug        a new line (new slave path, reported in the answer)
+    //   path        the slave path
+    //   line        the host's line speed as last seen ("0" before any)
+    //   opens       how often the host has opened the line
+    //   verbose on|off   traffic to standard error
+    std::string Control(const std::string& line);
+
+    // Convenience for tests.
+    uint32_t Count(uint8_t command);
+    uint32_t Speed();
+    uint32_t LineBaud();
+
+private:
+    void Run();
+    bool OpenLine(std::string& error);
+    void CloseLine();
+    void UpdateLink();
+    void Send(const std::vector<uint8_t>& bytes);
+    void Log(const char* what, const uint8_t* bytes, size_t count);
+
+    mutable std::mutex m_Mutex;
+    UpsModel m_Model;
+    int m_nMaster = -1;
+    int m_nWatch = -1;   // inotify descriptor that sees the slave opened and closed
+    std::string m_SlavePath;
+    std::string m_LinkPath;
+    std::thread m_Thread;
+    std::atomic<bool> m_bStop{false};
+    bool m_bVerbose = false;
+
+    // What the simulator has seen of the line.
+    uint32_t m_nLineBaud = 0;
+    uint32_t m_nOpens = 0;
+    bool m_bFresh = false;       // opened anew, no Plug and Play answer yet
+    bool m_bPnpArmed = false;    // waiting for a quiet moment to answer
+    uint32_t m_nPnpSince = 0;
+    uint32_t m_nLastHeard = 0;
+};

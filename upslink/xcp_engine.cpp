@@ -1,0 +1,207 @@
+#include "upslink/xcp_engine.h"
+
+#include <cstring>
+
+#include "agent/qln_exception.h"
+#include "platform/clock.h"
+#include "platform/errors.h"
+#include "upslink/serial_link.h"
+
+namespace {
+
+// The authorization command with its code, stored whole.
+const uint8_t kAuthorizationFrame[7] = {0xAB, 0x04, 0xCF, 0x3A, 0x7C, 0x51, 0x7B};
+
+[[noreturn]] void Fail(uint32_t id) { throw new CQLNException(id); }
+
+}  // namespace
+
+uint8_t XcpChecksum(const uint8_t* bytes, uint32_t count) {
+    uint8_t sum = 0;
+    for (uint32_t i = 0; i < count; ++i) sum = static_cast<uint8_t>(sum + bytes[i]);
+    return static_cast<uint8_t>(0x100 - sum);
+}
+
+std::vector<uint8_t> BuildXcpRequest(uint8_t command, const uint8_t* data, uint32_t length) {
+    // The length byte counts the command too, so 254 data bytes is the most
+    // a frame can say.
+    if (length > 254) Fail(plat::kErrInvalidParameter);
+    std::vector<uint8_t> frame(length + 4);
+    frame[0] = kXcpStart;
+    frame[1] = static_cast<uint8_t>(length + 1);
+    frame[2] = command;
+    if (length) std::memcpy(&frame[3], data, length);
+    frame[length + 3] = XcpChecksum(frame.data(), length + 3);
+    return frame;
+}
+
+XcpEngine::XcpEngine(SerialLink& link) : m_Link(link) {}
+
+XcpEngine::~XcpEngine() = default;
+
+bool XcpEngine::NeedsAuthorization(uint8_t command) const {
+    if (command == 0 || command == 0xCE || command == kXcpAuthorize) return false;
+    return m_bAuthorizationNeeded && command > 0x80;
+}
+
+uint8_t XcpEngine::ExpectedBlock(uint8_t command) {
+    if (command == 0 || command == 0xA0) return 1;
+    return static_cast<uint8_t>(command - 0x30);
+}
+
+bool XcpEngine::IsCommandSupported(uint8_t command) const {
+    if (command == 0) return true;
+    for (uint8_t i = 0; i < m_nSupportedCount; ++i)
+        if (m_pSupported[i] == command) return true;
+    return false;
+}
+
+void XcpEngine::SetSupportedCommands(const uint8_t* commands, uint8_t count) {
+    std::unique_ptr<uint8_t[]> list(count ? new uint8_t[count] : nullptr);
+    if (count) std::memcpy(list.get(), commands, count);
+    m_pSupported = std::move(list);
+    m_nSupportedCount = count;
+}
+
+void XcpEngine::ReadExact(void* buffer, uint32_t count) {
+    uint8_t* at = static_cast<uint8_t*>(buffer);
+    uint32_t missing = count;
+    while (missing != 0) {
+        uint32_t got = 0;
+        m_Link.Read(at, missing, got);
+        at += got;
+        missing -= got;
+        if (missing == 0) break;
+        if (DeadlinePassed()) Fail(kMsgUpsTimeout);
+        // The port's reads return at once; block on its readiness instead of
+        // spinning until the deadline.
+        if (got == 0) m_Link.WaitReadable(DeadlineRemaining() + 1);
+    }
+}
+
+int XcpEngine::ReceiveAnswer(uint8_t expected, uint32_t timeoutMs, uint32_t held) {
+    if (held == 0) {
+        m_Answer.clear();
+        m_nAnswerLength = 0;
+    }
+    uint32_t strays = 0;
+    uint32_t blocks = 0;
+    for (;;) {
+        SetDeadline(timeoutMs);  // every block gets the full time
+        uint8_t header[4];
+        ReadExact(header, sizeof header);
+        if (header[0] != kXcpStart) Fail(kMsgUpsInvalidResponse);
+        const uint32_t n = header[2];
+        m_Answer.resize(held + n);
+        if (n) ReadExact(&m_Answer[held], n);
+        uint8_t check = 0;
+        ReadExact(&check, 1);
+        // Sound when header, data and checksum add up to 0 modulo 256.
+        uint8_t total = check;
+        for (uint8_t b : header) total = static_cast<uint8_t>(total + b);
+        for (uint32_t i = 0; i < n; ++i) total = static_cast<uint8_t>(total + m_Answer[held + i]);
+        if (total != 0) Fail(kMsgUpsInvalidResponse);
+        held += n;
+        m_nAnswerLength = held;
+
+        if ((header[3] & 0x80) == 0) {
+            // More blocks follow; an answer that never ends is not one.
+            if (++blocks >= kXcpMaxBlocks) Fail(kMsgUpsInvalidResponse);
+            continue;
+        }
+        if (header[1] == expected) return 0;
+        if (header[1] == kXcpAckBlock) {
+            // An acknowledge without its code is no answer at all.
+            if (m_nAnswerLength == 0) Fail(kMsgUpsInvalidResponse);
+            return m_Answer[0] == 0x37 ? 0x31 : m_Answer[0];
+        }
+        // The last block of some other answer: drop what was gathered and
+        // wait again, but not for ever.
+        if (++strays > kXcpMaxStrayAnswers) Fail(kMsgUpsInvalidResponse);
+        held = 0;
+        blocks = 0;
+        m_Answer.clear();
+        m_nAnswerLength = 0;
+    }
+}
+
+void XcpEngine::WriteFrame(const uint8_t* frame, uint32_t count) {
+    uint32_t written = 0;
+    m_Link.Write(frame, count, written);
+}
+
+void XcpEngine::Authorize() {
+    SendShortCommand(kXcpAuthorize, 750);
+    plat::SleepMs(200);
+}
+
+int XcpEngine::SendShortCommand(uint8_t command, uint32_t timeoutMs) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (NeedsAuthorization(command)) Authorize();
+        int result = 0;
+        if (command == 0 || command == kXcpAuthorize) {
+            // A plain wait and the authorization: no answer, or a bad one,
+            // counts as none.
+            if (command == kXcpAuthorize) WriteFrame(kAuthorizationFrame, sizeof kAuthorizationFrame);
+            try {
+                result = ReceiveAnswer(command == 0 ? 1 : ExpectedBlock(command), timeoutMs, 0);
+            } catch (CQLNException* e) {
+                delete e;
+                result = 0;
+            }
+            if (result == 0x32) m_bAuthorizationNeeded = false;
+        } else {
+            std::vector<uint8_t> frame = BuildXcpRequest(command, nullptr, 0);
+            WriteFrame(frame.data(), static_cast<uint32_t>(frame.size()));
+            result = ReceiveAnswer(ExpectedBlock(command), 1500, 0);
+        }
+        if (result != 0x33) return result;
+    }
+    return 0x33;
+}
+
+int XcpEngine::SendCommand(uint8_t command, const uint8_t* data, uint32_t length,
+                           uint32_t timeoutMs) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (NeedsAuthorization(command)) Authorize();
+        {
+            std::vector<uint8_t> frame = BuildXcpRequest(command, data, length);
+            WriteFrame(frame.data(), static_cast<uint32_t>(frame.size()));
+        }
+        int result = ReceiveAnswer(ExpectedBlock(command), timeoutMs, 0);
+        if (result != 0x33) return result;
+    }
+    return 0x33;
+}
+
+uint8_t* XcpEngine::RelayRequest(const uint8_t* request, uint32_t& length) {
+    length = 0;
+    const uint8_t command = request[2];
+    if (NeedsAuthorization(command)) Authorize();
+    WriteFrame(request, static_cast<uint32_t>(request[1]) + 3);
+    plat::SleepMs(1250);
+    const int result = ReceiveAnswer(ExpectedBlock(command), 1500, 0);
+
+    const uint32_t answered = m_nAnswerLength;
+    const uint32_t blocks = (answered + kXcpRelayBlockData - 1) / kXcpRelayBlockData;
+    const uint32_t total = answered + 5 * blocks;
+    if (total > kXcpRelayMaxLength) Fail(kMsgUpsInvalidResponse);
+    std::unique_ptr<uint8_t[]> out(total ? new uint8_t[total] : nullptr);
+    const uint8_t blockNumber =
+        result != 0 ? static_cast<uint8_t>(result) : ExpectedBlock(command);
+    uint32_t taken = 0;
+    for (uint32_t k = 0; k < blocks; ++k) {
+        uint8_t* block = out.get() + 126 * k;
+        const uint32_t n = answered - taken < kXcpRelayBlockData ? answered - taken : kXcpRelayBlockData;
+        block[0] = kXcpStart;
+        block[1] = blockNumber;
+        block[2] = static_cast<uint8_t>(n);
+        block[3] = static_cast<uint8_t>((k + 1) | (k + 1 == blocks ? 0x80 : 0));
+        std::memcpy(block + 4, &m_Answer[taken], n);
+        block[4 + n] = XcpChecksum(block, 4 + n);
+        taken += n;
+    }
+    plat::SleepMs(250);
+    length = total;
+    return out.release();
+}

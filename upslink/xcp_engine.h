@@ -1,0 +1,73 @@
+// XcpEngine: the XCP protocol on the serial link. Request frames out, answer
+// blocks in (checked, gathered, acknowledged), authorization before
+// privileged commands, and answers re-framed for the network relay.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class SerialLink;
+
+// Message ids the engine raises.
+constexpr uint32_t kMsgUpsTimeout = 0x80020028;          // "Timed out communicating with the UPS."
+constexpr uint32_t kMsgUpsInvalidResponse = 0xC0020027;  // "Invalid response from UPS."
+
+// Frame bytes and limits of the protocol.
+constexpr uint8_t kXcpStart = 0xAB;
+constexpr uint8_t kXcpAckBlock = 9;
+constexpr uint8_t kXcpAuthorize = 0xCF;
+constexpr uint32_t kXcpRelayBlockData = 121;   // data bytes per re-framed block
+constexpr uint32_t kXcpRelayMaxLength = 1172;  // longest re-framed answer
+// A UPS that keeps sending final blocks of other answers is given up on
+// after this many, rather than waited on for good.
+constexpr uint32_t kXcpMaxStrayAnswers = 8;
+// The most blocks one answer may gather (the sequence counter's range).
+constexpr uint32_t kXcpMaxBlocks = 127;
+
+// The sum of `count` bytes, modulo 256, negated: the byte that closes a frame.
+uint8_t XcpChecksum(const uint8_t* bytes, uint32_t count);
+// The request frame for `command` with `length` data bytes (at most 254).
+std::vector<uint8_t> BuildXcpRequest(uint8_t command, const uint8_t* data, uint32_t length);
+
+class XcpEngine {
+public:
+    explicit XcpEngine(SerialLink& link);
+    virtual ~XcpEngine();
+    XcpEngine(const XcpEngine&) = delete;
+    XcpEngine& operator=(const XcpEngine&) = delete;
+
+    bool NeedsAuthorization(uint8_t command) const;
+    static uint8_t ExpectedBlock(uint8_t command);
+    bool IsCommandSupported(uint8_t command) const;
+
+    // Exactly `count` bytes before the deadline, or the time-out exception.
+    void ReadExact(void* buffer, uint32_t count);
+    // 0 when block `expected` arrived, otherwise the acknowledge code.
+    int ReceiveAnswer(uint8_t expected, uint32_t timeoutMs, uint32_t held);
+    int SendShortCommand(uint8_t command, uint32_t timeoutMs);
+    int SendCommand(uint8_t command, const uint8_t* data, uint32_t length, uint32_t timeoutMs);
+    // A new buffer (delete[]) with the answer re-framed as blocks, its length
+    // through `length`; null with length 0 for an empty answer. `request` is
+    // a whole frame: request[1] + 3 bytes.
+    uint8_t* RelayRequest(const uint8_t* request, uint32_t& length);
+
+    // The data of the last answer, blocks concatenated.
+    const uint8_t* Answer() const { return m_Answer.data(); }
+    uint32_t AnswerLength() const { return m_nAnswerLength; }
+    bool AuthorizationNeeded() const { return m_bAuthorizationNeeded; }
+
+    // Fills the supported-command list. Nothing in the agent learns the
+    // UPS's commands yet; tests use this to exercise the status request.
+    void SetSupportedCommands(const uint8_t* commands, uint8_t count);
+
+private:
+    void WriteFrame(const uint8_t* frame, uint32_t count);
+    void Authorize();
+
+    bool m_bAuthorizationNeeded = true;
+    uint8_t m_nSupportedCount = 0;
+    uint32_t m_nAnswerLength = 0;
+    std::unique_ptr<uint8_t[]> m_pSupported;
+    std::vector<uint8_t> m_Answer;
+    SerialLink& m_Link;
+};

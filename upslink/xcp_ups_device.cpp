@@ -1,0 +1,83 @@
+#include "upslink/xcp_ups_device.h"
+
+#include "platform/clock.h"
+#include "upslink/serial_link.h"
+#include "upslink/xcp_identification.h"
+
+namespace {
+constexpr uint8_t kEscape = 0x1B;
+constexpr uint8_t kCmdIdentification = 0x31;
+constexpr uint8_t kCmdStatus = 0x33;
+constexpr uint8_t kCmdCapabilities = 0x42;
+constexpr uint8_t kCmdBaudSwitch = 0x98;
+constexpr uint8_t kCmdIdentify = 0xA0;
+}  // namespace
+
+XcpUpsDevice::XcpUpsDevice(SerialLink& link, CINIFile& profile)
+    : UpsDevice(link, profile), m_pEngine(new XcpEngine(link)) {}
+
+XcpUpsDevice::~XcpUpsDevice() = default;
+
+uint8_t* XcpUpsDevice::RelayRequest(const uint8_t* request, uint32_t& length) {
+    return m_pEngine->RelayRequest(request, length);
+}
+
+int XcpUpsDevice::DeviceKind() { return 2; }
+
+void XcpUpsDevice::WriteEscape() {
+    uint32_t written = 0;
+    m_Link.Write(&kEscape, 1, written);
+    m_Link.Drain(100);
+}
+
+void XcpUpsDevice::IdentifyUps() {
+    XcpEngine& xcp = *m_pEngine;
+    m_Link.SetBaud(1200);
+    WriteEscape();
+
+    // The fastest rate the UPS offers.
+    const uint8_t query = 0x00;
+    xcp.SendCommand(kCmdCapabilities, &query, 1, 1500);
+    plat::SleepMs(200);
+    const uint32_t rate = ChooseXcpBaud(xcp.Answer(), xcp.AnswerLength());
+    if (rate != 0) {
+        const uint8_t change[4] = {0x00, 0x01, static_cast<uint8_t>(rate & 0xFF),
+                                   static_cast<uint8_t>(rate >> 8)};
+        xcp.SendCommand(kCmdBaudSwitch, change, sizeof change, 1500);
+        plat::SleepMs(200);
+        m_Link.SetBaud(rate);
+    }
+    plat::SleepMs(200);
+
+    WriteEscape();
+    int result = xcp.SendShortCommand(kCmdIdentify, 750);
+    if (result != 0) {
+        plat::SleepMs(200);
+        result = xcp.SendShortCommand(kCmdIdentification, 750);
+    }
+    // Only an identification block is read as one; an acknowledge in its
+    // place (busy to the end, say) leaves the identity as it was.
+    if (result == 0) {
+        XcpIdentification id = ParseXcpIdentification(xcp.Answer(), xcp.AnswerLength());
+        m_Versions = id.versions;
+        SplitModelText(id.modelText, m_FamilyName, m_ModelName);
+    }
+    plat::SleepMs(200);
+    RequestStatus();
+}
+
+void XcpUpsDevice::RequestStatus() {
+    XcpEngine& xcp = *m_pEngine;
+    if (!xcp.IsCommandSupported(kCmdStatus)) return;
+    xcp.SendCommand(kCmdStatus, nullptr, 0, 1500);
+    m_nState = xcp.AnswerLength() ? UpsStateForStatus(xcp.Answer()[0]) : 1;
+}
+
+void XcpUpsDevice::PollStatus() {
+    try {
+        RequestStatus();
+    } catch (...) {
+        m_nState = 1;
+        throw;
+    }
+}

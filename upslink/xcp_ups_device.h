@@ -1,0 +1,24 @@
+// XcpUpsDevice: the UPS that speaks XCP, through its own protocol engine on
+// the device's serial link.
+#pragma once
+#include "upslink/ups_device.h"
+#include "upslink/xcp_engine.h"
+
+class XcpUpsDevice : public UpsDevice {
+public:
+    XcpUpsDevice(SerialLink& link, CINIFile& profile);
+    ~XcpUpsDevice() override;
+
+    uint8_t* RelayRequest(const uint8_t* request, uint32_t& length) override;
+    int DeviceKind() override;
+    void IdentifyUps() override;
+    void PollStatus() override;
+
+    XcpEngine& Engine() { return *m_pEngine; }
+
+private:
+    void WriteEscape();
+    void RequestStatus();
+
+    std::unique_ptr<XcpEngine> m_pEngine;
+};
