@@ -177,7 +177,9 @@ void SerialLink::EnumeratePnp() {
         plat::SleepMs(400);
 
         ReadPnpIdentity();
-        SetBaud(1200);
+        // Back to the wanted format at 1200 baud, configured once: some ports
+        // (a pseudo-terminal under Wine) take 7 data bits only once.
+        m_nBaud = 1200;
         SetFormat(dataBits, parity, stop);
     } catch (...) {
         Close();

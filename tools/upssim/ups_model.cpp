@@ -184,7 +184,10 @@ std::string UpsModel::Control(const std::string& line) {
     } else if (name == "garbled") {
         return "ok " + std::to_string(m_nGarbled);
     } else if (name == "last") {
-        return "ok " + Hex(m_LastRequest);
+        if (args.empty()) return "ok " + Hex(m_LastRequest);
+        if (args.size() != 1 || !ParseByte(args[0], c)) return bad("nothing or a command, hexadecimal");
+        auto it = m_LastOf.find(c);
+        return "ok " + (it == m_LastOf.end() ? std::string() : Hex(it->second));
     } else if (name.empty()) {
         return "error empty line";
     } else {
@@ -288,6 +291,7 @@ void UpsModel::HandleRequest(const std::vector<uint8_t>& frame, std::vector<uint
     const std::vector<uint8_t> data(frame.begin() + 3, frame.end() - 1);
     ++m_Counts[command];
     m_LastRequest = frame;
+    m_LastOf[command] = frame;
     if (m_bSilent) return;
     if (m_nSilence) {
         --m_nSilence;

@@ -71,5 +71,6 @@ private:
     std::vector<uint8_t> m_Pending;
     std::map<uint8_t, uint32_t> m_Counts;
     std::vector<uint8_t> m_LastRequest;
+    std::map<uint8_t, std::vector<uint8_t>> m_LastOf;
     uint32_t m_nGarbled = 0;
 };

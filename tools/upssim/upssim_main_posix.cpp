@@ -37,7 +37,7 @@ const char kUsage[] =
     "           block-size N   baud N\n"
     "Faults:    silence on|off|N   badsum N   badstart N   stray N   busy N   ack37 N\n"
     "           trickle MS   unplug   plug   reset\n"
-    "Queries:   count CMD   speed   line   opens   garbled   last   path\n"
+    "Queries:   count CMD   speed   line   opens   garbled   last [CMD]   path\n"
     "Other:     verbose on|off   quit\n";
 
 }  // namespace

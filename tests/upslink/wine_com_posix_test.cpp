@@ -1,0 +1,119 @@
+// The Win32 build identifies the simulated UPS through a COM port of the Wine
+// prefix: a symbolic link in its dosdevices folder to the simulator's
+// pseudo-terminal. Runs when the Win32 build is at hand (QLN_WIN32_BIN, as
+// scripts/test.sh sets it); skipped otherwise.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "upssim.h"
+#include "wait_for.h"
+
+extern char** environ;
+
+namespace {
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+// Runs `argv` with `env` added, output to `logPath`; its exit status, or -1
+// when it had to be stopped after `limitMs`.
+int RunWithLimit(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                 const std::string& logPath, uint32_t limitMs) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);  // its own group, to stop it whole
+    posix_spawnattr_setpgroup(&attr, 0);
+    std::vector<std::string> envCopy;
+    for (char** e = environ; *e; ++e) envCopy.push_back(*e);
+    envCopy.insert(envCopy.end(), env.begin(), env.end());
+    std::vector<char*> args, envp;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    for (auto& e : envCopy) envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
+    pid_t pid = 0;
+    int rc = posix_spawn(&pid, args[0], &actions, &attr, args.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    if (rc != 0) return -2;
+    int status = 0;
+    bool ended = WaitFor([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, limitMs);
+    if (!ended) {
+        ::kill(-pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -3;
+}
+
+std::string Slurp(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+}  // namespace
+
+TEST(WineComPort, Win32BuildIdentifiesTheSimulatorThroughACommPort) {
+    const char* win32Bin = std::getenv("QLN_WIN32_BIN");
+    if (win32Bin == nullptr || *win32Bin == '\0') GTEST_SKIP() << "QLN_WIN32_BIN not set";
+    const std::string bin = win32Bin;
+    const std::string exe = bin + "/tests_upslink.exe";
+    if (!Exists(exe)) GTEST_SKIP() << exe << " not built";
+    const char* prefixEnv = std::getenv("WINEPREFIX");
+    const std::string prefix = prefixEnv && *prefixEnv ? prefixEnv : bin + "/../wineprefix";
+    const std::string dosdevices = prefix + "/dosdevices";
+    ASSERT_TRUE(Exists(dosdevices)) << "no Wine prefix at " << prefix;
+
+    UpsSim sim;
+    std::string error;
+    ASSERT_TRUE(sim.Start(error)) << error;
+
+    // A COM number nobody uses yet; the link is ours until the test ends.
+    // Numbers above 9 are no DOS device names: they open as \\.\COMn.
+    std::string link, port;
+    for (int n = 20; n < 100 && link.empty(); ++n) {
+        std::string candidate = dosdevices + "/com" + std::to_string(n);
+        if (::symlink(sim.SlavePath().c_str(), candidate.c_str()) == 0) {
+            link = candidate;
+            port = "\\\\.\\COM" + std::to_string(n);
+        }
+    }
+    ASSERT_FALSE(link.empty()) << "no free COM port in " << dosdevices;
+
+    const std::string log = "wine_com_port_" + std::to_string(::getpid()) + ".log";
+    int status = RunWithLimit({"/bin/bash", std::string(QLN_SOURCE_DIR) + "/cmake/wine-run.sh", exe,
+                               "--gtest_filter=NamedUpsPort.*"},
+                              {"QLN_TEST_UPS_PORT=" + port, "WINEPREFIX=" + prefix}, log, 180000);
+    ::unlink(link.c_str());
+    std::string output = Slurp(log);
+    ::unlink(log.c_str());
+    if (status == -1) {
+        // Only a run that hung leaves Wine processes behind; end them.
+        std::string kill = "WINEPREFIX='" + prefix + "' wineserver -k >/dev/null 2>&1";
+        (void)!std::system(kill.c_str());
+    }
+    EXPECT_EQ(status, 0) << output;
+    EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
+    EXPECT_EQ(output.find("SKIPPED"), std::string::npos) << output;
+    EXPECT_GE(sim.Count(0x31) + sim.Count(0xA0), 1u);
+    EXPECT_EQ(sim.Speed(), 19200u);
+}
