@@ -18,7 +18,7 @@
 
 #include "common/pellux_api.h"
 
-namespace PELLUX_LOCAL ini {
+namespace ini PELLUX_LOCAL {
 
 // Size of the line buffer: pieces of at most kLineBuffer - 1 characters.
 constexpr int kLineBuffer = 256;

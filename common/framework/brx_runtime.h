@@ -7,7 +7,9 @@
 
 #include "common/pellux_api.h"
 
-#if defined(__GNUC__)
+#if defined(__clang__)
+#define BRX_PRINTF(fmt, first) __attribute__((format(printf, fmt, first)))
+#elif defined(__GNUC__)
 #define BRX_PRINTF(fmt, first) __attribute__((format(gnu_printf, fmt, first)))
 #else
 #define BRX_PRINTF(fmt, first)
