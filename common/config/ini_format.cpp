@@ -40,6 +40,27 @@ bool IsEntryLineOf(const char* line, const char* key) {
     return *p == '=';
 }
 
+// A piece of a line as fgets reads it (up to kLineBuffer - 1 characters,
+// line end included), with its true length: the writer copies pieces by that
+// length, so that a NUL byte inside a line cannot cut off the rest of the
+// line and its line end, which would glue the next line (a header, perhaps)
+// onto it.
+struct Piece {
+    char text[kLineBuffer];
+    size_t n = 0;
+};
+
+bool ReadPiece(FILE* in, Piece& piece) {
+    piece.n = 0;
+    int c = EOF;
+    while (piece.n + 1 < sizeof piece.text && (c = std::getc(in)) != EOF) {
+        piece.text[piece.n++] = static_cast<char>(c);
+        if (c == '\n') break;
+    }
+    piece.text[piece.n] = '\0';
+    return piece.n > 0;
+}
+
 // Output of the write rule. It remembers whether the last piece it copied
 // ended its line, for two cases in which copying pieces verbatim would damage
 // the file: a line of exactly 255 characters arrives as the piece and then a
@@ -50,13 +71,12 @@ public:
     explicit RuleOutput(FILE* out) : m_pOut(out) {}
 
     // An empty line, dropped from the file, unlike the end of a long line.
-    bool IsDroppable(const char* piece) const {
-        return !m_bMidLine && (piece[0] == '\0' || std::strcmp(piece, "\n") == 0);
+    bool IsDroppable(const Piece& piece) const {
+        return !m_bMidLine && (piece.n == 0 || (piece.n == 1 && piece.text[0] == '\n'));
     }
-    void Copy(const char* piece) {
-        std::fputs(piece, m_pOut);
-        size_t n = std::strlen(piece);
-        if (n > 0) m_bMidLine = piece[n - 1] != '\n';
+    void Copy(const Piece& piece) {
+        std::fwrite(piece.text, 1, piece.n, m_pOut);
+        if (piece.n > 0) m_bMidLine = piece.text[piece.n - 1] != '\n';
     }
     void Entry(const char* key, const char* value) {
         EndLine();
@@ -80,23 +100,23 @@ private:
 // Copies `in` to `out` by the write rule.
 void CopyByRule(FILE* in, RuleOutput& out, const char* section, const char* key,
                 const char* value, HeaderStyle style) {
-    char line[kLineBuffer];
+    Piece line;
     bool found = false;
-    while (std::fgets(line, sizeof line, in) != nullptr) {
+    while (ReadPiece(in, line)) {
         if (out.IsDroppable(line)) continue;
-        bool target = IsHeaderOf(line, section, style);
+        bool target = IsHeaderOf(line.text, section, style);
         out.Copy(line);
         if (!target) continue;
         // Inside an occurrence of the section.
         bool closed = false;
-        while (std::fgets(line, sizeof line, in) != nullptr) {
+        while (ReadPiece(in, line)) {
             if (out.IsDroppable(line)) continue;
-            if (IsEntryLineOf(line, key)) {
+            if (IsEntryLineOf(line.text, key)) {
                 out.Entry(key, value);
                 found = closed = true;
                 break;
             }
-            if (line[0] == '[') {
+            if (line.text[0] == '[') {
                 out.Entry(key, value);
                 out.Copy(line);
                 found = closed = true;

@@ -243,3 +243,16 @@ TEST_F(IniFormat, AFileNamedWithoutAFolderIsWrittenInTheCurrentFolder) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(IniFormat, ANulByteInALineLosesNeitherTheLineNorTheNextOne) {
+    const char before[] = "[Junk]\nab\0cd\n[A]\nx=1\n";
+    const char after[] = "[Junk]\nab\0cd\n[A]\nx=2\n";
+    ASSERT_TRUE(WriteBytes(m_File, std::string(before, sizeof before - 1)));
+    ASSERT_TRUE(ini::Write(m_File.c_str(), "A", "x", "2"));
+    EXPECT_EQ(ReadBytes(m_File), OnDisk(std::string(after, sizeof after - 1)));
+    EXPECT_EQ(Entry("A", "x"), "2\n");
+}
+
+}  // namespace
