@@ -1,0 +1,153 @@
+#include "common/framework/app_exception.h"
+
+#include <cstdarg>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "common/config/profile.h"
+#include "common/framework/debug_text.h"
+#include "common/framework/exception_text.h"
+#include "common/framework/safe_format.h"
+#include "platform/errors.h"
+#include "platform/event_log.h"
+#include "platform/std_streams.h"
+
+bool CAppException::m_bLog = false;
+
+namespace {
+
+// Event-log source under which every exception reports, whatever the program.
+const char* const kLogSource = "Ombrex Sarnic";
+
+// The formatted text is cut to the size of its buffer.
+constexpr size_t kFormattedLimit = 255;
+
+// The `nInserts` strings that follow a variadic constructor's count.
+std::vector<const char*> CollectInserts(unsigned short nInserts, va_list args) {
+    std::vector<const char*> inserts;
+    inserts.reserve(nInserts);
+    for (unsigned short i = 0; i < nInserts; ++i) inserts.push_back(va_arg(args, const char*));
+    return inserts;
+}
+
+// Event type by the two severity bits of a message id.
+uint16_t EventTypeFor(unsigned long id) {
+    switch ((id >> 30) & 3) {
+        case 1: return plat::kEventInformation;
+        case 2: return plat::kEventWarning;
+        case 3: return plat::kEventError;
+        default: return plat::kEventSuccess;
+    }
+}
+
+}  // namespace
+
+CAppException::CAppException() : m_nErrorNumber(plat::LastError()) {}
+
+CAppException::CAppException(unsigned long nErrorNumber) : m_nErrorNumber(nErrorNumber) {}
+
+CAppException::CAppException(unsigned long nErrorNumber, unsigned short nInserts, ...)
+    : m_nErrorNumber(nErrorNumber) {
+    va_list args;
+    va_start(args, nInserts);
+    std::vector<const char*> inserts = CollectInserts(nInserts, args);
+    va_end(args);
+    CopyInserts(nInserts, inserts.data());
+}
+
+CAppException::CAppException(long nSystemErrorNumber, unsigned long nErrorNumber,
+                             unsigned short nInserts, ...)
+    : m_nErrorNumber(nErrorNumber), m_nSystemErrorNumber(nSystemErrorNumber) {
+    va_list args;
+    va_start(args, nInserts);
+    std::vector<const char*> inserts = CollectInserts(nInserts, args);
+    va_end(args);
+    CopyInserts(nInserts, inserts.data());
+}
+
+CAppException::~CAppException() {
+    for (unsigned short i = 0; i < m_nInserts; ++i) delete[] m_ppInserts[i];
+    delete[] m_ppInserts;
+}
+
+void CAppException::CopyInserts(unsigned short nInserts, const char* const* ppInserts) {
+    if (nInserts == 0) return;
+    m_ppInserts = new char*[nInserts]();
+    m_nInserts = nInserts;
+    for (unsigned short i = 0; i < nInserts; ++i) {
+        // A null insert is kept as an empty text rather than read.
+        const char* text = ppInserts[i] ? ppInserts[i] : "";
+        size_t size = std::strlen(text) + 1;
+        m_ppInserts[i] = new char[size];
+        std::memcpy(m_ppInserts[i], text, size);
+    }
+}
+
+const char* CAppException::GetInsert(unsigned short nIndex) const {
+    return nIndex < m_nInserts ? m_ppInserts[nIndex] : "";
+}
+
+void CAppException::GetText(const char* /*dir*/, std::string& out) {
+    if (!FormatExceptionText(static_cast<uint32_t>(m_nErrorNumber), m_ppInserts, m_nInserts, out)) {
+        out = "Unknown Error";
+    }
+}
+
+void CAppException::GetFormattedText(const char* dir, std::string& out) {
+    std::string text;
+    GetText(dir, text);
+    if (text.find('%') == std::string::npos) {
+        out = text;
+        return;
+    }
+    // Conversions whose insert is missing, or is no match for them, are
+    // copied as text: no argument is read that is not there.
+    out = SafeFormat(text, {GetInsert(0), GetInsert(1), GetInsert(2), GetInsert(3), GetInsert(4)});
+    if (out.size() > kFormattedLimit) out.resize(kFormattedLimit);
+}
+
+unsigned long CAppException::GetErrorNumber() const { return m_nErrorNumber; }
+
+long CAppException::GetSystemErrorNumber() const { return m_nSystemErrorNumber; }
+
+void CAppException::Report(const char* dir) {
+    std::string text;
+    GetText(dir, text);
+    plat::WriteUnchanged(stderr, text);
+}
+
+void CAppException::ReportToLog(const char* dir) {
+    std::string text;
+    GetText(dir, text);
+    plat::WriteEventLogEntry(kLogSource, EventTypeFor(m_nErrorNumber),
+                             static_cast<uint32_t>(m_nErrorNumber), m_ppInserts, m_nInserts, text);
+}
+
+void CAppException::IfReportToLog(const char* dir) {
+    if (m_bLog) {
+        ReportToLog(dir);
+    } else {
+        Report(dir);
+    }
+}
+
+void CAppException::SetLog(bool bLog) { m_bLog = bLog; }
+
+void LogTraceEvent(CProfile* pProfile, const char* category, const char* format, ...) {
+    if (!pProfile || !category || !format) return;
+    if (!pProfile->GetBool("Dynamic", category, false, false)) return;
+    va_list args;
+    va_start(args, format);
+    WriteDebugV(format, args);
+    va_end(args);
+}
+
+void LogTraceEvent(CProfile* pProfile, const char* category, unsigned long id, ...) {
+    if (!pProfile || !category) return;
+    if (!pProfile->GetBool("Dynamic", category, false, false)) return;
+    va_list args;
+    va_start(args, id);
+    WriteDebugMessageV(pProfile, id, args);
+    va_end(args);
+}

@@ -1,0 +1,226 @@
+// The service side of CApplication on Win32: the service control manager,
+// the dispatcher, the control handler and the event-log source.
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "common/config/profile.h"
+#include "common/framework/application.h"
+#include "platform/event.h"
+#include "platform/windows_wrapper.h"
+
+#include <winsock2.h>
+
+static_assert(sizeof(CServiceStatus) == sizeof(SERVICE_STATUS), "status record layout");
+
+namespace {
+
+// Closes a service manager handle when it goes out of scope.
+struct ScHandle {
+    SC_HANDLE handle;
+    explicit ScHandle(SC_HANDLE h) : handle(h) {}
+    ~ScHandle() {
+        if (handle) ::CloseServiceHandle(handle);
+    }
+    ScHandle(const ScHandle&) = delete;
+    ScHandle& operator=(const ScHandle&) = delete;
+    // Closes at once, keeping the last error of the failure it follows.
+    void Close() {
+        DWORD error = ::GetLastError();
+        if (handle) ::CloseServiceHandle(handle);
+        handle = nullptr;
+        ::SetLastError(error);
+    }
+};
+
+[[noreturn]] void Succeed(const char* message) {
+    std::printf("%s\n", message);
+    std::fflush(stdout);
+    std::exit(0);
+}
+
+std::string BaseDirOf(CApplication* app) {
+    CProfile* profile = app ? app->m_pAppProfile : nullptr;
+    return profile ? profile->GetString("Dynamic", "BaseDir", "", false) : std::string();
+}
+
+}  // namespace
+
+void CApplication::ServiceInstall(bool bInstall) {
+    ScHandle manager(::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
+    if (!manager.handle) throw new CAppException();
+    if (bInstall) {
+        char path[MAX_PATH];
+        char exe[MAX_PATH];
+        DWORD n = ::GetModuleFileNameA(nullptr, exe, sizeof exe);
+        // The quoted path must fit the buffer whole: a cut path would
+        // register a program that does not exist.
+        if (n == 0 || n >= sizeof exe || n + 3 > sizeof path) {
+            ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
+            throw new CAppException();
+        }
+        std::snprintf(path, sizeof path, "\"%s\"", exe);
+        ScHandle service(::CreateServiceA(
+            manager.handle, m_AppName.c_str(), m_AppName.c_str(), STANDARD_RIGHTS_REQUIRED,
+            SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS,
+            m_bAutoStart ? SERVICE_AUTO_START : SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, path,
+            nullptr, nullptr, nullptr, nullptr, nullptr));
+        if (!service.handle) throw new CAppException();
+        service.Close();
+        manager.Close();
+        Succeed("Service installed.");
+    }
+    ScHandle service(::OpenServiceA(manager.handle, m_AppName.c_str(), DELETE));
+    if (!service.handle) throw new CAppException();
+    if (!::DeleteService(service.handle)) {
+        service.Close();
+        throw new CAppException();
+    }
+    service.Close();
+    manager.Close();
+    Succeed("Service removed.");
+}
+
+void CApplication::ServiceControl(int code) {
+    ScHandle manager(::OpenSCManagerA(nullptr, nullptr, STANDARD_RIGHTS_REQUIRED));
+    if (!manager.handle) throw new CAppException();
+    ScHandle service(::OpenServiceA(manager.handle, m_AppName.c_str(),
+                                    SERVICE_START | SERVICE_STOP | SERVICE_PAUSE_CONTINUE));
+    if (!service.handle) throw new CAppException();
+    BOOL ok;
+    if (code >= 1 && code <= 3) {
+        static const DWORD kControls[] = {0, SERVICE_CONTROL_STOP, SERVICE_CONTROL_PAUSE,
+                                          SERVICE_CONTROL_CONTINUE};
+        SERVICE_STATUS status{};
+        ok = ::ControlService(service.handle, kControls[code], &status);
+    } else {
+        ok = ::StartServiceA(service.handle, 0, nullptr);
+        if (!ok) ok = ::StartServiceA(service.handle, 0, nullptr);
+    }
+    if (!ok) {
+        // The exception takes the failed call's error before the handles go.
+        CAppException* failure = new CAppException();
+        service.Close();
+        manager.Close();
+        throw failure;
+    }
+    service.Close();
+    manager.Close();
+    Succeed("Service control succeeded.");
+}
+
+bool CApplication::RunUnderServiceManager() {
+    SERVICE_TABLE_ENTRYA table[] = {
+        {const_cast<char*>(m_AppName.c_str()), &CApplication::ServiceMain}, {nullptr, nullptr}};
+    if (::StartServiceCtrlDispatcherA(table)) return true;
+    DWORD error = ::GetLastError();
+    if (error == ERROR_FAILED_SERVICE_CONTROLLER_CONNECT) {
+        m_bRunAsService = false;
+        return false;
+    }
+    throw new CAppException(static_cast<unsigned long>(error));
+}
+
+void PELLUX_SYSTEM_CALL CApplication::ServiceMain(unsigned long /*argc*/, char** /*argv*/) {
+    CAppException::SetLog(true);
+    CApplication* app = m_pApp;
+    if (!app) return;
+    try {
+        app->m_ServiceStatusHandle = reinterpret_cast<void*>(
+            ::RegisterServiceCtrlHandlerA(app->m_AppName.c_str(), &CApplication::ExternalServiceControl));
+        if (!app->m_ServiceStatusHandle) throw new CAppException();
+        app->SetServiceStatus(SERVICE_START_PENDING);
+        auto makeEvent = []() -> plat::Event* {
+            std::unique_ptr<plat::Event> event(new plat::Event());
+            return event->IsValid() ? event.release() : nullptr;
+        };
+        app->m_PauseEvent = makeEvent();
+        app->m_ContinueEvent = makeEvent();
+        app->m_StopEvent = makeEvent();
+        app->m_WorkerThread = ::CreateThread(nullptr, 0, &CApplication::ThreadMain, nullptr,
+                                             CREATE_SUSPENDED, nullptr);
+        if (app->m_PauseEvent && app->m_ContinueEvent && app->m_StopEvent && app->m_WorkerThread) {
+            ::ResumeThread(app->m_WorkerThread);
+            AddEventSource();
+            app->SetServiceStatus(SERVICE_RUNNING);
+            return;
+        }
+        DWORD error = ::GetLastError();
+        app->m_ServiceStatus.dwWin32ExitCode = error;
+        app->m_ServiceStatus.dwServiceSpecificExitCode = 0xFFFFFFFF;
+        app->SetServiceStatus(SERVICE_STOPPED);
+        throw new CAppException(static_cast<unsigned long>(error));
+    } catch (CAppException* e) {
+        std::unique_ptr<CAppException> owned(e);
+        owned->ReportToLog(BaseDirOf(app).c_str());
+    }
+}
+
+void CApplication::SetServiceStatus(uint32_t state) {
+    m_ServiceStatus.dwCurrentState = state;
+    ::SetServiceStatus(reinterpret_cast<SERVICE_STATUS_HANDLE>(m_ServiceStatusHandle),
+                       reinterpret_cast<SERVICE_STATUS*>(&m_ServiceStatus));
+}
+
+void PELLUX_SYSTEM_CALL CApplication::ExternalServiceControl(unsigned long code) {
+    CApplication* app = m_pApp;
+    if (!app) return;
+    switch (code) {
+        case SERVICE_CONTROL_STOP:
+            if (app->m_StopEvent && app->m_WorkerThread) {
+                app->SetServiceStatus(SERVICE_STOP_PENDING);
+                app->CleanupSystem();
+                // One step, so that the worker cannot end between the two.
+                ::SignalObjectAndWait(app->m_StopEvent->NativeHandle(), app->m_WorkerThread,
+                                      INFINITE, FALSE);
+            }
+            app->SetServiceStatus(SERVICE_STOPPED);
+            break;
+        case SERVICE_CONTROL_PAUSE:
+            if (app->m_PauseEvent) app->m_PauseEvent->Set();
+            app->SetServiceStatus(SERVICE_PAUSED);
+            break;
+        case SERVICE_CONTROL_CONTINUE:
+            if (app->m_ContinueEvent) app->m_ContinueEvent->Set();
+            app->SetServiceStatus(SERVICE_RUNNING);
+            break;
+        default:
+            break;
+    }
+}
+
+void CApplication::AddEventSource() {
+    CApplication* app = m_pApp;
+    if (!app) return;
+    std::string key = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\" + app->m_AppName;
+    HKEY handle = nullptr;
+    if (::RegCreateKeyA(HKEY_LOCAL_MACHINE, key.c_str(), &handle) != ERROR_SUCCESS) return;
+    std::string file = app->m_pAppProfile
+                           ? app->m_pAppProfile->GetString("Dynamic", "ExePath", "", false)
+                           : std::string();
+    ::RegSetValueExA(handle, "EventMessageFile", 0, REG_EXPAND_SZ,
+                     reinterpret_cast<const BYTE*>(file.c_str()),
+                     static_cast<DWORD>(file.size() + 1));
+    DWORD types = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
+    ::RegSetValueExA(handle, "TypesSupported", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&types),
+                     sizeof types);
+    ::RegCloseKey(handle);
+}
+
+void CApplication::CloseWorkerThread() {
+    if (m_WorkerThread) ::CloseHandle(m_WorkerThread);
+    m_WorkerThread = nullptr;
+}
+
+void CApplication::CloseSpareHandle() {
+    if (m_SpareHandle) ::CloseHandle(m_SpareHandle);
+    m_SpareHandle = nullptr;
+}
+
+bool CApplication::StartSockets() {
+    WSADATA data;
+    return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+}
+
+void CApplication::EndSockets() { ::WSACleanup(); }

@@ -1,0 +1,123 @@
+// The library's exception: texts, inserts and trace lines.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "common/config/profile.h"
+#include "common/framework/app_exception.h"
+#include "debug_capture.h"
+#include "platform/errors.h"
+
+namespace {
+
+const unsigned long kNoSocket = 0x40020008;
+const unsigned long kProcessingModule = 0x40020003;  // "Processing module: %s"
+const unsigned long kEntering = 0x40020004;          // "... iteration %lu at %s"
+const unsigned long kUnknownId = 0xC002FFF0;
+
+std::string TextOf(CAppException& e) {
+    std::string out;
+    e.GetText("", out);
+    return out;
+}
+
+std::string FormattedOf(CAppException& e) {
+    std::string out;
+    e.GetFormattedText("", out);
+    return out;
+}
+
+TEST(AppException, ConstructorsKeepIdsAndPrivateCopiesOfTheInserts) {
+    std::string first = "first";
+    CAppException a(kNoSocket, 2, first.c_str(), "second");
+    first[0] = 'X';  // the exception holds its own copy
+    EXPECT_EQ(a.GetErrorNumber(), kNoSocket);
+    EXPECT_EQ(a.GetSystemErrorNumber(), 0);
+    ASSERT_EQ(a.GetInsertCount(), 2);
+    EXPECT_STREQ(a.GetInsert(0), "first");
+    EXPECT_STREQ(a.GetInsert(1), "second");
+    EXPECT_STREQ(a.GetInsert(2), "");  // past the end: empty, not read
+
+    CAppException b(42L, kNoSocket, 1, "only");
+    EXPECT_EQ(b.GetSystemErrorNumber(), 42);
+    EXPECT_EQ(b.GetErrorNumber(), kNoSocket);
+    EXPECT_STREQ(b.GetInsert(0), "only");
+
+    CAppException c(kNoSocket, 1, static_cast<const char*>(nullptr));
+    EXPECT_STREQ(c.GetInsert(0), "");
+
+    CAppException d(kNoSocket);
+    EXPECT_EQ(d.GetInsertCount(), 0);
+}
+
+TEST(AppException, TheDefaultConstructorTakesTheLastSystemError) {
+    plat::SetLastError(plat::kErrAccessDenied);
+    CAppException e;
+    EXPECT_EQ(e.GetErrorNumber(), plat::kErrAccessDenied);
+    std::string system;
+    ASSERT_TRUE(plat::SystemErrorText(plat::kErrAccessDenied, system));
+    EXPECT_EQ(TextOf(e), system);
+}
+
+TEST(AppException, TextsComeFromTheTableWithTheirLineEnd) {
+    CAppException e(kNoSocket);
+    EXPECT_EQ(TextOf(e), "Shutdown agent failed to create a socket.\r\n");
+    // No placeholder: the formatted text is the text.
+    EXPECT_EQ(FormattedOf(e), TextOf(e));
+
+    CAppException unknown(kUnknownId);
+    EXPECT_EQ(TextOf(unknown), "Unknown Error");
+    EXPECT_EQ(FormattedOf(unknown), "Unknown Error");
+}
+
+TEST(AppException, FormattingReadsOnlyTheInsertsThatExist) {
+    CAppException full(kProcessingModule, 1, "Poller");
+    EXPECT_EQ(FormattedOf(full), "Processing module: Poller\r\n");
+
+    // "%lu" with a text insert and "%s" with none: neither reads anything.
+    CAppException none(kEntering);
+    EXPECT_EQ(FormattedOf(none), "Entering main loop iteration %lu at ");
+
+    // A long insert is cut to the formatted text's 255 characters.
+    std::string longText(400, 'x');
+    CAppException big(kProcessingModule, 1, longText.c_str());
+    EXPECT_EQ(FormattedOf(big).size(), 255u);
+}
+
+TEST(AppException, ReportWritesTheTextAsItStands) {
+    CAppException::SetLog(false);
+    CAppException e(kNoSocket);
+    ::testing::internal::CaptureStderr();
+    e.IfReportToLog("");
+    std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err, "Shutdown agent failed to create a socket.\r\n");
+}
+
+TEST(AppException, ThrownAsAPointerAndOwnedByTheCatcher) {
+    try {
+        throw new CAppException(kNoSocket, 1, "x");
+    } catch (CAppException* caught) {
+        std::unique_ptr<CAppException> owned(caught);
+        EXPECT_EQ(owned->GetErrorNumber(), kNoSocket);
+    }
+}
+
+TEST(LogTraceEvent, WritesOnlyWhenItsFlagIsOn) {
+    CProfile profile("test");
+    DebugCapture debug;
+    LogTraceEvent(&profile, "DebugMainLoop", "plain %d|", 1);
+    LogTraceEvent(&profile, "DebugMainLoop", kProcessingModule, "A");
+    LogTraceEvent(nullptr, "DebugMainLoop", "no profile %d|", 1);
+    EXPECT_EQ(debug.Text(), "");
+
+    profile.Set("Dynamic", "DebugMainLoop", true);
+    LogTraceEvent(&profile, "DebugMainLoop", "plain %d %s|", 7, "seven");
+    LogTraceEvent(&profile, "DebugMainLoop", kProcessingModule, "Poller");
+    LogTraceEvent(&profile, "DebugMainLoop", kEntering, 12ul, "noon\n");
+    LogTraceEvent(&profile, "DebugDatabase", "other category|");
+    EXPECT_EQ(debug.Text(),
+              "plain 7 seven|Processing module: PollerEntering main loop iteration 12 at noon\n");
+}
+
+}  // namespace

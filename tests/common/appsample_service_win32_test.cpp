@@ -1,0 +1,139 @@
+// The sample program as a service under the service control manager: its
+// own verbs install, start, pause, continue, stop and remove it.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "child_process.h"
+#include "platform/windows_wrapper.h"
+#include "run_program.h"
+
+namespace {
+
+const char* const kProgram = "appsample_svc";
+const char* const kService = "Pellux appsample_svc";
+
+std::string Lf(std::string s) {
+    std::string r;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n') continue;
+        r += s[i];
+    }
+    return r;
+}
+
+DWORD ServiceState() {
+    SC_HANDLE manager = ::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+    if (!manager) return 0;
+    DWORD state = 0;
+    SC_HANDLE service = ::OpenServiceA(manager, kService, SERVICE_QUERY_STATUS);
+    if (service) {
+        SERVICE_STATUS status{};
+        if (::QueryServiceStatus(service, &status)) state = status.dwCurrentState;
+        ::CloseServiceHandle(service);
+    }
+    ::CloseServiceHandle(manager);
+    return state;
+}
+
+// Removes what a failed run may have left behind.
+void ForceRemove() {
+    SC_HANDLE manager = ::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    if (!manager) return;
+    SC_HANDLE service = ::OpenServiceA(manager, kService, SERVICE_ALL_ACCESS);
+    if (service) {
+        SERVICE_STATUS status{};
+        ::ControlService(service, SERVICE_CONTROL_STOP, &status);
+        ::DeleteService(service);
+        ::CloseServiceHandle(service);
+    }
+    ::CloseServiceHandle(manager);
+}
+
+int LastPass(const std::string& ini) {
+    std::string text = ReadFile(ini);
+    std::string::size_type at = text.find("LastPass=");
+    return at == std::string::npos ? -1 : std::atoi(text.c_str() + at + 9);
+}
+
+std::string RegistryText(const std::string& key, const char* value) {
+    HKEY handle = nullptr;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) {
+        return "<no key>";
+    }
+    char data[MAX_PATH] = "";
+    DWORD size = sizeof data;
+    DWORD type = 0;
+    LONG rc = ::RegQueryValueExA(handle, value, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+    ::RegCloseKey(handle);
+    return rc == ERROR_SUCCESS ? std::string(data) : "<no value>";
+}
+
+class AppSampleService : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ForceRemove();
+        m_pCopy.reset(new ProgramCopy("appsample", kProgram));
+        ASSERT_TRUE(m_pCopy->IsValid());
+        std::string exe = BinPath(kProgram);
+        m_Dir = exe.substr(0, exe.find_last_of("\\/") + 1);
+        m_Ini = m_Dir + kProgram + ".ini";
+        WriteFile(m_Ini, "[Sample]\nInterval=0\nSleep=20\n");
+    }
+    void TearDown() override {
+        ForceRemove();
+        WaitFor([] { return ServiceState() == 0; }, 10000);
+        ::DeleteFileA(m_Ini.c_str());
+        m_pCopy.reset();
+    }
+
+    void Verb(const char* verb, const char* expected) {
+        ProgramResult r = RunProgram(kProgram, {verb});
+        EXPECT_EQ(Lf(r.out), std::string(expected) + "\n") << verb << ": " << r.err;
+        EXPECT_EQ(r.exitCode, 0) << verb;
+    }
+
+    std::unique_ptr<ProgramCopy> m_pCopy;
+    std::string m_Dir;
+    std::string m_Ini;
+};
+
+TEST_F(AppSampleService, InstallsStartsPausesContinuesStopsAndRemovesItself) {
+    Verb("install", "Service installed.");
+    ProgramResult again = RunProgram(kProgram, {"install"});
+    EXPECT_EQ(Lf(again.out), "Failed Service Call.\n");
+    EXPECT_EQ(again.exitCode, 1);
+    EXPECT_EQ(ServiceState(), static_cast<DWORD>(SERVICE_STOPPED));
+
+    Verb("start", "Service control succeeded.");
+    ASSERT_TRUE(WaitFor([] { return ServiceState() == SERVICE_RUNNING; }, 30000));
+    ASSERT_TRUE(WaitFor([&] { return LastPass(m_Ini) >= 2; }, 30000)) << ReadFile(m_Ini);
+    EXPECT_EQ(RegistryText("SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\" +
+                               std::string(kService),
+                           "EventMessageFile"),
+              m_Dir);
+
+    Verb("pause", "Service control succeeded.");
+    ASSERT_TRUE(WaitFor([] { return ServiceState() == SERVICE_PAUSED; }, 30000));
+    // Held between two passes: at most the pass in progress still ends.
+    int paused = LastPass(m_Ini);
+    EXPECT_FALSE(WaitFor([&] { return LastPass(m_Ini) > paused + 1; }, 500));
+
+    Verb("resume", "Service control succeeded.");
+    ASSERT_TRUE(WaitFor([] { return ServiceState() == SERVICE_RUNNING; }, 30000));
+    EXPECT_TRUE(WaitFor([&] { return LastPass(m_Ini) > paused + 2; }, 30000));
+
+    Verb("stop", "Service control succeeded.");
+    ASSERT_TRUE(WaitFor([] { return ServiceState() == SERVICE_STOPPED; }, 30000));
+    int stopped = LastPass(m_Ini);
+    EXPECT_FALSE(WaitFor([&] { return LastPass(m_Ini) > stopped; }, 300));
+
+    Verb("remove", "Service removed.");
+    EXPECT_EQ(ServiceState(), 0u);
+    ProgramResult gone = RunProgram(kProgram, {"remove"});
+    EXPECT_EQ(Lf(gone.out), "Failed Service Call.\n");
+}
+
+}  // namespace
