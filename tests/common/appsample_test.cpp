@@ -118,6 +118,19 @@ TEST_F(AppSample, WithoutWordsFallsBackToTheForegroundAndWritesNoDebugLines) {
     EXPECT_EQ(ReadFile(debug), "");
 }
 
+TEST_F(AppSample, AnExceptionFromAModuleEndsTheWorkerNotTheProgram) {
+    // The module's exception leaves the program's code and is caught by the
+    // library's worker routine: the loop ends, the program returns normally.
+    Prepare("appsample_fail");
+    WriteFile(m_Dir.Path() + m_Name + ".ini", "[Sample]\nInterval=0\nSleep=1\nFailAtPass=2\n");
+    ChildProcess child;
+    ASSERT_TRUE(child.Start(m_Name, {"daemon", "-p", m_Dir.Path()}, m_Env));
+    int code = -1;
+    ASSERT_TRUE(child.WaitExit(30000, code));
+    EXPECT_EQ(code, 0) << child.Err();
+    EXPECT_EQ(LastPass(ReadFile(m_Dir.Path() + m_Name + ".ini")), 2);
+}
+
 TEST_F(AppSample, BadCommandLinesShowTheUsageAndFail) {
     for (const auto& args : std::vector<std::vector<std::string>>{
              {"-d", "nosuch"}, {"-o"}, {"/install"}, {"launch"}, {"-x", "y"}}) {

@@ -15,7 +15,11 @@ void CGreetingModule::Process(unsigned long nPass) {
     if (app) app->Trace("DebugMainLoop", 1, "%s from pass %lu\n", m_Greeting.c_str(), nPass);
 }
 
-void CPassRecorderModule::Init() { m_nPasses = 0; }
+void CPassRecorderModule::Init() {
+    m_nPasses = 0;
+    CProfile* profile = ::GetProfile();
+    m_nFailAtPass = profile ? profile->GetInt("Sample", "FailAtPass", -1, false) : -1;
+}
 
 void CPassRecorderModule::Clear() { m_nPasses = 0; }
 
@@ -23,4 +27,7 @@ void CPassRecorderModule::Process(unsigned long nPass) {
     ++m_nPasses;
     CProfile* profile = ::GetProfile();
     if (profile) profile->Set("Sample", "LastPass", static_cast<int>(nPass));
+    if (m_nFailAtPass >= 0 && nPass == static_cast<unsigned long>(m_nFailAtPass)) {
+        throw new CAppException(0xC0020025ul);  // "UPS protocol cannot be identified."
+    }
 }

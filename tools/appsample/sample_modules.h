@@ -16,7 +16,8 @@ private:
 };
 
 // Records the number of the last pass in the INI file ([Sample] LastPass),
-// so that whoever watches the file sees the loop run.
+// so that whoever watches the file sees the loop run. With [Sample]
+// FailAtPass it throws a CAppException in that pass, which ends the worker.
 class CPassRecorderModule : public CProcessingModule {
 public:
     void Init() override;
@@ -25,4 +26,5 @@ public:
 
 private:
     unsigned long m_nPasses = 0;
+    int m_nFailAtPass = -1;
 };
