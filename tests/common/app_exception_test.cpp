@@ -16,6 +16,15 @@ const unsigned long kProcessingModule = 0x40020003;  // "Processing module: %s"
 const unsigned long kEntering = 0x40020004;          // "... iteration %lu at %s"
 const unsigned long kUnknownId = 0xC002FFF0;
 
+// The table's line end is the platform's: CR LF on Win32, LF on Linux.
+std::string Line(const std::string& text) {
+#ifdef _WIN32
+    return text + "\r\n";
+#else
+    return text + "\n";
+#endif
+}
+
 std::string TextOf(CAppException& e) {
     std::string out;
     e.GetText("", out);
@@ -62,7 +71,7 @@ TEST(AppException, TheDefaultConstructorTakesTheLastSystemError) {
 
 TEST(AppException, TextsComeFromTheTableWithTheirLineEnd) {
     CAppException e(kNoSocket);
-    EXPECT_EQ(TextOf(e), "Shutdown agent failed to create a socket.\r\n");
+    EXPECT_EQ(TextOf(e), Line("Shutdown agent failed to create a socket."));
     // No placeholder: the formatted text is the text.
     EXPECT_EQ(FormattedOf(e), TextOf(e));
 
@@ -73,7 +82,7 @@ TEST(AppException, TextsComeFromTheTableWithTheirLineEnd) {
 
 TEST(AppException, FormattingReadsOnlyTheInsertsThatExist) {
     CAppException full(kProcessingModule, 1, "Poller");
-    EXPECT_EQ(FormattedOf(full), "Processing module: Poller\r\n");
+    EXPECT_EQ(FormattedOf(full), Line("Processing module: Poller"));
 
     // "%lu" with a text insert and "%s" with none: neither reads anything.
     CAppException none(kEntering);
@@ -91,7 +100,7 @@ TEST(AppException, ReportWritesTheTextAsItStands) {
     ::testing::internal::CaptureStderr();
     e.IfReportToLog("");
     std::string err = ::testing::internal::GetCapturedStderr();
-    EXPECT_EQ(err, "Shutdown agent failed to create a socket.\r\n");
+    EXPECT_EQ(err, Line("Shutdown agent failed to create a socket."));
 }
 
 TEST(AppException, ThrownAsAPointerAndOwnedByTheCatcher) {

@@ -24,8 +24,9 @@ const char* const kExe = "fwtest";
 // The framework's application with its protected parts in reach.
 class TestApp : public CApplication {
 public:
-    explicit TestApp(std::vector<std::string> args, const char* profileType = "INIFile")
-        : TestApp(Argv(args), profileType) {}
+    explicit TestApp(std::vector<std::string> args, const char* profileType = "INIFile",
+                     const char* exeName = kExe)
+        : TestApp(Argv(args), profileType, exeName) {}
     ~TestApp() override {
         if (m_pDestroyed) *m_pDestroyed = true;
     }
@@ -47,9 +48,9 @@ private:
         holder.argv.push_back(nullptr);
         return holder;
     }
-    TestApp(ArgvHolder& a, const char* profileType)
+    TestApp(ArgvHolder& a, const char* profileType, const char* exeName)
         : CApplication(static_cast<int>(a.words.size()), a.argv.data(), "Pellux Framework Test",
-                       kExe, profileType, "fwtest.ini", false, false) {}
+                       exeName, profileType, "fwtest.ini", false, false) {}
 };
 
 std::string Sep() { return brx::GetDirectorySeparator(); }
@@ -207,7 +208,9 @@ public:
 class MainLoop : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_pApp.reset(new TestApp({ProgramPath(), "daemon"}));
+        // Named events are shared by every process: each test's own name.
+        m_ExeName = std::string("fw_") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        m_pApp.reset(new TestApp({ProgramPath(), "daemon"}, "INIFile", m_ExeName.c_str()));
         m_pApp->m_nLoopInterval = 0;
         m_pApp->m_nLoopSleep = 1;
         CApplication::SetApp(m_pApp.get());
@@ -217,6 +220,7 @@ protected:
         CProcessingModule::SetProfile(nullptr);
         if (m_pApp) m_pApp->CleanupVars();
     }
+    std::string m_ExeName;
     std::unique_ptr<TestApp> m_pApp;
 };
 
@@ -256,8 +260,9 @@ TEST_F(MainLoop, PassesAreNumberedFromZeroAndTracedWhenAsked) {
 
 TEST_F(MainLoop, TheNamedStopEventEndsItAfterThePassInProgress) {
     HookModule first, second;
-    first.m_Hook = [](unsigned long pass) {
-        if (pass == 1) plat::SignalNamedEvent(std::string(kExe) + "Stop");
+    first.m_Hook = [&](unsigned long pass) {
+        if (pass == 1) plat::SignalNamedEvent(m_ExeName + "Stop");
+        if (pass == 20) m_pApp->Shutdown();  // the event was lost: fail, do not hang
     };
     m_pApp->Run();
     EXPECT_EQ(first.m_Passes, (std::vector<unsigned long>{0, 1}));

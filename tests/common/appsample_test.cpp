@@ -77,10 +77,9 @@ protected:
     }
 
     TempDir m_Dir;
-    TempDir m_Events;
     std::unique_ptr<ProgramCopy> m_pCopy;
     std::string m_Name = "appsample";
-    std::vector<std::string> m_Env{"QLN_EVENT_DIR=" + m_Events.Path()};
+    std::vector<std::string> m_Env;
 };
 
 TEST_F(AppSample, RunsPassesInTheForegroundAndStopsOnItsNamedEvent) {
