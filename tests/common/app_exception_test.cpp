@@ -7,6 +7,7 @@
 #include "common/config/profile.h"
 #include "common/framework/app_exception.h"
 #include "debug_capture.h"
+#include "table_library.h"
 #include "platform/errors.h"
 
 namespace {
@@ -37,7 +38,13 @@ std::string FormattedOf(CAppException& e) {
     return out;
 }
 
-TEST(AppException, ConstructorsKeepIdsAndPrivateCopiesOfTheInserts) {
+class AppException : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(LoadTableLibrary()); }
+};
+using TraceEvents = AppException;
+
+TEST_F(AppException, ConstructorsKeepIdsAndPrivateCopiesOfTheInserts) {
     std::string first = "first";
     CAppException a(kNoSocket, 2, first.c_str(), "second");
     first[0] = 'X';  // the exception holds its own copy
@@ -60,7 +67,7 @@ TEST(AppException, ConstructorsKeepIdsAndPrivateCopiesOfTheInserts) {
     EXPECT_EQ(d.GetInsertCount(), 0);
 }
 
-TEST(AppException, TheDefaultConstructorTakesTheLastSystemError) {
+TEST_F(AppException, TheDefaultConstructorTakesTheLastSystemError) {
     plat::SetLastError(plat::kErrAccessDenied);
     CAppException e;
     EXPECT_EQ(e.GetErrorNumber(), plat::kErrAccessDenied);
@@ -69,7 +76,7 @@ TEST(AppException, TheDefaultConstructorTakesTheLastSystemError) {
     EXPECT_EQ(TextOf(e), system);
 }
 
-TEST(AppException, TextsComeFromTheTableWithTheirLineEnd) {
+TEST_F(AppException, TextsComeFromTheTableWithTheirLineEnd) {
     CAppException e(kNoSocket);
     EXPECT_EQ(TextOf(e), Line("Shutdown agent failed to create a socket."));
     // No placeholder: the formatted text is the text.
@@ -80,7 +87,7 @@ TEST(AppException, TextsComeFromTheTableWithTheirLineEnd) {
     EXPECT_EQ(FormattedOf(unknown), "Unknown Error");
 }
 
-TEST(AppException, FormattingReadsOnlyTheInsertsThatExist) {
+TEST_F(AppException, FormattingReadsOnlyTheInsertsThatExist) {
     CAppException full(kProcessingModule, 1, "Poller");
     EXPECT_EQ(FormattedOf(full), Line("Processing module: Poller"));
 
@@ -94,16 +101,18 @@ TEST(AppException, FormattingReadsOnlyTheInsertsThatExist) {
     EXPECT_EQ(FormattedOf(big).size(), 255u);
 }
 
-TEST(AppException, ReportWritesTheTextAsItStands) {
+TEST_F(AppException, ReportWritesTheTextAsItStands) {
     CAppException::SetLog(false);
     CAppException e(kNoSocket);
     ::testing::internal::CaptureStderr();
     e.IfReportToLog("");
     std::string err = ::testing::internal::GetCapturedStderr();
-    EXPECT_EQ(err, Line("Shutdown agent failed to create a socket."));
+    // Read back in text mode: a CR LF written as it stands reads as LF, where
+    // a text-mode stream's CR CR LF would leave a CR behind.
+    EXPECT_EQ(err, "Shutdown agent failed to create a socket.\n");
 }
 
-TEST(AppException, ThrownAsAPointerAndOwnedByTheCatcher) {
+TEST_F(AppException, ThrownAsAPointerAndOwnedByTheCatcher) {
     try {
         throw new CAppException(kNoSocket, 1, "x");
     } catch (CAppException* caught) {
@@ -112,7 +121,7 @@ TEST(AppException, ThrownAsAPointerAndOwnedByTheCatcher) {
     }
 }
 
-TEST(LogTraceEvent, WritesOnlyWhenItsFlagIsOn) {
+TEST_F(TraceEvents, WritesOnlyWhenItsFlagIsOn) {
     CProfile profile("test");
     DebugCapture debug;
     LogTraceEvent(&profile, "DebugMainLoop", "plain %d|", 1);

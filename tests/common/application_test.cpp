@@ -14,6 +14,7 @@
 #include "common/framework/application.h"
 #include "common/framework/processing_module.h"
 #include "debug_capture.h"
+#include "table_library.h"
 #include "platform/clock.h"
 #include "platform/event.h"
 
@@ -208,6 +209,7 @@ public:
 class MainLoop : public ::testing::Test {
 protected:
     void SetUp() override {
+        ASSERT_TRUE(LoadTableLibrary());
         // Named events are shared by every process: each test's own name.
         m_ExeName = std::string("fw_") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
         m_pApp.reset(new TestApp({ProgramPath(), "daemon"}, "INIFile", m_ExeName.c_str()));

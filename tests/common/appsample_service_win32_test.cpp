@@ -52,6 +52,12 @@ void ForceRemove() {
     ::CloseServiceHandle(manager);
 }
 
+std::string ShortName(const std::string& path) {
+    char buffer[MAX_PATH];
+    DWORD n = ::GetShortPathNameA(path.c_str(), buffer, sizeof buffer);
+    return n > 0 && n < sizeof buffer ? std::string(buffer, n) : path;
+}
+
 int LastPass(const std::string& ini) {
     std::string text = ReadFile(ini);
     std::string::size_type at = text.find("LastPass=");
@@ -113,7 +119,7 @@ TEST_F(AppSampleService, InstallsStartsPausesContinuesStopsAndRemovesItself) {
     EXPECT_EQ(RegistryText("SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\" +
                                std::string(kService),
                            "EventMessageFile"),
-              m_Dir);
+              ShortName(m_Dir));
 
     Verb("pause", "Service control succeeded.");
     ASSERT_TRUE(WaitFor([] { return ServiceState() == SERVICE_PAUSED; }, 30000));

@@ -18,6 +18,24 @@ std::string TempName(const char* prefix) {
     return name;
 }
 
+// One word of a command line as the runtime's parser reads it back:
+// backslashes are doubled where a quote follows them.
+std::string Quoted(const std::string& word) {
+    std::string out = "\"";
+    size_t backslashes = 0;
+    for (char c : word) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        out.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+        backslashes = 0;
+        out += c;
+    }
+    out.append(2 * backslashes, '\\');
+    return out + "\"";
+}
+
 HANDLE Inheritable(const std::string& path) {
     SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
     return ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
@@ -41,7 +59,7 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
     HANDLE out = Inheritable(m_pImpl->outPath);
     HANDLE err = Inheritable(m_pImpl->errPath);
     std::string cmd = "\"" + BinPath(program) + "\"";
-    for (const auto& a : args) cmd += " \"" + a + "\"";
+    for (const auto& a : args) cmd += " " + Quoted(a);
     for (const auto& e : env) {
         std::string::size_type eq = e.find('=');
         ::SetEnvironmentVariableA(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str());

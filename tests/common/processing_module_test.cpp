@@ -9,6 +9,7 @@
 #include "common/config/profile.h"
 #include "common/framework/processing_module.h"
 #include "debug_capture.h"
+#include "table_library.h"
 
 namespace {
 
@@ -32,6 +33,7 @@ private:
 class ProcessingModules : public ::testing::Test {
 protected:
     void SetUp() override {
+        ASSERT_TRUE(LoadTableLibrary());
         g_Calls.clear();
         CProcessingModule::SetProfile(nullptr);
     }
