@@ -3,7 +3,6 @@
 #include <cstdarg>
 #include <cstring>
 #include <memory>
-#include <vector>
 
 #include "common/config/profile.h"
 #include "common/framework/debug_text.h"
@@ -23,13 +22,8 @@ const char* const kLogSource = "Ombrex Sarnic";
 // The formatted text is cut to the size of its buffer.
 constexpr size_t kFormattedLimit = 255;
 
-// The `nInserts` strings that follow a variadic constructor's count.
-std::vector<const char*> CollectInserts(unsigned short nInserts, va_list args) {
-    std::vector<const char*> inserts;
-    inserts.reserve(nInserts);
-    for (unsigned short i = 0; i < nInserts; ++i) inserts.push_back(va_arg(args, const char*));
-    return inserts;
-}
+// The insert count is 16 bits wide.
+constexpr unsigned int kMaxInserts = 0xFFFF;
 
 // Event type by the two severity bits of a message id.
 uint16_t EventTypeFor(unsigned long id) {
@@ -47,23 +41,21 @@ CAppException::CAppException() : m_nErrorNumber(plat::LastError()) {}
 
 CAppException::CAppException(unsigned long nErrorNumber) : m_nErrorNumber(nErrorNumber) {}
 
-CAppException::CAppException(unsigned long nErrorNumber, unsigned short nInserts, ...)
+CAppException::CAppException(unsigned long nErrorNumber, unsigned int nInserts, ...)
     : m_nErrorNumber(nErrorNumber) {
     va_list args;
     va_start(args, nInserts);
-    std::vector<const char*> inserts = CollectInserts(nInserts, args);
+    CopyInserts(nInserts, args);
     va_end(args);
-    CopyInserts(nInserts, inserts.data());
 }
 
 CAppException::CAppException(long nSystemErrorNumber, unsigned long nErrorNumber,
-                             unsigned short nInserts, ...)
+                             unsigned int nInserts, ...)
     : m_nErrorNumber(nErrorNumber), m_nSystemErrorNumber(nSystemErrorNumber) {
     va_list args;
     va_start(args, nInserts);
-    std::vector<const char*> inserts = CollectInserts(nInserts, args);
+    CopyInserts(nInserts, args);
     va_end(args);
-    CopyInserts(nInserts, inserts.data());
 }
 
 CAppException::~CAppException() {
@@ -71,13 +63,15 @@ CAppException::~CAppException() {
     delete[] m_ppInserts;
 }
 
-void CAppException::CopyInserts(unsigned short nInserts, const char* const* ppInserts) {
+void CAppException::CopyInserts(unsigned int nInserts, va_list args) {
     if (nInserts == 0) return;
-    m_ppInserts = new char*[nInserts]();
-    m_nInserts = nInserts;
-    for (unsigned short i = 0; i < nInserts; ++i) {
+    unsigned short count = nInserts > kMaxInserts ? kMaxInserts : static_cast<unsigned short>(nInserts);
+    m_ppInserts = new char*[count]();
+    m_nInserts = count;
+    for (unsigned short i = 0; i < count; ++i) {
         // A null insert is kept as an empty text rather than read.
-        const char* text = ppInserts[i] ? ppInserts[i] : "";
+        const char* text = va_arg(args, const char*);
+        if (!text) text = "";
         size_t size = std::strlen(text) + 1;
         m_ppInserts[i] = new char[size];
         std::memcpy(m_ppInserts[i], text, size);

@@ -1,6 +1,7 @@
 // The library's exception, and the trace lines that profile flags switch on.
 // Thrown as a pointer to a heap object; the catcher reports and deletes it.
 #pragma once
+#include <cstdarg>
 #include <string>
 
 #include "common/framework/unwind_join.h"
@@ -13,10 +14,12 @@ public:
     // Message id = the calling thread's last system error code.
     CAppException();
     explicit CAppException(unsigned long nErrorNumber);
-    // `nInserts` NUL-terminated strings follow; each is copied.
-    CAppException(unsigned long nErrorNumber, unsigned short nInserts, ...);
-    CAppException(long nSystemErrorNumber, unsigned long nErrorNumber, unsigned short nInserts,
-                  ...);
+    // `nInserts` NUL-terminated strings follow; each is copied. The count is
+    // passed as an unsigned int, the type a variadic call promotes it to (a
+    // 16-bit count before "..." is undefined behaviour); at most 65,535 are
+    // kept.
+    CAppException(unsigned long nErrorNumber, unsigned int nInserts, ...);
+    CAppException(long nSystemErrorNumber, unsigned long nErrorNumber, unsigned int nInserts, ...);
     virtual ~CAppException();
 
     // The text of the message id: the library's table, else the system's
@@ -44,7 +47,7 @@ public:
 private:
     CAppException(const CAppException&) = delete;
     CAppException& operator=(const CAppException&) = delete;
-    void CopyInserts(unsigned short nInserts, const char* const* ppInserts);
+    void CopyInserts(unsigned int nInserts, va_list args);
 
     unsigned short m_nInserts = 0;
     char** m_ppInserts = nullptr;
