@@ -6,6 +6,7 @@
 
 #include "common/config/profile.h"
 #include "common/framework/debug_text.h"
+#include "common/framework/event_type.h"
 #include "common/framework/exception_text.h"
 #include "common/framework/safe_format.h"
 #include "platform/errors.h"
@@ -25,8 +26,9 @@ constexpr size_t kFormattedLimit = 255;
 // The insert count is 16 bits wide.
 constexpr unsigned int kMaxInserts = 0xFFFF;
 
-// Event type by the two severity bits of a message id.
-uint16_t EventTypeFor(unsigned long id) {
+}  // namespace
+
+uint16_t EventTypeForMessage(unsigned long id) {
     switch ((id >> 30) & 3) {
         case 1: return plat::kEventInformation;
         case 2: return plat::kEventWarning;
@@ -34,8 +36,6 @@ uint16_t EventTypeFor(unsigned long id) {
         default: return plat::kEventSuccess;
     }
 }
-
-}  // namespace
 
 CAppException::CAppException() : m_nErrorNumber(plat::LastError()) {}
 
@@ -114,7 +114,7 @@ void CAppException::Report(const char* dir) {
 void CAppException::ReportToLog(const char* dir) {
     std::string text;
     GetText(dir, text);
-    plat::WriteEventLogEntry(kLogSource, EventTypeFor(m_nErrorNumber),
+    plat::WriteEventLogEntry(kLogSource, EventTypeForMessage(m_nErrorNumber),
                              static_cast<uint32_t>(m_nErrorNumber), m_ppInserts, m_nInserts, text);
 }
 

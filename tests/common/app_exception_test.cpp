@@ -6,6 +6,7 @@
 
 #include "common/config/profile.h"
 #include "common/framework/app_exception.h"
+#include "common/framework/event_type.h"
 #include "debug_capture.h"
 #include "table_library.h"
 #include "platform/errors.h"
@@ -110,6 +111,15 @@ TEST_F(AppException, ReportWritesTheTextAsItStands) {
     // Read back in text mode: a CR LF written as it stands reads as LF, where
     // a text-mode stream's CR CR LF would leave a CR behind.
     EXPECT_EQ(err, "Shutdown agent failed to create a socket.\n");
+}
+
+TEST_F(AppException, TheSeverityBitsAloneChooseTheEventType) {
+    EXPECT_EQ(EventTypeForMessage(0x00020046), 0);     // success
+    EXPECT_EQ(EventTypeForMessage(0x40020008), 4);     // information
+    EXPECT_EQ(EventTypeForMessage(0x80020028), 2);     // warning
+    EXPECT_EQ(EventTypeForMessage(0xC0020039), 1);     // error
+    EXPECT_EQ(EventTypeForMessage(0x3FFFFFFF), 0);     // the other bits do not count
+    EXPECT_EQ(EventTypeForMessage(0xFFFFFFFFul), 1);
 }
 
 TEST_F(AppException, ThrownAsAPointerAndOwnedByTheCatcher) {

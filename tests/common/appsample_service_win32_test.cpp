@@ -106,8 +106,42 @@ protected:
     std::string m_Ini;
 };
 
+DWORD StartType() {
+    SC_HANDLE manager = ::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+    if (!manager) return 0xFFFFFFFF;
+    DWORD type = 0xFFFFFFFF;
+    SC_HANDLE service = ::OpenServiceA(manager, kService, SERVICE_QUERY_CONFIG);
+    if (service) {
+        char buffer[8192];
+        DWORD needed = 0;
+        auto config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer);
+        if (::QueryServiceConfigA(service, config, sizeof buffer, &needed)) type = config->dwStartType;
+        ::CloseServiceHandle(service);
+    }
+    ::CloseServiceHandle(manager);
+    return type;
+}
+
+// Sends a control the service does not handle; true when it was delivered.
+bool Interrogate() {
+    SC_HANDLE manager = ::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+    if (!manager) return false;
+    SC_HANDLE service = ::OpenServiceA(manager, kService, SERVICE_INTERROGATE);
+    SERVICE_STATUS status{};
+    bool ok = service && ::ControlService(service, SERVICE_CONTROL_INTERROGATE, &status);
+    if (service) ::CloseServiceHandle(service);
+    ::CloseServiceHandle(manager);
+    return ok;
+}
+
 TEST_F(AppSampleService, InstallsStartsPausesContinuesStopsAndRemovesItself) {
-    Verb("install", "Service installed.");
+    // Words are handled in order: the verb ends the process before the bad
+    // option behind it is looked at.
+    ProgramResult install = RunProgram(kProgram, {"install", "-x"});
+    EXPECT_EQ(Lf(install.out), "Service installed.\n");
+    EXPECT_EQ(install.err, "");
+    EXPECT_EQ(install.exitCode, 0);
+    EXPECT_EQ(StartType(), static_cast<DWORD>(SERVICE_DEMAND_START));
     ProgramResult again = RunProgram(kProgram, {"install"});
     EXPECT_EQ(Lf(again.out), "Failed Service Call.\n");
     EXPECT_EQ(again.exitCode, 1);
@@ -131,10 +165,22 @@ TEST_F(AppSampleService, InstallsStartsPausesContinuesStopsAndRemovesItself) {
     ASSERT_TRUE(WaitFor([] { return ServiceState() == SERVICE_RUNNING; }, 30000));
     EXPECT_TRUE(WaitFor([&] { return LastPass(m_Ini) > paused + 2; }, 30000));
 
+    // A control it does not handle changes nothing.
+    Interrogate();
+    EXPECT_EQ(ServiceState(), static_cast<DWORD>(SERVICE_RUNNING));
+
     Verb("stop", "Service control succeeded.");
     ASSERT_TRUE(WaitFor([] { return ServiceState() == SERVICE_STOPPED; }, 30000));
     int stopped = LastPass(m_Ini);
     EXPECT_FALSE(WaitFor([&] { return LastPass(m_Ini) > stopped; }, 300));
+
+    // Started again and stopped while paused: the stop releases the worker.
+    Verb("start", "Service control succeeded.");
+    ASSERT_TRUE(WaitFor([] { return ServiceState() == SERVICE_RUNNING; }, 30000));
+    Verb("pause", "Service control succeeded.");
+    ASSERT_TRUE(WaitFor([] { return ServiceState() == SERVICE_PAUSED; }, 30000));
+    Verb("stop", "Service control succeeded.");
+    ASSERT_TRUE(WaitFor([] { return ServiceState() == SERVICE_STOPPED; }, 30000));
 
     Verb("remove", "Service removed.");
     EXPECT_EQ(ServiceState(), 0u);

@@ -20,6 +20,8 @@ public:
     // True once it has ended within `ms`; `exitCode` is its exit code.
     bool WaitExit(uint32_t ms, int& exitCode);
     void Kill();
+    // Sends a POSIX signal; false where there are none (Win32).
+    bool SendSignal(int signal);
     std::string Out() const;
     std::string Err() const;
 

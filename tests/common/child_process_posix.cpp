@@ -100,18 +100,28 @@ TempDir::TempDir() {
     m_Path = std::string(made ? made : "/tmp") + "/";
 }
 
-TempDir::~TempDir() {
-    std::string dir = m_Path.substr(0, m_Path.size() - 1);
+namespace {
+
+void RemoveTree(const std::string& dir) {
     if (DIR* d = ::opendir(dir.c_str())) {
         while (dirent* e = ::readdir(d)) {
-            if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, "..")) {
-                ::unlink((m_Path + e->d_name).c_str());
+            if (!std::strcmp(e->d_name, ".") || !std::strcmp(e->d_name, "..")) continue;
+            std::string path = dir + "/" + e->d_name;
+            struct stat st {};
+            if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+                RemoveTree(path);
+            } else {
+                ::unlink(path.c_str());
             }
         }
         ::closedir(d);
     }
     ::rmdir(dir.c_str());
 }
+
+}  // namespace
+
+TempDir::~TempDir() { RemoveTree(m_Path.substr(0, m_Path.size() - 1)); }
 
 ProgramCopy::ProgramCopy(const std::string& program, const std::string& name) : m_Name(name) {
     std::string text = ReadFile(BinPath(program));
@@ -120,3 +130,7 @@ ProgramCopy::ProgramCopy(const std::string& program, const std::string& name) : 
 }
 
 ProgramCopy::~ProgramCopy() { ::unlink(BinPath(m_Name).c_str()); }
+
+bool ChildProcess::SendSignal(int signal) {
+    return m_pImpl->running && ::kill(m_pImpl->pid, signal) == 0;
+}

@@ -127,3 +127,5 @@ ProgramCopy::ProgramCopy(const std::string& program, const std::string& name) : 
 }
 
 ProgramCopy::~ProgramCopy() { ::DeleteFileA(BinPath(m_Name).c_str()); }
+
+bool ChildProcess::SendSignal(int /*signal*/) { return false; }

@@ -1,0 +1,140 @@
+// The sample program under systemd's contract, with this test in systemd's
+// place: a notification socket for the status reports, signals for the
+// controls, and a stand-in systemctl for the verbs.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "child_process.h"
+#include "run_program.h"
+
+namespace {
+
+// A datagram socket bound to a path, as systemd's notification socket is.
+class NotifySocket {
+public:
+    explicit NotifySocket(const std::string& path) : m_Path(path) {
+        m_nFd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+        m_bBound = ::bind(m_nFd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~NotifySocket() {
+        ::close(m_nFd);
+        ::unlink(m_Path.c_str());
+    }
+    bool IsBound() const { return m_bBound; }
+
+    // The next message, or "" when none came within `ms`.
+    std::string Next(int ms) {
+        pollfd p{m_nFd, POLLIN, 0};
+        if (::poll(&p, 1, ms) != 1) return "";
+        char buffer[512];
+        ssize_t n = ::recv(m_nFd, buffer, sizeof buffer, 0);
+        return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : "";
+    }
+
+private:
+    std::string m_Path;
+    int m_nFd = -1;
+    bool m_bBound = false;
+};
+
+class AppSampleSystemd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_pCopy.reset(new ProgramCopy("appsample", "appsample_sd"));
+        ASSERT_TRUE(m_pCopy->IsValid());
+        WriteFile(m_Dir.Path() + "appsample_sd.ini", "[Sample]\nInterval=0\nSleep=10\n");
+    }
+    TempDir m_Dir;
+    std::unique_ptr<ProgramCopy> m_pCopy;
+};
+
+int LastPass(const std::string& ini) {
+    std::string text = ReadFile(ini);
+    std::string::size_type at = text.find("LastPass=");
+    return at == std::string::npos ? -1 : std::atoi(text.c_str() + at + 9);
+}
+
+TEST_F(AppSampleSystemd, ReportsReadyAndFollowsPauseContinueAndStopSignals) {
+    NotifySocket notify(m_Dir.Path() + "notify");
+    ASSERT_TRUE(notify.IsBound());
+    ChildProcess child;
+    ASSERT_TRUE(child.Start("appsample_sd", {"-p", m_Dir.Path()},
+                            {"NOTIFY_SOCKET=" + m_Dir.Path() + "notify"}));
+    EXPECT_EQ(notify.Next(30000), "READY=1\nSTATUS=Running");
+    std::string ini = m_Dir.Path() + "appsample_sd.ini";
+    ASSERT_TRUE(WaitFor([&] { return LastPass(ini) >= 1; }, 30000));
+
+    ASSERT_TRUE(child.SendSignal(SIGUSR1));
+    EXPECT_EQ(notify.Next(30000), "STATUS=Paused");
+    int paused = LastPass(ini);
+    EXPECT_FALSE(WaitFor([&] { return LastPass(ini) > paused + 1; }, 300));
+
+    ASSERT_TRUE(child.SendSignal(SIGUSR2));
+    EXPECT_EQ(notify.Next(30000), "READY=1\nSTATUS=Running");
+    EXPECT_TRUE(WaitFor([&] { return LastPass(ini) > paused + 2; }, 30000));
+
+    // Stop while paused: the stop releases the held worker.
+    ASSERT_TRUE(child.SendSignal(SIGUSR1));
+    EXPECT_EQ(notify.Next(30000), "STATUS=Paused");
+    ASSERT_TRUE(child.SendSignal(SIGTERM));
+    EXPECT_EQ(notify.Next(30000), "STOPPING=1");
+    EXPECT_EQ(notify.Next(30000), "STATUS=Stopped\nERRNO=0");
+    int code = -1;
+    ASSERT_TRUE(child.WaitExit(30000, code));
+    EXPECT_EQ(code, 0) << child.Err();
+}
+
+TEST_F(AppSampleSystemd, VerbsWriteTheUnitAndCallSystemctl) {
+    std::string units = m_Dir.Path() + "units";
+    ::mkdir(units.c_str(), 0755);
+    std::string bin = m_Dir.Path() + "bin";
+    ::mkdir(bin.c_str(), 0755);
+    std::string log = m_Dir.Path() + "systemctl.log";
+    WriteFile(bin + "/systemctl", "#!/bin/sh\necho \"$*\" >> '" + log + "'\n[ \"$1\" != fail ]\n");
+    ::chmod((bin + "/systemctl").c_str(), 0755);
+    std::vector<std::string> env{"QLN_SYSTEMD_UNIT_DIR=" + units,
+                                 "PATH=" + bin + ":" + std::getenv("PATH")};
+
+    auto verb = [&](const char* word, int expectedCode, const std::string& expectedOut) {
+        ChildProcess child;
+        ASSERT_TRUE(child.Start("appsample_sd", {word}, env));
+        int code = -1;
+        ASSERT_TRUE(child.WaitExit(30000, code));
+        EXPECT_EQ(code, expectedCode) << word << ": " << child.Err();
+        EXPECT_EQ(child.Out(), expectedOut) << word;
+    };
+
+    verb("install", 0, "Service installed.\n");
+    std::string unit = ReadFile(units + "/Pellux-appsample_sd.service");
+    EXPECT_NE(unit.find("Type=notify\n"), std::string::npos) << unit;
+    EXPECT_NE(unit.find("ExecStart=" + BinPath("appsample_sd") + "\n"), std::string::npos) << unit;
+    verb("install", 1, "Failed Service Call.\n");  // exists already
+    verb("start", 0, "Service control succeeded.\n");
+    verb("pause", 0, "Service control succeeded.\n");
+    verb("resume", 0, "Service control succeeded.\n");
+    verb("stop", 0, "Service control succeeded.\n");
+    verb("remove", 0, "Service removed.\n");
+    verb("remove", 1, "Failed Service Call.\n");
+    EXPECT_EQ(ReadFile(log),
+              "daemon-reload\n"
+              "start Pellux-appsample_sd.service\n"
+              "kill --kill-who=main --signal=SIGUSR1 Pellux-appsample_sd.service\n"
+              "kill --kill-who=main --signal=SIGUSR2 Pellux-appsample_sd.service\n"
+              "stop Pellux-appsample_sd.service\n"
+              "daemon-reload\n");
+}
+
+}  // namespace
