@@ -1,12 +1,14 @@
 // The library's exception: texts, inserts and trace lines.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 #include <string>
 
 #include "common/config/profile.h"
 #include "common/framework/app_exception.h"
 #include "common/framework/event_type.h"
+#include "common/framework/message_text.h"
 #include "debug_capture.h"
 #include "table_library.h"
 #include "platform/errors.h"
@@ -146,6 +148,25 @@ TEST_F(TraceEvents, WritesOnlyWhenItsFlagIsOn) {
     LogTraceEvent(&profile, "DebugDatabase", "other category|");
     EXPECT_EQ(debug.Text(),
               "plain 7 seven|Processing module: PollerEntering main loop iteration 12 at noon\n");
+}
+
+TEST_F(TraceEvents, JapaneseUserGetsWholeLinesWithoutStrayReads) {
+    if (GetLanguage(nullptr) != "Japanese") {
+        if (std::getenv("QLN_REQUIRE_JAPANESE")) FAIL() << "not Japanese";
+        GTEST_SKIP() << "needs a Japanese user";
+    }
+    // The converted texts are full of percent signs inside their JIS runs
+    // ("%b", "%8", "%k", even "%s"): only the real placeholders take the
+    // arguments, and the rest stays as the characters it is.
+    CProfile profile("test");
+    profile.Set("Dynamic", "DebugMainLoop", true);
+    DebugCapture debug;
+    LogTraceEvent(&profile, "DebugMainLoop", kProcessingModule, "Poller");
+    EXPECT_EQ(debug.Text(),
+              "\x1b$B%b%8%e!<%k\x1b(B Poller\x1b$B$r=hM}$7$F$%24%24%24$^$9!%23\x1b(B");
+    LogTraceEvent(&profile, "DebugMainLoop", kEntering, 12ul, "noon\n");
+    std::string text = debug.Text();
+    EXPECT_NE(text.find(" 12 / noon\n"), std::string::npos) << text;
 }
 
 }  // namespace
