@@ -325,9 +325,17 @@ void CApplication::CleanupVars() {
     if (m_bUseSockets) EndSockets();
 }
 
-CProfile& CApplication::GetProfile() { return *m_pAppProfile; }
+// An application made by the default constructor has no profile: asking for
+// it is a clear error rather than a null reference.
+CProfile& CApplication::GetProfile() {
+    if (!m_pAppProfile) throw new CAppException(static_cast<unsigned long>(plat::kErrInvalidHandle));
+    return *m_pAppProfile;
+}
 
-const CProfile& CApplication::GetProfile() const { return *m_pAppProfile; }
+const CProfile& CApplication::GetProfile() const {
+    if (!m_pAppProfile) throw new CAppException(static_cast<unsigned long>(plat::kErrInvalidHandle));
+    return *m_pAppProfile;
+}
 
 CApplication* CApplication::GetApp() { return m_pApp; }
 

@@ -181,6 +181,21 @@ TEST(ApplicationCommandLine, AFailingVerbSaysSoAndPassesItsException) {
     EXPECT_TRUE(thrown);
 }
 
+TEST(ApplicationCommandLine, TheDefaultApplicationHasNoProfileAndSaysSo) {
+    CApplication app;
+    EXPECT_STREQ(app.GetExeName(), "");
+    EXPECT_EQ(app.m_nLoopInterval, 0u);
+    EXPECT_EQ(app.m_pAppProfile, nullptr);
+    bool thrown = false;
+    try {
+        app.GetProfile();
+    } catch (CAppException* e) {
+        delete e;
+        thrown = true;
+    }
+    EXPECT_TRUE(thrown);
+}
+
 TEST(ApplicationCommandLine, AnUnknownProfileTypeIsAnErrorNotACrash) {
     bool thrown = false;
     try {
