@@ -4,6 +4,7 @@
 #include <string>
 
 #include "agent/agent_service.h"
+#include "agent/command_line.h"
 #include "agent/qln_exception.h"
 #include "agent/relay_worker.h"
 #include "agent/service_host.h"
@@ -32,65 +33,16 @@ const char* const kConfigFileName = "qln.ini";
     exit(-1);
 }
 
-bool SameWord(const char* a, const char* b) {
-    for (; *a && *b; ++a, ++b) {
-        if (toupper(static_cast<unsigned char>(*a)) != toupper(static_cast<unsigned char>(*b))) {
-            return false;
-        }
-    }
-    return *a == *b;
-}
-
-bool IsOptionMark(char c) { return c == '-' || c == '/'; }
-
-// Step 1: every argument of the form -v or /V prints the version once.
-bool ScanVersionRequests(int argc, char** argv) {
-    bool found = false;
-    for (int i = 1; i < argc; ++i) {
-        const char* a = argv[i];
-        if (IsOptionMark(a[0]) && (a[1] == 'v' || a[1] == 'V')) {
-            printf("%s\n", kVersionLine);
-            found = true;
-        }
-    }
-    fflush(stdout);
-    return found;
-}
-
-void ParseArguments(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        const char* a = argv[i];
-        if (SameWord(a, "daemon")) {
-            g_AgentService.m_bServiceMode = false;
-        } else if (SameWord(a, "install")) {
-            InstallService();
-        } else if (SameWord(a, "remove")) {
-            RemoveService();
-        } else if (SameWord(a, "start")) {
-            ControlAgentService(ServiceControl::Start);
-        } else if (SameWord(a, "stop")) {
-            ControlAgentService(ServiceControl::Stop);
-        } else if (SameWord(a, "pause")) {
-            ControlAgentService(ServiceControl::Pause);
-        } else if (SameWord(a, "resume")) {
-            ControlAgentService(ServiceControl::Continue);
-        } else if (IsOptionMark(a[0])) {
-            switch (a[1]) {
-                case 'c':
-                case 'C':
-                    if (i + 1 >= argc) ShowUsage();
-                    g_AgentService.m_ConfigPath = argv[++i];
-                    break;
-                case 'i':
-                case 'I':
-                    g_bInternalXcp = true;
-                    break;
-                default:
-                    ShowUsage();
-            }
-        } else {
-            ShowUsage();
-        }
+void CarryOut(AgentAction action) {
+    switch (action) {
+        case AgentAction::Install: InstallService(); break;
+        case AgentAction::Remove: RemoveService(); break;
+        case AgentAction::Start: ControlAgentService(ServiceControl::Start); break;
+        case AgentAction::Stop: ControlAgentService(ServiceControl::Stop); break;
+        case AgentAction::Pause: ControlAgentService(ServiceControl::Pause); break;
+        case AgentAction::Resume: ControlAgentService(ServiceControl::Continue); break;
+        case AgentAction::Usage: ShowUsage();
+        case AgentAction::Run: break;
     }
 }
 
@@ -108,15 +60,24 @@ int Run() {
 }  // namespace
 
 int AgentMain(int argc, char** argv) {
-    if (ScanVersionRequests(argc, argv)) return 0;
+    const AgentCommandLine cl = ParseAgentCommandLine(argc, argv);
+    if (cl.versionRequests > 0) {
+        for (int i = 0; i < cl.versionRequests; ++i) printf("%s\n", kVersionLine);
+        fflush(stdout);
+        return 0;
+    }
 
     // The default INI file is the one beside the executable, wherever the
     // current directory is.
     std::string exe = plat::ModuleFileName();
     if (!exe.empty()) g_AgentService.m_ConfigPath = plat::ReplaceFileName(exe, kConfigFileName);
 
+    if (cl.configGiven) g_AgentService.m_ConfigPath = cl.configPath;
+    if (!cl.serviceMode) g_AgentService.m_bServiceMode = false;
+    if (cl.internalXcp) g_bInternalXcp = true;
+
     try {
-        ParseArguments(argc, argv);
+        CarryOut(cl.action);
         return Run();
     } catch (CQLNException* failure) {
         failure->Report();
