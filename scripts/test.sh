@@ -41,5 +41,35 @@ step "Win32: tests under Wine"
 ctest --test-dir build/win32 --output-on-failure -j "$jobs" || status=1
 
 wine_stop
+
+# The same Linux code once more under the sanitizers: AddressSanitizer with
+# UndefinedBehaviorSanitizer for every Linux test and the fuzz corpora,
+# ThreadSanitizer for the threaded parts. Any report fails the test that
+# made it (-fno-sanitize-recover=all, halt_on_error).
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
+
+step "Linux with AddressSanitizer and UndefinedBehaviorSanitizer: build and tests"
+if cmake --preset linux-asan "${launcher[@]}" >/dev/null && cmake --build build/linux-asan -j "$jobs"; then
+  ctest --test-dir build/linux-asan --output-on-failure -j "$jobs" || status=1
+  step "Fuzz targets: a short run of each (${QLN_CI_FUZZ_SECONDS:-4} s)"
+  bash fuzz/run.sh all "${QLN_CI_FUZZ_SECONDS:-4}" "$top/build/linux-asan" || status=1
+else
+  echo "sanitizer build failed" >&2
+  status=1
+fi
+
+step "Linux with ThreadSanitizer: the threaded parts"
+tsan_targets=(tests_service tests_common)
+tsan_tests='SystemdHost|BrxDebug|Encryption.Calls'
+if cmake --preset linux-tsan "${launcher[@]}" >/dev/null &&
+   cmake --build build/linux-tsan -j "$jobs" --target "${tsan_targets[@]}"; then
+  ctest --test-dir build/linux-tsan --output-on-failure -j "$jobs" -R "$tsan_tests" || status=1
+else
+  echo "ThreadSanitizer build failed" >&2
+  status=1
+fi
+
 step "result: $([ $status -eq 0 ] && echo all passed || echo FAILURES)"
 exit $status
