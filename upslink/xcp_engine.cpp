@@ -174,21 +174,12 @@ int XcpEngine::SendCommand(uint8_t command, const uint8_t* data, uint32_t length
     return 0x33;
 }
 
-uint8_t* XcpEngine::RelayRequest(const uint8_t* request, uint32_t& length) {
-    length = 0;
-    const uint8_t command = request[2];
-    if (NeedsAuthorization(command)) Authorize();
-    WriteFrame(request, static_cast<uint32_t>(request[1]) + 3);
-    plat::SleepMs(1250);
-    const int result = ReceiveAnswer(ExpectedBlock(command), 1500, 0);
-
-    const uint32_t answered = m_nAnswerLength;
+std::unique_ptr<uint8_t[]> ReframeXcpAnswer(const uint8_t* answer, uint32_t answered,
+                                            uint8_t blockNumber, uint32_t& total) {
     const uint32_t blocks = (answered + kXcpRelayBlockData - 1) / kXcpRelayBlockData;
-    const uint32_t total = answered + 5 * blocks;
+    total = answered + 5 * blocks;
     if (total > kXcpRelayMaxLength) Fail(kMsgUpsInvalidResponse);
     std::unique_ptr<uint8_t[]> out(total ? new uint8_t[total] : nullptr);
-    const uint8_t blockNumber =
-        result != 0 ? static_cast<uint8_t>(result) : ExpectedBlock(command);
     uint32_t taken = 0;
     for (uint32_t k = 0; k < blocks; ++k) {
         uint8_t* block = out.get() + 126 * k;
@@ -197,10 +188,25 @@ uint8_t* XcpEngine::RelayRequest(const uint8_t* request, uint32_t& length) {
         block[1] = blockNumber;
         block[2] = static_cast<uint8_t>(n);
         block[3] = static_cast<uint8_t>((k + 1) | (k + 1 == blocks ? 0x80 : 0));
-        std::memcpy(block + 4, &m_Answer[taken], n);
+        std::memcpy(block + 4, answer + taken, n);
         block[4 + n] = XcpChecksum(block, 4 + n);
         taken += n;
     }
+    return out;
+}
+
+uint8_t* XcpEngine::RelayRequest(const uint8_t* request, uint32_t& length) {
+    length = 0;
+    const uint8_t command = request[2];
+    if (NeedsAuthorization(command)) Authorize();
+    WriteFrame(request, static_cast<uint32_t>(request[1]) + 3);
+    plat::SleepMs(1250);
+    const int result = ReceiveAnswer(ExpectedBlock(command), 1500, 0);
+
+    const uint8_t blockNumber =
+        result != 0 ? static_cast<uint8_t>(result) : ExpectedBlock(command);
+    uint32_t total = 0;
+    std::unique_ptr<uint8_t[]> out = ReframeXcpAnswer(m_Answer.data(), m_nAnswerLength, blockNumber, total);
     plat::SleepMs(250);
     length = total;
     return out.release();

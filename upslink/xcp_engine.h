@@ -29,6 +29,12 @@ uint8_t XcpChecksum(const uint8_t* bytes, uint32_t count);
 // The request frame for `command` with `length` data bytes (at most 254).
 std::vector<uint8_t> BuildXcpRequest(uint8_t command, const uint8_t* data, uint32_t length);
 
+// The `answered` data bytes of an answer as answer blocks of at most 121
+// data bytes each, all carrying `blockNumber`; null (total 0) for none. An
+// answer too long for one reply datagram raises kMsgUpsInvalidResponse.
+std::unique_ptr<uint8_t[]> ReframeXcpAnswer(const uint8_t* answer, uint32_t answered,
+                                            uint8_t blockNumber, uint32_t& total);
+
 class XcpEngine {
 public:
     explicit XcpEngine(SerialLink& link);
