@@ -60,6 +60,7 @@ void SerialLink::Open() {
     PortHandle port = OpenPort(m_PortName.c_str());
     if (port == InvalidPort()) Fail(plat::LastError());
     m_hPort = port;
+    m_nFailure = 0;
     ApplySettings();
 }
 
@@ -67,6 +68,7 @@ void SerialLink::Close() {
     if (!IsOpen()) return;
     ClosePort(m_hPort);
     m_hPort = InvalidPort();
+    m_nFailure = 0;
 }
 
 void SerialLink::SetBaud(uint32_t baud) {
@@ -90,14 +92,27 @@ void SerialLink::Read(void* buffer, uint32_t count, uint32_t& got) {
     got = 0;
     if (m_PortName.empty()) return;
     if (!IsOpen()) Fail(plat::kErrInvalidHandle);
-    if (!ReadPort(m_hPort, buffer, count, got)) Fail(plat::LastError());
+    if (!ReadPort(m_hPort, buffer, count, got)) FailTransfer();
 }
 
 void SerialLink::Write(const void* buffer, uint32_t count, uint32_t& written) {
     written = 0;
     if (m_PortName.empty()) return;
     if (!IsOpen()) Fail(plat::kErrInvalidHandle);
-    if (!WritePort(m_hPort, buffer, count, written)) Fail(plat::LastError());
+    if (!WritePort(m_hPort, buffer, count, written)) FailTransfer();
+}
+
+void SerialLink::FailTransfer() {
+    m_nFailure = plat::LastError();
+    if (m_nFailure == 0) m_nFailure = plat::kErrInvalidHandle;
+    Fail(m_nFailure);
+}
+
+void SerialLink::CheckPort() {
+    if (m_PortName.empty()) return;
+    if (!IsOpen()) Fail(plat::kErrInvalidHandle);
+    if (m_nFailure != 0) Fail(m_nFailure);
+    if (!PortPresent(m_hPort)) FailTransfer();
 }
 
 uint32_t SerialLink::ReadRaw(void* buffer, uint32_t count) {

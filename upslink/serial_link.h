@@ -53,6 +53,11 @@ public:
     void Drain(uint32_t ms);
     void EnumeratePnp();
     void ReadPnpIdentity();
+    // Throws, as a failed transfer does, when the port can no longer be used:
+    // it is closed, a read or write failed since it was opened, or the
+    // platform reports it hung up or gone. A link without a port name has
+    // nothing to fail and passes.
+    void CheckPort();
     // Blocks until input may be waiting on the open port, or `ms` have passed.
     bool WaitReadable(uint32_t ms);
 
@@ -61,6 +66,9 @@ public:
     const PnpIdentity& GetPnpIdentity() const { return m_Pnp; }
 
 private:
+    // Records the system error of a failed transfer and throws it.
+    [[noreturn]] void FailTransfer();
+
     std::string m_PortName;
     uint32_t m_nBaud;
     uint32_t m_nDataBits;
@@ -68,4 +76,5 @@ private:
     uint32_t m_nStop;
     PnpIdentity m_Pnp{};
     void* m_hPort;  // the port layer's handle; invalid when closed
+    uint32_t m_nFailure = 0;  // system code of a failed read or write since the port opened
 };

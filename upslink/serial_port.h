@@ -40,6 +40,10 @@ bool WritePort(PortHandle port, const void* buffer, uint32_t count, uint32_t& wr
 bool GetModemLine(PortHandle port, int pin);
 bool SetControlLine(PortHandle port, int pin, bool on);
 
+// Whether the open port is still there: false when the platform reports the
+// line hung up or the device gone, with the reason left in plat::LastError().
+bool PortPresent(PortHandle port);
+
 // Blocks until input may be waiting or `ms` have passed, without reading.
 // True when input is waiting; false after the time (or when the platform
 // cannot tell, so that the caller reads again).

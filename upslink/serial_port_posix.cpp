@@ -182,6 +182,23 @@ bool SetControlLine(PortHandle port, int pin, bool on) {
     return ::ioctl(Fd(port), on ? TIOCMBIS : TIOCMBIC, &bits) == 0;
 }
 
+bool PortPresent(PortHandle port) {
+    // A line that hung up (a pseudo-terminal whose other side closed, a USB
+    // adapter pulled out) says so at once and for good; reads of it return
+    // nothing, as on a quiet line, so only this tells the two apart.
+    pollfd p{Fd(port), POLLIN, 0};
+    if (::poll(&p, 1, 0) < 0) return errno == EINTR;
+    if ((p.revents & POLLNVAL) != 0) {
+        errno = EBADF;
+        return false;
+    }
+    if ((p.revents & (POLLHUP | POLLERR)) != 0) {
+        errno = EIO;
+        return false;
+    }
+    return true;
+}
+
 bool WaitReadable(PortHandle port, uint32_t ms) {
     uint32_t start = plat::TickCount();
     for (;;) {

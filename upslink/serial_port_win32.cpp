@@ -89,6 +89,14 @@ bool SetControlLine(PortHandle port, int pin, bool on) {
     }
 }
 
+bool PortPresent(PortHandle port) {
+    // The status query fails once the device behind the handle is gone
+    // (a USB adapter pulled out); it changes nothing on a working port.
+    DWORD errors = 0;
+    COMSTAT status{};
+    return ClearCommError(H(port), &errors, &status) != 0;
+}
+
 bool WaitReadable(PortHandle, uint32_t ms) {
     Sleep(ms < kWaitSliceMs ? ms : kWaitSliceMs);
     return false;

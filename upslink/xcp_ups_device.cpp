@@ -75,6 +75,12 @@ void XcpUpsDevice::RequestStatus() {
 
 void XcpUpsDevice::PollStatus() {
     try {
+        // The status request alone would never fail while the UPS's commands
+        // are unknown (it is not sent then), and a port that has gone away
+        // (an adapter pulled out) would be held for good. A failed port fails
+        // the poll as a failed request does, so the device is given up after
+        // the sixth and the port re-opened by the next detection.
+        m_Link.CheckPort();
         RequestStatus();
     } catch (...) {
         m_nState = 1;

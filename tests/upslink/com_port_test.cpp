@@ -12,6 +12,7 @@
 #include "agent/qln_exception.h"
 #include "upslink/serial_link.h"
 #include "upslink/ups_device.h"
+#include "wait_for.h"
 
 TEST(NamedUpsPort, IdentifiesTheUpsBehindIt) {
     const char* port = std::getenv("QLN_TEST_UPS_PORT");
@@ -37,5 +38,62 @@ TEST(NamedUpsPort, IdentifiesTheUpsBehindIt) {
     EXPECT_EQ(device->m_FamilyName, "Quillon");
     EXPECT_EQ(device->m_ModelName, "1500 RT");
     EXPECT_EQ(device->m_ConfiguredName, "Named port");
+    std::remove(iniPath);
+}
+
+namespace {
+
+bool FileExists(const std::string& path) {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (f != nullptr) std::fclose(f);
+    return f != nullptr;
+}
+
+}  // namespace
+
+// The driver pulls the port away when asked (a file "unplug" in the folder
+// QLN_TEST_UPS_HANDSHAKE) and says so (a file "unplugged"): the polls fail
+// from then on, and the sixth gives the device up.
+TEST(NamedUpsPort, AVanishedPortFailsThePollsUntilLost) {
+    const char* port = std::getenv("QLN_TEST_UPS_PORT");
+    const char* handshake = std::getenv("QLN_TEST_UPS_HANDSHAKE");
+    if (port == nullptr || *port == '\0' || handshake == nullptr || *handshake == '\0')
+        GTEST_SKIP() << "QLN_TEST_UPS_PORT and QLN_TEST_UPS_HANDSHAKE name no port";
+    const char* iniPath = "named_ups_port_gone.ini";
+    std::ofstream(iniPath) << "[UPSIdent]\nName=Named port\n";
+    CINIFile profile(iniPath);
+    SerialLink link(port, 9600, 8, 2, 0);
+    try {
+        link.EnumeratePnp();
+    } catch (CQLNException* e) {
+        std::unique_ptr<CQLNException> owned(e);
+        FAIL() << "enumeration failed with " << owned->GetMessageId();
+    }
+    std::unique_ptr<UpsDevice> device(DetectUps(link, profile));
+    device->Identify();
+    ASSERT_EQ(device->commsLost, 0);
+    device->Poll();
+    ASSERT_EQ(device->commsLost, 0);  // a working port polls quietly
+
+    const std::string dir = handshake;
+    std::ofstream(dir + "\\unplug") << "now\n";
+    ASSERT_TRUE(WaitFor([&] { return FileExists(dir + "\\unplugged"); }, 30000));
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            try {
+                link.CheckPort();
+                return false;
+            } catch (CQLNException* e) {
+                delete e;
+                return true;
+            }
+        },
+        10000));
+    for (int i = 1; i <= 5; ++i) {
+        device->Poll();
+        EXPECT_EQ(device->commsLost, i);
+    }
+    device->Poll();
+    EXPECT_EQ(device->commsLost, -1);
     std::remove(iniPath);
 }

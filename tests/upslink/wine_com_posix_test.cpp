@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <functional>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -30,8 +31,10 @@ bool Exists(const std::string& path) {
 
 // Runs `argv` with `env` added, output to `logPath`; its exit status, or -1
 // when it had to be stopped after `limitMs`.
+// `tick`, when given, runs at every look at the program while it runs.
 int RunWithLimit(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-                 const std::string& logPath, uint32_t limitMs) {
+                 const std::string& logPath, uint32_t limitMs,
+                 const std::function<void()>& tick = nullptr) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -54,7 +57,12 @@ int RunWithLimit(const std::vector<std::string>& argv, const std::vector<std::st
     posix_spawnattr_destroy(&attr);
     if (rc != 0) return -2;
     int status = 0;
-    bool ended = WaitFor([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, limitMs);
+    bool ended = WaitFor(
+        [&] {
+            if (tick) tick();
+            return ::waitpid(pid, &status, WNOHANG) == pid;
+        },
+        limitMs);
     if (!ended) {
         ::kill(-pid, SIGKILL);
         ::waitpid(pid, &status, 0);
@@ -101,7 +109,7 @@ TEST(WineComPort, Win32BuildIdentifiesTheSimulatorThroughACommPort) {
 
     const std::string log = "wine_com_port_" + std::to_string(::getpid()) + ".log";
     int status = RunWithLimit({"/bin/bash", std::string(QLN_SOURCE_DIR) + "/cmake/wine-run.sh", exe,
-                               "--gtest_filter=NamedUpsPort.*"},
+                               "--gtest_filter=NamedUpsPort.IdentifiesTheUpsBehindIt"},
                               {"QLN_TEST_UPS_PORT=" + port, "WINEPREFIX=" + prefix}, log, 180000);
     ::unlink(link.c_str());
     std::string output = Slurp(log);
@@ -116,4 +124,68 @@ TEST(WineComPort, Win32BuildIdentifiesTheSimulatorThroughACommPort) {
     EXPECT_EQ(output.find("SKIPPED"), std::string::npos) << output;
     EXPECT_GE(sim.Count(0x31) + sim.Count(0xA0), 1u);
     EXPECT_EQ(sim.Speed(), 19200u);
+}
+
+// The same COM port hung up under the Win32 build (the simulator closes its
+// line when the program asks for it): the polls fail until the device is
+// given up.
+TEST(WineComPort, Win32BuildNoticesAVanishedPort) {
+    const char* win32Bin = std::getenv("QLN_WIN32_BIN");
+    if (win32Bin == nullptr || *win32Bin == '\0') GTEST_SKIP() << "QLN_WIN32_BIN not set";
+    const std::string bin = win32Bin;
+    const std::string exe = bin + "/tests_upslink.exe";
+    if (!Exists(exe)) GTEST_SKIP() << exe << " not built";
+    const char* prefixEnv = std::getenv("WINEPREFIX");
+    const std::string prefix = prefixEnv && *prefixEnv ? prefixEnv : bin + "/../wineprefix";
+    const std::string dosdevices = prefix + "/dosdevices";
+    ASSERT_TRUE(Exists(dosdevices)) << "no Wine prefix at " << prefix;
+
+    UpsSim sim;
+    std::string error;
+    ASSERT_TRUE(sim.Start(error)) << error;
+    std::string link, port;
+    for (int n = 20; n < 100 && link.empty(); ++n) {
+        std::string candidate = dosdevices + "/com" + std::to_string(n);
+        if (::symlink(sim.SlavePath().c_str(), candidate.c_str()) == 0) {
+            link = candidate;
+            port = "\\\\.\\COM" + std::to_string(n);
+        }
+    }
+    ASSERT_FALSE(link.empty()) << "no free COM port in " << dosdevices;
+
+    // The folder where the program asks for the unplug, as Wine's Z: drive
+    // shows it.
+    const std::string dir = "/tmp/qln-wine-unplug-" + std::to_string(::getpid());
+    ASSERT_EQ(::mkdir(dir.c_str(), 0700), 0);
+    std::string wineDir = "Z:" + dir;
+    for (char& c : wineDir) c = c == '/' ? '\\' : c;
+    bool unplugged = false;
+    auto tick = [&] {
+        if (!unplugged && Exists(dir + "/unplug")) {
+            sim.Control("unplug");
+            std::ofstream(dir + "/unplugged") << "done\n";
+            unplugged = true;
+        }
+    };
+
+    const std::string log = "wine_com_gone_" + std::to_string(::getpid()) + ".log";
+    int status = RunWithLimit({"/bin/bash", std::string(QLN_SOURCE_DIR) + "/cmake/wine-run.sh", exe,
+                               "--gtest_filter=NamedUpsPort.AVanishedPort*"},
+                              {"QLN_TEST_UPS_PORT=" + port, "QLN_TEST_UPS_HANDSHAKE=" + wineDir,
+                               "WINEPREFIX=" + prefix},
+                              log, 180000, tick);
+    ::unlink(link.c_str());
+    ::unlink((dir + "/unplug").c_str());
+    ::unlink((dir + "/unplugged").c_str());
+    ::rmdir(dir.c_str());
+    std::string output = Slurp(log);
+    ::unlink(log.c_str());
+    if (status == -1) {
+        std::string kill = "WINEPREFIX='" + prefix + "' wineserver -k >/dev/null 2>&1";
+        (void)!std::system(kill.c_str());
+    }
+    EXPECT_TRUE(unplugged);
+    EXPECT_EQ(status, 0) << output;
+    EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
+    EXPECT_EQ(output.find("SKIPPED"), std::string::npos) << output;
 }
