@@ -12,9 +12,9 @@ struct AgentCommandLine {
     // What the entry does: run the agent, carry out one service verb, or show
     // the usage text. Parsing stops at the first verb or the first bad word.
     AgentAction action = AgentAction::Run;
-    bool serviceMode = true;  // off after "daemon"
-    bool internalXcp = false; // "-i"
-    bool configGiven = false; // "-c file" seen; configPath holds the last one
+    bool serviceMode = true;   // off after "daemon"
+    bool internalXcp = false;  // "-i"
+    bool configGiven = false;  // "-c file" seen; configPath holds the last one
     std::string configPath;
 };
 

@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int argc = static_cast<int>(words.size());
     AgentCommandLine cl = ParseAgentCommandLine(argc, argv.data());
 
-    if (cl.versionRequests < 0 || cl.versionRequests >= argc) fuzz::Fail("version count out of range");
+    if (cl.versionRequests < 0 || cl.versionRequests >= argc)
+        fuzz::Fail("version count out of range");
     if (cl.configGiven) {
         bool fromArguments = false;
         for (int i = 2; i < argc; ++i) fromArguments |= (cl.configPath == words[i]);

@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::memset(&id, 0xCC, sizeof id);
     ParsePnpIdentity(bytes.get(), static_cast<uint32_t>(size), id);
 
-    if (memchr(id.className, 0, sizeof id.className) == nullptr) fuzz::Fail("class name unterminated");
+    if (memchr(id.className, 0, sizeof id.className) == nullptr)
+        fuzz::Fail("class name unterminated");
     if (memchr(id.userName, 0, sizeof id.userName) == nullptr) fuzz::Fail("user name unterminated");
     if (std::strlen(id.className) > 33) fuzz::Fail("class name over 33 characters");
     if (std::strlen(id.userName) > 40) fuzz::Fail("user name over 40 characters");

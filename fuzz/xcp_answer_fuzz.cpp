@@ -63,7 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {
         const int result = engine.ReceiveAnswer(XcpEngine::ExpectedBlock(command), 1500, 0);
         if (engine.AnswerLength() == 0 && result != 0) fuzz::Fail("acknowledge without its code");
-        const uint8_t block = result != 0 ? static_cast<uint8_t>(result) : XcpEngine::ExpectedBlock(command);
+        const uint8_t block =
+            result != 0 ? static_cast<uint8_t>(result) : XcpEngine::ExpectedBlock(command);
         CheckReframed(engine.Answer(), engine.AnswerLength(), block);
     } catch (CQLNException* e) {
         // A time-out, an invalid answer or the port's end: all the same here.

@@ -1,10 +1,10 @@
 // The agent's command line as parsed, before the entry acts on it.
+#include "agent/command_line.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
-
-#include "agent/command_line.h"
 
 namespace {
 
