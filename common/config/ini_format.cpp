@@ -161,8 +161,14 @@ FilePtr FindEntry(const char* path, const char* section, const char* key, Header
         }
         // Blanks before the "=" may even be line ends.
         bool crossedLine = false;
+        bool indented = false;  // blanks after the last line end crossed
         while (c != EOF && std::isspace(c)) {
-            if (c == '\n') crossedLine = true;
+            if (c == '\n') {
+                crossedLine = true;
+                indented = false;
+            } else if (crossedLine && c != '\r') {
+                indented = true;
+            }
             c = std::fgetc(in);
         }
         if (c == '=' && *k == '\0') return file;
@@ -170,8 +176,9 @@ FilePtr FindEntry(const char* path, const char* section, const char* key, Header
         // When the blanks ran over a line end, the character at hand already
         // starts a new line: it is looked at as such rather than discarded with
         // the rest of its line, or a line holding a mere prefix of the key
-        // would hide the entry below it.
-        if (crossedLine) continue;
+        // would hide the entry below it. A line that begins with a blank holds
+        // no entry, though, so it goes as any other.
+        if (crossedLine && !indented) continue;
         char rest[kLineBuffer];
         if (std::fgets(rest, sizeof rest, in) == nullptr) return nullptr;
         c = std::fgetc(in);

@@ -1,6 +1,7 @@
 // The agent's INI reader: string and integer values as the worker reads them.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "agent/ini_file.h"
@@ -96,3 +97,36 @@ TEST_F(IniFile, EveryReadOpensTheFileAfresh) {
 }
 
 }  // namespace
+
+namespace {
+
+// The agent's own keys, read as the worker reads them.
+void ExpectAgentDefaults(CINIFile& ini) {
+    EXPECT_EQ(ini.GetInt("Communications", "CommunicationsBaudRate", 0), 0);
+    EXPECT_EQ(ini.GetInt("Communications", "CommunicationsBaudRateLast", 9600), 9600);
+    EXPECT_EQ(ini.GetString("Communications", "CommunicationsPort", "COM1:"), "COM1:");
+    EXPECT_EQ(ini.GetString("Network", "Passwd", "Wopra3"), "Wopra3");
+    EXPECT_EQ(ini.GetInt("NetXCP", "AgentPort", 7010), 7010);
+}
+
+}  // namespace
+
+TEST_F(IniFile, AFileThatCannotBeReadOrHoldsOnlyJunkGivesTheAgentsDefaults) {
+    // A folder where the file should be: it cannot be opened for reading.
+    ASSERT_TRUE(std::filesystem::create_directory(m_Path));
+    {
+        CINIFile ini(m_Path.c_str());
+        ExpectAgentDefaults(ini);
+    }
+    // Junk: binary bytes, zero bytes, lines far longer than a line piece,
+    // headers and keys that almost match, entries without "=".
+    const char head[] = "\x01\xff\xfe\0[Communications\n[NetXCP\n";
+    std::string junk(head, sizeof head - 1);
+    junk += std::string(1000, 'A') + "\n[NETXCP]x\nAgentPort\n AgentPort=1\nAgentPortX=2\n";
+    junk += "[Network]\n\0Passwd=zero\n\tPasswd=tab\n[Communications]\nCommunicationsPort\n";
+    junk += std::string("\0\0\0", 3);
+    const std::string junkPath = m_Dir.File("junk.ini");
+    ASSERT_TRUE(WriteText(junkPath, junk));
+    CINIFile ini(junkPath.c_str());
+    ExpectAgentDefaults(ini);
+}
