@@ -127,7 +127,8 @@ TEST(AgentUnderWineServiceManager, RelaysAsAServiceAndFollowsItsControls) {
     std::string link, com;
     for (int n = 20; n < 100 && com.empty(); ++n) {
         link = prefix + "/dosdevices/com" + std::to_string(n);
-        if (symlink(ups.SlavePath().c_str(), link.c_str()) == 0) com = "COM" + std::to_string(n) + ":";
+        // Numbers above 9 are no DOS device names: they open as \\.\COMn.
+        if (symlink(ups.SlavePath().c_str(), link.c_str()) == 0) com = "\\\\.\\COM" + std::to_string(n);
     }
     ASSERT_FALSE(com.empty());
 
@@ -147,6 +148,7 @@ TEST(AgentUnderWineServiceManager, RelaysAsAServiceAndFollowsItsControls) {
             Wine(qln, "stop");
             Wine(qln, "remove");
             unlink(link.c_str());
+            (void)!std::system("wineserver -k >/dev/null 2>&1");
         }
     } cleanup{qln, link};
 
