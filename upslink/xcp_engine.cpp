@@ -126,8 +126,22 @@ int XcpEngine::ReceiveAnswer(uint8_t expected, uint32_t timeoutMs, uint32_t held
 }
 
 void XcpEngine::WriteFrame(const uint8_t* frame, uint32_t count) {
+    DiscardPending();
     uint32_t written = 0;
     m_Link.Write(frame, count, written);
+}
+
+// Bytes still waiting from an earlier answer (the rest of a block given up on
+// as invalid, an answer that came after its time) belong to no request sent
+// from here on. Left in place they would be read as the start of the next
+// answer and spoil it as well, and so on for every request after it.
+void XcpEngine::DiscardPending() {
+    uint8_t scratch[256];
+    for (int i = 0; i < 64; ++i) {  // a line that never falls quiet is left to the deadline
+        uint32_t got = 0;
+        m_Link.Read(scratch, sizeof scratch, got);
+        if (got == 0) return;
+    }
 }
 
 void XcpEngine::Authorize() {

@@ -67,7 +67,9 @@ public:
     void SetSupportedCommands(const uint8_t* commands, uint8_t count);
 
 private:
+    // Writes a request frame, after discarding input no request asked for.
     void WriteFrame(const uint8_t* frame, uint32_t count);
+    void DiscardPending();
     void Authorize();
 
     bool m_bAuthorizationNeeded = true;

@@ -122,6 +122,18 @@ TEST_F(XcpEngineSim, BadBlocksAreInvalidResponses) {
     EXPECT_EQ(m_pXcp->SendShortCommand(0x31, 750), 0);
 }
 
+TEST_F(XcpEngineSim, TheRestOfABadAnswerDoesNotSpoilTheNextRequest) {
+    for (const char* fault : {"badstart 1", "badsum 1"}) {
+        Sim(fault);
+        EXPECT_EQ(ThrownId([&] { m_pXcp->SendShortCommand(0x31, 750); }), kMsgUpsInvalidResponse)
+            << fault;
+        // No drain in between: what was left of the bad answer goes before the
+        // next request is written.
+        EXPECT_EQ(m_pXcp->SendShortCommand(0x31, 750), 0) << fault;
+        EXPECT_GT(m_pXcp->AnswerLength(), 0u) << fault;
+    }
+}
+
 TEST_F(XcpEngineSim, SilenceTimesOutWithoutSpinning) {
     Sim("silence on");
     std::clock_t cpu = std::clock();
