@@ -36,8 +36,8 @@ bool Absorb(Action action) {
 
 }  // namespace
 
-NetXcpEndpoint::NetXcpEndpoint(const std::string& password, uint16_t port)
-    : m_Password(password), m_nPort(port) {
+NetXcpEndpoint::NetXcpEndpoint(const std::string& password, uint16_t port, bool passwordUsable)
+    : m_Password(password), m_bPasswordUsable(passwordUsable), m_nPort(port) {
     m_pSocket = std::make_unique<Socket>(SocketAddress(0u, m_nPort, kSocketDatagram));
     OpenSocket();
 }
@@ -126,6 +126,7 @@ void NetXcpEndpoint::HandleFrame(const uint8_t* frame, bool& authorised) {
 // A password shorter than six characters compares as itself followed by zero
 // bytes; a longer one by its first six.
 bool NetXcpEndpoint::PasswordMatches(const uint8_t* sixBytes) const {
+    if (!m_bPasswordUsable) return false;
     uint8_t expected[kPasswordLength] = {};
     std::memcpy(expected, m_Password.data(), std::min<size_t>(m_Password.size(), kPasswordLength));
     return std::memcmp(expected, sixBytes, kPasswordLength) == 0;

@@ -18,8 +18,8 @@ public:
 
     // Binds a datagram socket to 0.0.0.0:`port` (0: any free port). A socket
     // that cannot be created or bound is closed and the communications
-    // failure passed on.
-    NetXcpEndpoint(const std::string& password, uint16_t port);
+    // failure passed on. Without `passwordUsable` no password frame matches.
+    NetXcpEndpoint(const std::string& password, uint16_t port, bool passwordUsable = true);
     ~NetXcpEndpoint();
     NetXcpEndpoint(const NetXcpEndpoint&) = delete;
     NetXcpEndpoint& operator=(const NetXcpEndpoint&) = delete;
@@ -44,6 +44,7 @@ private:
     bool PasswordMatches(const uint8_t* sixBytes) const;
 
     std::string m_Password;
+    bool m_bPasswordUsable;
     uint16_t m_nPort;
     std::unique_ptr<Socket> m_pSocket;
     UpsDevice* m_pDevice = nullptr;

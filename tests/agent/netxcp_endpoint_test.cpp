@@ -222,6 +222,23 @@ TEST(EndpointPassword, ShortPasswordComparesAsZeroPadded) {
     client.Close();
 }
 
+TEST(EndpointPassword, UnusablePasswordAdmitsNothing) {
+    // What the worker hands over when the stored password does not unscramble:
+    // even six zero bytes, the padded form of an empty password, must not match.
+    SerialLink link("COM9:", 9600, 8, 2, 0);
+    CINIFile profile("no-such-file.ini");
+    FakeUpsDevice device(link, profile);
+    NetXcpEndpoint endpoint("", 0, false);
+    Socket client(SocketAddress("127.0.0.1", endpoint.LocalPort(), kSocketDatagram));
+    client.Open();
+    Bytes d = Join({Frame(0xCF, {0, 0, 0, 0, 0, 0}), Frame(0x99), Frame(0x31)});
+    client.Write(d.data(), static_cast<int>(d.size()));
+    ASSERT_TRUE(endpoint.WaitForRequest(5000));
+    endpoint.ServeRequest(&device);
+    EXPECT_EQ(device.Commands(), Bytes{0x31});
+    client.Close();
+}
+
 TEST(EndpointSocket, PortInUseFailsConstructionWithBindError) {
     NetXcpEndpoint first("Wopra3", 0);
     EXPECT_EQ(CommFailureId([&] { NetXcpEndpoint second("Wopra3", first.LocalPort()); }),
