@@ -1,13 +1,71 @@
 #!/usr/bin/env bash
-# Builds the relay agent for Linux and shows it working.
+# The relay at work: builds qln, upssim and netxcp for Linux, starts the UPS
+# simulator on a pseudo-terminal and qln in the foreground on a free UDP
+# port, shows netxcp getting answers relayed from the simulated UPS, and
+# stops both again.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 bash scripts/deps.sh
-cmake --preset linux -DCMAKE_CXX_COMPILER_LAUNCHER=ccache >/dev/null
-cmake --build build/linux -j "$(nproc)" --target qln
-bin=build/linux/bin
-echo "== qln -v"
-"$bin/qln" -v
-echo "== qln -x (usage, exit status 255)"
-"$bin/qln" -x || echo "exit status $?"
+export CCACHE_DIR=${CCACHE_DIR:-$HOME/.cache/qln-ccache}
+cmake --preset linux -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache >/dev/null
+cmake --build build/linux -j "$(nproc)" --target qln upssim netxcp Pellux_noDB
+bin=$top/build/linux/bin
+
+work=$(mktemp -d /tmp/qln-demo-XXXXXX)
+sim_pid= qln_pid=
+stop_all() {
+  for pid in $qln_pid $sim_pid; do
+    kill -TERM "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
+  rm -rf "$work"
+}
+trap stop_all EXIT
+
+# Polls (bounded) until the command succeeds.
+wait_for() { # seconds command...
+  local limit=$1; shift
+  for _ in $(seq "$((limit * 4))"); do "$@" >/dev/null 2>&1 && return 0; sleep 0.25; done
+  return 1
+}
+
+echo "== upssim: a simulated XCP UPS on a pseudo-terminal"
+"$bin/upssim" >"$work/upssim.out" 2>&1 &
+sim_pid=$!
+wait_for 10 grep -q /dev/pts/ "$work/upssim.out" || { cat "$work/upssim.out"; exit 1; }
+pty=$(grep -o '/dev/pts/[0-9]*' "$work/upssim.out" | head -n1)
+echo "upssim answers on $pty"
+
+port=$(python3 -c 'import socket; s=socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("0.0.0.0", 0)); print(s.getsockname()[1])')
+cat >"$work/qln.ini" <<INI
+[Communications]
+CommunicationsPort=$pty
+[NetXCP]
+AgentPort=$port
+INI
+echo
+echo "== qln daemon -c $work/qln.ini   (UDP port $port)"
+cat "$work/qln.ini"
+"$bin/qln" daemon -c "$work/qln.ini" >"$work/qln.out" 2>"$work/qln.err" &
+qln_pid=$!
+echo "waiting until qln has found and identified the UPS..."
+if ! wait_for 60 "$bin/netxcp" -p "$port" -t 1500 -x relay; then
+  echo "qln does not relay; its standard error:"; cat "$work/qln.err"; exit 1
+fi
+
+show() { echo; echo "\$ netxcp $*"; "$bin/netxcp" "$@" || echo "(exit status $?)"; }
+show -p "$port" relay
+show -p "$port" ident
+show -p "$port" relay caps
+show -p "$port" -t 4000 cmd:8a
+show -p "$port" -w Wopra3 cmd:8a
+
+echo
+echo "== qln's standard output"
+cat "$work/qln.out"
+echo
+echo "== stopping qln and upssim"
+stop_all
+trap - EXIT
+echo "done."

@@ -1,0 +1,209 @@
+// Measures the relay from outside, as an operator would see it: answer
+// times, the agent's CPU time and memory, and a flood of datagrams. Starts
+// upssim and qln itself; prints one table.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "child_process.h"
+#include "platform/clock.h"
+#include "tools/netxcp/netxcp_client.h"
+#include "tools/netxcp/netxcp_request.h"
+
+namespace {
+
+const ByteString kQln{0x71, 0x6C, 0x6E, 0x00};
+
+std::string Bin(const std::string& name) { return std::string(QLN_BIN_DIR) + "/" + name; }
+
+// utime + stime of a process, in seconds.
+double CpuSeconds(int pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    size_t close = stat.rfind(')');
+    if (close == std::string::npos) return 0;
+    std::istringstream fields(stat.substr(close + 2));
+    std::string f;
+    unsigned long utime = 0, stime = 0;
+    for (int i = 3; i <= 15 && fields >> f; ++i) {
+        if (i == 14) utime = std::stoul(f);
+        if (i == 15) stime = std::stoul(f);
+    }
+    return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// A "Vm..." figure of /proc/<pid>/status, in KiB.
+long StatusKb(int pid, const std::string& key) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.compare(0, key.size(), key) == 0) return std::stol(line.substr(key.size() + 1));
+    }
+    return -1;
+}
+
+struct Timing {
+    std::vector<double> ms;
+    int lost = 0;
+    void Add(double v) { ms.push_back(v); }
+    double At(double q) const {
+        if (ms.empty()) return 0;
+        std::vector<double> s = ms;
+        std::sort(s.begin(), s.end());
+        return s[static_cast<size_t>(q * static_cast<double>(s.size() - 1))];
+    }
+};
+
+// One request on a fresh socket; the time to its answer, or -1.
+double TimedExchange(uint16_t port, const ByteString& datagram, uint32_t timeoutMs) {
+    NetXcpClient client("127.0.0.1", port);
+    ByteString answer;
+    uint32_t start = plat::TickCount();
+    client.Send(datagram);
+    if (!client.Receive(answer, timeoutMs)) return -1;
+    return static_cast<double>(plat::TickCount() - start);
+}
+
+// Sends `count` requests at random moments (so that they meet every phase
+// of the agent's pass), timing each answer.
+Timing Measure(uint16_t port, const ByteString& datagram, int count, std::mt19937& random) {
+    Timing t;
+    std::uniform_int_distribution<uint32_t> gap(0, 1500);
+    for (int i = 0; i < count; ++i) {
+        plat::SleepMs(gap(random));
+        double ms = TimedExchange(port, datagram, 10000);
+        if (ms < 0) {
+            ++t.lost;
+        } else {
+            t.Add(ms);
+        }
+    }
+    return t;
+}
+
+void Row(const char* what, const std::string& value) { std::printf("| %-52s | %-28s |\n", what, value.c_str()); }
+
+std::string Fixed(double v, int digits, const char* unit) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f %s", digits, v, unit);
+    return text;
+}
+
+std::string TimingText(const Timing& t) {
+    char text[96];
+    std::snprintf(text, sizeof text, "median %.0f, p95 %.0f, max %.0f ms", t.At(0.5), t.At(0.95),
+                  t.At(1.0));
+    std::string s = text;
+    if (t.lost) s += " (" + std::to_string(t.lost) + " lost)";
+    return s;
+}
+
+std::string SlavePath(ChildProcess& sim) {
+    if (!sim.WaitForText(false, "/dev/pts/", 1, 10000)) return "";
+    std::string out = sim.Out();
+    size_t at = out.find("/dev/pts/");
+    size_t end = out.find_first_not_of("0123456789", at + 9);
+    return out.substr(at, end - at);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int forwarded = argc > 1 ? std::atoi(argv[1]) : 30;
+    std::mt19937 random(7010);  // fixed seed: the same request moments every run
+    char dir[] = "/tmp/qln-bench-XXXXXX";
+    if (!mkdtemp(dir)) return 1;
+
+    ChildProcess sim;
+    if (!sim.Start(Bin("upssim"), {})) {
+        std::fprintf(stderr, "qln_bench: cannot start upssim\n");
+        return 1;
+    }
+    std::string pty = SlavePath(sim);
+    if (pty.empty()) {
+        std::fprintf(stderr, "qln_bench: upssim printed no pseudo-terminal\n");
+        return 1;
+    }
+    // A port that was free a moment ago.
+    uint16_t port;
+    {
+        Socket probe(SocketAddress(0u, 0, kSocketDatagram));
+        probe.Create();
+        probe.Bind();
+        port = probe.LocalPort();
+        probe.Close();
+    }
+    std::string ini = std::string(dir) + "/qln.ini";
+    std::ofstream(ini) << "[Communications]\nCommunicationsPort=" << pty
+                       << "\n[NetXCP]\nAgentPort=" << port << "\n";
+
+    ChildProcess agent;
+    agent.Start(Bin("qln"), {"daemon", "-c", ini});
+    uint32_t start = plat::TickCount();
+    bool relaying = false;
+    while (!relaying && plat::TickCount() - start < 60000 && agent.Running()) {
+        relaying = TimedExchange(port, XcpFrame(0x00), 1500) >= 0;
+    }
+    if (!relaying) {
+        std::fprintf(stderr, "qln_bench: the agent does not relay:\n%s", agent.Err().c_str());
+        return 1;
+    }
+    int pid = agent.Pid();
+
+    std::printf("qln relay benchmark: qln against upssim on %s, NetXCP on 127.0.0.1:%u\n\n",
+                pty.c_str(), port);
+    std::printf("| %-52s | %-28s |\n|%s|%s|\n", "measure", "figure", std::string(54, '-').c_str(),
+                std::string(30, '-').c_str());
+
+    Timing relay = Measure(port, XcpFrame(0x00), 40, random);
+    Row("answer time, command 0x00 (the relay's own)", TimingText(relay));
+
+    double cpu0 = CpuSeconds(pid);
+    uint32_t wall0 = plat::TickCount();
+    Timing status = Measure(port, XcpFrame(0x31), forwarded, random);
+    double cpu = CpuSeconds(pid) - cpu0;
+    double wall = static_cast<double>(plat::TickCount() - wall0) / 1000.0;
+    Row("answer time, command 0x31 (forwarded to the UPS)", TimingText(status));
+    Row("agent CPU per 100 forwarded requests",
+        Fixed(cpu * 100.0 / std::max(1, forwarded - status.lost), 3, "s"));
+    Row("agent CPU while relaying continuously", Fixed(100.0 * cpu / wall, 2, "% of one core"));
+
+    // Idle: attached UPS, no requests.
+    double idle0 = CpuSeconds(pid);
+    plat::SleepMs(10000);
+    Row("agent CPU idle with a UPS attached (10 s)",
+        Fixed(100.0 * (CpuSeconds(pid) - idle0) / 10.0, 2, "% of one core"));
+
+    long rssBefore = StatusKb(pid, "VmRSS:");
+    {
+        NetXcpClient flood("127.0.0.1", port);
+        ByteString request = XcpFrame(0x00);
+        for (int i = 0; i < 10000; ++i) flood.Send(request);
+        int answers = 0;
+        ByteString answer;
+        uint32_t floodStart = plat::TickCount();
+        while (plat::TickCount() - floodStart < 15000) {
+            if (flood.Receive(answer, 1000) && answer == kQln) ++answers;
+        }
+        Row("flood of 10,000 datagrams: answers in the next 15 s", std::to_string(answers));
+    }
+    double after = TimedExchange(port, XcpFrame(0x00), 30000);
+    Row("after the flood, a new client's 0x00 answered in", after < 0 ? "no answer" : Fixed(after, 0, "ms"));
+    long rssAfter = StatusKb(pid, "VmRSS:");
+    Row("agent resident memory before / after the flood",
+        std::to_string(rssBefore) + " / " + std::to_string(rssAfter) + " KiB");
+    Row("agent peak resident memory (VmHWM)", std::to_string(StatusKb(pid, "VmHWM:")) + " KiB");
+    Row("agent still running", agent.Running() ? "yes" : "no");
+
+    agent.Stop();
+    sim.Stop();
+    unlink(ini.c_str());
+    rmdir(dir);
+    return 0;
+}

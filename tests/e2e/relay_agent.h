@@ -1,0 +1,66 @@
+// A qln process for the end-to-end tests: its INI file, its NetXCP port and
+// a client that talks to it.
+#pragma once
+#include <cstdint>
+#include <initializer_list>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "child_process.h"
+#include "tools/netxcp/netxcp_client.h"
+#include "tools/netxcp/netxcp_request.h"
+
+// A UDP port of 0.0.0.0 that was free a moment ago.
+uint16_t FreeUdpPort();
+
+// A temporary folder, removed with its files.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    const std::string& Path() const { return m_Path; }
+    std::string Write(const std::string& name, const std::string& content) const;
+
+private:
+    std::string m_Path;
+};
+
+// INI text from section -> (key -> value).
+using IniSections = std::map<std::string, std::map<std::string, std::string>>;
+std::string IniText(const IniSections& sections);
+
+class RelayAgent {
+public:
+    // Writes the INI (port name and a free agent port added) and starts
+    // `qln daemon -c <ini>`. `command` runs the program (wine for qln.exe).
+    RelayAgent(const std::string& serialPort, IniSections extra = {},
+               const std::vector<std::string>& command = {});
+    ~RelayAgent();
+
+    uint16_t Port() const { return m_nPort; }
+    ChildProcess& Process() { return m_Process; }
+    const std::string& IniPath() const { return m_IniPath; }
+
+    // Sends `datagram` and waits up to `ms` for the answer; empty when none.
+    ByteString Exchange(const ByteString& datagram, uint32_t ms);
+    // Waits (bounded) until the agent relays: a relay identification sent
+    // every half second is answered. Only a device that identified answers.
+    bool WaitUntilRelaying(uint32_t ms);
+    // Sends `datagram`, then the relay identification: true when the first
+    // answer is the relay's own, that is, `datagram` went unanswered. The
+    // first answer otherwise lands in `answer`.
+    bool Unanswered(const ByteString& datagram, ByteString& answer, uint32_t ms = 20000);
+
+private:
+    TempDir m_Dir;
+    uint16_t m_nPort;
+    std::string m_IniPath;
+    ChildProcess m_Process;
+};
+
+extern const ByteString kQlnAnswer;
+
+// The parts one after another, as one datagram.
+ByteString Cat(std::initializer_list<ByteString> parts);

@@ -1,0 +1,102 @@
+#include "relay_agent.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "agent/socket.h"
+#include "platform/clock.h"
+#include "run_program.h"
+
+const ByteString kQlnAnswer{0x71, 0x6C, 0x6E, 0x00};
+
+ByteString Cat(std::initializer_list<ByteString> parts) {
+    ByteString all;
+    for (const auto& p : parts) all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+uint16_t FreeUdpPort() {
+    Socket probe(SocketAddress(0u, 0, kSocketDatagram));
+    probe.Create();
+    probe.Bind();
+    uint16_t port = probe.LocalPort();
+    probe.Close();
+    return port;
+}
+
+TempDir::TempDir() {
+    char pattern[] = "/tmp/qln-e2e-XXXXXX";
+    m_Path = mkdtemp(pattern) ? pattern : "/tmp";
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    if (m_Path != "/tmp") std::filesystem::remove_all(m_Path, ignored);
+}
+
+std::string TempDir::Write(const std::string& name, const std::string& content) const {
+    std::string path = m_Path + "/" + name;
+    std::ofstream(path, std::ios::binary) << content;
+    return path;
+}
+
+std::string IniText(const IniSections& sections) {
+    std::string text;
+    for (const auto& [section, keys] : sections) {
+        text += "[" + section + "]\r\n";
+        for (const auto& [key, value] : keys) text += key + "=" + value + "\r\n";
+    }
+    return text;
+}
+
+RelayAgent::RelayAgent(const std::string& serialPort, IniSections extra,
+                       const std::vector<std::string>& command)
+    : m_nPort(FreeUdpPort()) {
+    extra["Communications"].emplace("CommunicationsPort", serialPort);
+    extra["NetXCP"].emplace("AgentPort", std::to_string(m_nPort));
+    m_IniPath = m_Dir.Write("qln.ini", IniText(extra));
+    std::string program = command.empty() ? BinPath("qln") : command[0];
+    std::vector<std::string> args;
+    if (!command.empty()) args.assign(command.begin() + 1, command.end());
+    args.push_back("daemon");
+    args.push_back("-c");
+    // Under Wine the INI path goes through drive Z:, the host's root.
+    args.push_back(command.empty() ? m_IniPath : "Z:" + m_IniPath);
+    m_Process.Start(program, args);
+}
+
+RelayAgent::~RelayAgent() { m_Process.Stop(); }
+
+// Every exchange uses a socket of its own, so that a late answer to an
+// earlier datagram can never be taken for the answer to this one.
+ByteString RelayAgent::Exchange(const ByteString& datagram, uint32_t ms) {
+    NetXcpClient client("127.0.0.1", m_nPort);
+    ByteString answer;
+    client.Send(datagram);
+    client.Receive(answer, ms);
+    return answer;
+}
+
+bool RelayAgent::WaitUntilRelaying(uint32_t ms) {
+    uint32_t start = plat::TickCount();
+    while (plat::TickCount() - start < ms) {
+        if (!m_Process.Running()) return false;
+        // Long enough for a pass to take the datagram, so that no backlog
+        // builds up while the agent drops requests.
+        if (Exchange(XcpFrame(0x00), 1500) == kQlnAnswer) return true;
+    }
+    return false;
+}
+
+bool RelayAgent::Unanswered(const ByteString& datagram, ByteString& answer, uint32_t ms) {
+    NetXcpClient client("127.0.0.1", m_nPort);
+    client.Send(datagram);
+    client.Send(XcpFrame(0x00));
+    answer.clear();
+    if (!client.Receive(answer, ms)) return false;
+    return answer == kQlnAnswer;
+}
