@@ -47,8 +47,8 @@ std::string TempDir::Write(const std::string& name, const std::string& content) 
 std::string IniText(const IniSections& sections) {
     std::string text;
     for (const auto& [section, keys] : sections) {
-        text += "[" + section + "]\r\n";
-        for (const auto& [key, value] : keys) text += key + "=" + value + "\r\n";
+        text += "[" + section + "]\n";
+        for (const auto& [key, value] : keys) text += key + "=" + value + "\n";
     }
     return text;
 }

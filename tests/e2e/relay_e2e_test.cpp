@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "agent/qln_exception.h"
 #include "common/config/encryption.h"
 #include "platform/clock.h"
 #include "relay_agent.h"
@@ -99,8 +100,10 @@ TEST_F(RelayWithUps, DatagramEdges) {
     answer = m_pAgent->Exchange(full, kAnswerMs);
     EXPECT_EQ(answer.size(), 1172u);
 
-    // One byte more and it is dropped without an answer.
-    EXPECT_TRUE(m_pAgent->Unanswered(Cat({full, ByteString{0x00}}), answer)) << answer.size();
+    // One byte more and it is dropped without an answer (with whatever
+    // waited behind it: so no probe follows it here).
+    EXPECT_EQ(m_pAgent->Exchange(Cat({full, ByteString{0x00}}), 4000), ByteString{});
+    EXPECT_EQ(m_pAgent->Exchange(XcpFrame(0x00), kAnswerMs), kQlnAnswer);
 }
 
 TEST_F(RelayWithUps, OddRepliesArePadded) {
@@ -110,7 +113,9 @@ TEST_F(RelayWithUps, OddRepliesArePadded) {
     for (auto& b : Blocks(ByteString(reply.begin() + 4, reply.end()))) blockBytes += 5 + b.second;
     ASSERT_GT(blockBytes, 0u);
     EXPECT_EQ(reply.size(), 4 + blockBytes + (blockBytes % 2));
-    if (blockBytes % 2) EXPECT_EQ(reply.back(), 0x00);
+    if (blockBytes % 2) {
+        EXPECT_EQ(reply.back(), 0x00);
+    }
 }
 
 class RelayWithScrambledPassword : public RelayWithUps {
@@ -132,27 +137,34 @@ TEST_F(RelayWithScrambledPassword, TheUnscrambledTextIsThePassword) {
 
 // No UPS on the line at start-up; then one is plugged in.
 TEST(RelaySearching, LostReportsDropsDatagramsAndFindsALateUps) {
+    std::string lost;
+    CQLNException(0xC0020039u).GetText(lost);
+    if (lost.find("UPS communications lost.") == std::string::npos) {
+        GTEST_SKIP() << "the message table is not in this build (the text is \"" << lost << "\")";
+    }
     SimulatedUps ups;
     ASSERT_TRUE(ups.Start({"silence on"}));
     RelayAgent agent(ups.SlavePath());
     ChildProcess& qln = agent.Process();
 
     // Pass 0 looks, finds nobody, and says so.
-    ASSERT_TRUE(qln.WaitForText(true, "UPS communications lost.", 1, kDetectionMs)) << qln.Err();
+    ASSERT_TRUE(qln.WaitForText(true, lost, 1, kDetectionMs)) << qln.Err();
     uint32_t first = plat::TickCount();
 
     // While there is no UPS, datagrams are read and dropped unanswered.
     EXPECT_EQ(agent.Exchange(XcpFrame(0x00), 3000), ByteString{});
 
     // The next look is ten passes later, not at the next pass.
-    ASSERT_TRUE(qln.WaitForText(true, "UPS communications lost.", 2, kDetectionMs)) << qln.Err();
+    ASSERT_TRUE(qln.WaitForText(true, lost, 2, kDetectionMs)) << qln.Err();
     EXPECT_GE(plat::TickCount() - first, 6000u);
     EXPECT_TRUE(qln.Running());
 
     // A UPS that starts answering after start-up is found at a later look.
     ASSERT_TRUE(ups.Control("silence off"));
     EXPECT_TRUE(agent.WaitUntilRelaying(2 * kDetectionMs)) << qln.Err();
-    EXPECT_EQ(agent.Exchange(XcpFrame(0x31), kAnswerMs).at(1), 0x01);
+    ByteString identification = agent.Exchange(XcpFrame(0x31), kAnswerMs);
+    ASSERT_GE(identification.size(), 5u);
+    EXPECT_EQ(identification[1], 0x01);
 }
 
 TEST(RelayStartUp, PortInUseIsReportedAndEndsWithMinusOne) {

@@ -16,15 +16,29 @@ std::string EnvOr(const char* name, const std::string& fallback) {
     return v && *v ? v : fallback;
 }
 
-// A free COM port name of the prefix, linked to `target`; empty on failure.
-std::string LinkComPort(const std::string& prefix, const std::string& target, std::string& link) {
-    for (int n = 20; n < 100; ++n) {
-        link = prefix + "/dosdevices/com" + std::to_string(n);
-        if (symlink(target.c_str(), link.c_str()) == 0) return "COM" + std::to_string(n) + ":";
+// A COM port of the prefix nobody uses yet, linked to `target` for the
+// owner's lifetime. Numbers above 9 are no DOS device names: they open as
+// \\.\COMn.
+class ComPortLink {
+public:
+    ComPortLink(const std::string& prefix, const std::string& target) {
+        for (int n = 20; n < 100 && m_Link.empty(); ++n) {
+            std::string candidate = prefix + "/dosdevices/com" + std::to_string(n);
+            if (symlink(target.c_str(), candidate.c_str()) == 0) {
+                m_Link = candidate;
+                m_Port = "\\\\.\\COM" + std::to_string(n);
+            }
+        }
     }
-    link.clear();
-    return "";
-}
+    ~ComPortLink() {
+        if (!m_Link.empty()) unlink(m_Link.c_str());
+    }
+    const std::string& Port() const { return m_Port; }
+
+private:
+    std::string m_Link;
+    std::string m_Port;
+};
 
 TEST(RelayUnderWine, RelaysForALinuxClient) {
     std::string bin = EnvOr("QLN_WIN32_BIN", "");
@@ -36,14 +50,18 @@ TEST(RelayUnderWine, RelaysForALinuxClient) {
     setenv("WINEPREFIX", prefix.c_str(), 1);
     setenv("WINEARCH", "win32", 1);
     setenv("WINEDEBUG", "-all", 1);
+    // However the test ends, every Wine process of the prefix ends with it
+    // (this test is the prefix's only user while the Linux tests run).
+    struct WineCleanup {
+        ~WineCleanup() { (void)!std::system("wineserver -k >/dev/null 2>&1"); }
+    } cleanup;
 
     SimulatedUps ups;
     ASSERT_TRUE(ups.Start());
-    std::string link;
-    std::string com = LinkComPort(prefix, ups.SlavePath(), link);
-    ASSERT_FALSE(com.empty());
+    ComPortLink com(prefix, ups.SlavePath());
+    ASSERT_FALSE(com.Port().empty()) << "no free COM port in " << prefix;
     {
-        RelayAgent agent(com, {}, {"wine", bin + "/qln.exe"});
+        RelayAgent agent(com.Port(), {}, {"wine", bin + "/qln.exe"});
         ASSERT_TRUE(agent.WaitUntilRelaying(120000)) << agent.Process().Err();
 
         ByteString reply = agent.Exchange(Cat({XcpFrame(0x00), XcpFrame(0x31)}), 20000);
@@ -59,10 +77,6 @@ TEST(RelayUnderWine, RelaysForALinuxClient) {
         EXPECT_EQ(ups.Count(0x8A), 1u);
         agent.Process().Stop();
     }
-    unlink(link.c_str());
-    // End every Wine process of the prefix (the test is the prefix's only
-    // user while the Linux tests run).
-    EXPECT_EQ(std::system("wineserver -k >/dev/null 2>&1"), 0);
 }
 
 }  // namespace

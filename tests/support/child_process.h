@@ -12,7 +12,8 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    // Starts `path` with `args`; `env` entries "NAME=value" are added.
+    // Starts `path` (a bare name is looked up in PATH) with `args`; `env`
+    // entries "NAME=value" are added.
     bool Start(const std::string& path, const std::vector<std::string>& args,
                const std::vector<std::string>& env = {});
     // Ends the program: a polite signal first, a hard one after `graceMs`.

@@ -68,7 +68,7 @@ bool ChildProcess::Start(const std::string& path, const std::vector<std::string>
     for (auto& e : envCopy) envp.push_back(const_cast<char*>(e.c_str()));
     envp.push_back(nullptr);
     pid_t pid = -1;
-    int rc = posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), envp.data());
+    int rc = posix_spawnp(&pid, path.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     close(outFd);
     close(errFd);
