@@ -193,8 +193,11 @@ int main(int argc, char** argv) {
         }
         Row("flood of 10,000 datagrams: answers in the next 15 s", std::to_string(answers));
     }
-    double after = TimedExchange(port, XcpFrame(0x00), 30000);
-    Row("after the flood, a new client's 0x00 answered in", after < 0 ? "no answer" : Fixed(after, 0, "ms"));
+    // The agent serves one datagram per pass, so a new client waits until
+    // what the flood left in the socket's queue has been worked off.
+    double after = TimedExchange(port, XcpFrame(0x00), 600000);
+    Row("after the flood, a new client's 0x00 answered in",
+        after < 0 ? "no answer in 600 s" : Fixed(after / 1000.0, 1, "s"));
     long rssAfter = StatusKb(pid, "VmRSS:");
     Row("agent resident memory before / after the flood",
         std::to_string(rssBefore) + " / " + std::to_string(rssAfter) + " KiB");

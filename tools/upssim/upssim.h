@@ -48,6 +48,7 @@ private:
     void Run();
     bool OpenLine(std::string& error);
     void CloseLine();
+    void ForgetHostLineSettings(int master);
     void UpdateLink();
     void Send(const std::vector<uint8_t>& bytes);
     void Log(const char* what, const uint8_t* bytes, size_t count);

@@ -182,6 +182,18 @@ void UpsSim::Send(const std::vector<uint8_t>& bytes) {
     }
 }
 
+// A real port starts every open with its driver's defaults; a
+// pseudo-terminal keeps what the last host set. Wine's SetCommState fails
+// ("Invalid argument") on a line left with CLOCAL by an earlier Wine session,
+// so the next host would find the line unusable: the simulator clears it
+// when the host lets go, as the serial driver of a real line would.
+void UpsSim::ForgetHostLineSettings(int master) {
+    termios tio{};
+    if (::tcgetattr(master, &tio) != 0 || (tio.c_cflag & CLOCAL) == 0) return;
+    tio.c_cflag &= ~static_cast<tcflag_t>(CLOCAL);
+    ::tcsetattr(master, TCSANOW, &tio);
+}
+
 void UpsSim::Run() {
     uint8_t buffer[512];
     while (!m_bStop) {
@@ -217,6 +229,7 @@ void UpsSim::Run() {
                         m_Model.LineReopened();
                         m_Model.ForgetPartial();
                     }
+                    if (ev->mask & IN_CLOSE) ForgetHostLineSettings(master);
                     e += sizeof(inotify_event) + ev->len;
                 }
             }
