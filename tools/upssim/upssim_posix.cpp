@@ -229,10 +229,14 @@ void UpsSim::Run() {
                         m_Model.LineReopened();
                         m_Model.ForgetPartial();
                     }
-                    if (ev->mask & IN_CLOSE) ForgetHostLineSettings(master);
+                    if (ev->mask & IN_OPEN) ++m_nHostHolds;
+                    if ((ev->mask & IN_CLOSE) && m_nHostHolds > 0) --m_nHostHolds;
                     e += sizeof(inotify_event) + ev->len;
                 }
             }
+            // Only once every host has let go: a host that closes and opens
+            // again at once must not have its fresh settings touched.
+            if (m_nHostHolds == 0) ForgetHostLineSettings(master);
         }
 
         termios tio{};
