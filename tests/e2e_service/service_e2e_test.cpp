@@ -123,14 +123,6 @@ TEST(AgentUnderWineServiceManager, DISABLED_RelaysAsAServiceAndFollowsItsControl
     if (bin.empty()) GTEST_SKIP() << "QLN_WIN32_BIN is not set (scripts/test.sh sets it)";
     std::string prefix = EnvOr("WINEPREFIX", bin + "/../wineprefix");
     if (access((prefix + "/system.reg").c_str(), F_OK) != 0) GTEST_SKIP() << "no Wine prefix";
-    // Known failure, left for the service host and UPS link work: started
-    // by Wine's service manager, qln.exe answers the Plug and Play
-    // enumeration but its identification never reaches upssim, so it never
-    // relays (the same qln.exe in the foreground does: RelayUnderWine).
-    // It passed against main as of 1d334a4 and fails since 129d1e2.
-    if (!std::getenv("QLN_RUN_KNOWN_FAILURES")) {
-        GTEST_SKIP() << "known failure: the agent as a Wine service does not identify upssim";
-    }
     setenv("WINEPREFIX", prefix.c_str(), 1);
     setenv("WINEARCH", "win32", 1);
     setenv("WINEDEBUG", "-all", 1);
