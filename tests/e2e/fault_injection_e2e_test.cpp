@@ -1,0 +1,295 @@
+// Faults injected around the running agent on Linux: the port vanishing and
+// coming back under the same name, garbage on the line, a UPS that answers
+// only every other time, stop and pause while a request is relayed, many
+// clients at once, and an INI file full of junk.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "agent/qln_exception.h"
+#include "platform/clock.h"
+#include "relay_agent.h"
+#include "tools/netxcp/netxcp_client.h"
+#include "upssim.h"
+
+namespace {
+
+constexpr uint32_t kStartMs = 60000;    // enumeration and identification
+constexpr uint32_t kAnswerMs = 20000;   // one forwarded request, generously
+constexpr uint32_t kRecoverMs = 90000;  // six failed polls and a detection pass
+
+std::string LostText() {
+    std::string lost;
+    CQLNException(0xC0020039u).GetText(lost);
+    return lost;
+}
+
+// upssim in the test process, with its port behind a symbolic link that it
+// re-points whenever its line is replaced.
+class LinkedUps {
+public:
+    LinkedUps() : m_LinkPath("/tmp/qln-e2e-ups-" + std::to_string(::getpid())) {}
+    ~LinkedUps() {
+        m_Sim.Stop();
+        ::unlink(m_LinkPath.c_str());
+    }
+    bool Start(std::initializer_list<const char*> settings = {}) {
+        for (const char* s : settings)
+            if (!Control(s)) return false;
+        std::string error;
+        return m_Sim.Start(error) && m_Sim.SetLink(m_LinkPath, error);
+    }
+    bool Control(const std::string& line) { return m_Sim.Control(line).compare(0, 2, "ok") == 0; }
+    const std::string& LinkPath() const { return m_LinkPath; }
+    UpsSim& Sim() { return m_Sim; }
+
+private:
+    std::string m_LinkPath;
+    UpsSim m_Sim;
+};
+
+// Whether `reply` is an answer (blocks of the identification, block 1).
+bool IsIdentification(const ByteString& reply) {
+    return reply.size() >= 5 && reply[0] == 0xAB && reply[1] == 0x01;
+}
+
+}  // namespace
+
+TEST(RelayFaults, AVanishedPortIsReportedOnceAndTheUpsFoundAgainBehindTheSameName) {
+    const std::string lost = LostText();
+    if (lost.find("UPS communications lost.") == std::string::npos)
+        GTEST_SKIP() << "the message table is not in this build";
+    LinkedUps ups;
+    ASSERT_TRUE(ups.Start());
+    RelayAgent agent(ups.LinkPath());
+    ChildProcess& qln = agent.Process();
+    ASSERT_TRUE(agent.WaitUntilRelaying(kStartMs)) << qln.Err();
+    const int lostBefore = CountOf(qln.Err(), lost);
+
+    // The adapter is pulled out and a new one appears under the same name at
+    // once: the agent's open port stays dead, the name leads to the new line.
+    ASSERT_TRUE(ups.Control("unplug"));
+    ASSERT_TRUE(ups.Control("plug"));
+    ASSERT_TRUE(qln.WaitForText(true, lost, lostBefore + 1, kRecoverMs)) << qln.Err();
+    ASSERT_TRUE(agent.WaitUntilRelaying(kRecoverMs)) << qln.Err();
+    EXPECT_TRUE(IsIdentification(agent.Exchange(XcpFrame(0x31), kAnswerMs)));
+    EXPECT_EQ(CountOf(qln.Err(), lost), lostBefore + 1) << qln.Err();
+    EXPECT_TRUE(qln.Running());
+}
+
+TEST(RelayFaults, GarbageOnTheLineCostsOnlyThatAnswer) {
+    LinkedUps ups;
+    ASSERT_TRUE(ups.Start());
+    RelayAgent agent(ups.LinkPath());
+    ASSERT_TRUE(agent.WaitUntilRelaying(kStartMs)) << agent.Process().Err();
+
+    for (const char* fault : {"badstart 1", "badsum 1"}) {
+        ASSERT_TRUE(ups.Control(fault));
+        // The garbled answer is dropped; the relay's own answer in the same
+        // datagram still comes.
+        ByteString reply = agent.Exchange(Cat({XcpFrame(0x31), XcpFrame(0x00)}), kAnswerMs);
+        EXPECT_EQ(reply, kQlnAnswer) << fault << ": " << HexText(reply);
+        // The next request is answered as if nothing had happened.
+        EXPECT_TRUE(IsIdentification(agent.Exchange(XcpFrame(0x31), kAnswerMs))) << fault;
+    }
+    EXPECT_TRUE(agent.Process().Running());
+}
+
+TEST(RelayFaults, AUpsThatAnswersEveryOtherTimeIsRelayedWhenItAnswers) {
+    LinkedUps ups;
+    ASSERT_TRUE(ups.Start());
+    RelayAgent agent(ups.LinkPath());
+    ASSERT_TRUE(agent.WaitUntilRelaying(kStartMs)) << agent.Process().Err();
+
+    int answered = 0;
+    for (int i = 0; i < 6; ++i) {
+        const bool silent = i % 2 == 1;
+        if (silent) {
+            ASSERT_TRUE(ups.Control("silence 1"));
+        }
+        ByteString reply = agent.Exchange(Cat({XcpFrame(0x31), XcpFrame(0x00)}), kAnswerMs);
+        if (silent) {
+            EXPECT_EQ(reply, kQlnAnswer) << i << ": " << HexText(reply);
+        } else {
+            ASSERT_GE(reply.size(), 9u) << i;
+            EXPECT_TRUE(IsIdentification(reply)) << i << ": " << HexText(reply);
+            ++answered;
+        }
+    }
+    EXPECT_EQ(answered, 3);
+    EXPECT_TRUE(agent.Process().Running());
+}
+
+TEST(RelayFaults, TwentyClientsAtOnceAreAllAnsweredAndTheAgentStaysResponsive) {
+    LinkedUps ups;
+    ASSERT_TRUE(ups.Start());
+    RelayAgent agent(ups.LinkPath());
+    ASSERT_TRUE(agent.WaitUntilRelaying(kStartMs)) << agent.Process().Err();
+
+    // Every fourth client asks the UPS, the rest only the relay.
+    std::vector<std::unique_ptr<NetXcpClient>> clients;
+    for (int i = 0; i < 20; ++i) clients.emplace_back(new NetXcpClient("127.0.0.1", agent.Port()));
+    for (int i = 0; i < 20; ++i) {
+        ByteString request = i % 4 == 0 ? Cat({XcpFrame(0x00), XcpFrame(0x31)}) : XcpFrame(0x00);
+        ASSERT_GT(clients[i]->Send(request), 0) << i;
+    }
+    for (int i = 0; i < 20; ++i) {
+        ByteString reply;
+        ASSERT_TRUE(clients[i]->Receive(reply, 60000)) << "client " << i << " got no answer";
+        ASSERT_GE(reply.size(), 4u) << i;
+        EXPECT_EQ(ByteString(reply.begin(), reply.begin() + 4), kQlnAnswer) << i;
+        if (i % 4 == 0) {
+            EXPECT_TRUE(IsIdentification(ByteString(reply.begin() + 4, reply.end())))
+                << i << ": " << HexText(reply);
+        } else {
+            EXPECT_EQ(reply.size(), 4u) << i;
+        }
+    }
+    // Each answer went to its own sender, once: nothing is left over.
+    for (int i = 0; i < 20; ++i) {
+        ByteString extra;
+        EXPECT_FALSE(clients[i]->Receive(extra, 0)) << i;
+    }
+    EXPECT_EQ(agent.Exchange(XcpFrame(0x00), 5000), kQlnAnswer);
+}
+
+TEST(RelayFaults, AnIniFullOfJunkAroundTheEntriesStillGivesThem) {
+    LinkedUps ups;
+    ASSERT_TRUE(ups.Start());
+    // Junk before, between and inside sections: binary bytes, lines without
+    // "=", an over-long line, a stray header, keys indented (never found).
+    std::string junk = std::string("\x01\x02\xff garbage\n", 13) + std::string(600, 'x') + "\n" +
+                       "[\n]\n==\n [Network]\n Passwd=ignored\n";
+    IniSections ini{{"Junk", {{"\x7f\x01", "\x02"}, {"noise", junk}}},
+                    {"Network", {{"Passwd", "Wopra3"}}}};
+    RelayAgent agent(ups.LinkPath(), ini);
+    ASSERT_TRUE(agent.WaitUntilRelaying(kStartMs)) << agent.Process().Err();
+    EXPECT_EQ(agent.Exchange(XcpFrame(0x00), 5000), kQlnAnswer);
+}
+
+namespace {
+
+// qln as systemd runs it: a notification socket of the test's own, control
+// signals for stop (SIGTERM), pause (SIGUSR1) and continue (SIGUSR2).
+class ServiceAgent {
+public:
+    explicit ServiceAgent(const std::string& serialPort) : m_nPort(FreeUdpPort()) {
+        m_nNotify = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_un a{};
+        a.sun_family = AF_UNIX;
+        const std::string path = m_Dir.Path() + "/notify";
+        std::snprintf(a.sun_path, sizeof a.sun_path, "%s", path.c_str());
+        m_bBound = ::bind(m_nNotify, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+        const std::string events = m_Dir.Path() + "/events";
+        ::mkdir(events.c_str(), 0700);
+        const std::string ini = m_Dir.Write(
+            "qln.ini", IniText({{"Communications", {{"CommunicationsPort", serialPort}}},
+                                {"NetXCP", {{"AgentPort", std::to_string(m_nPort)}}}}));
+        m_Process.Start(std::string(QLN_BIN_DIR) + "/qln", {"-c", ini},
+                        {"NOTIFY_SOCKET=" + path, "QLN_EVENT_DIR=" + events});
+    }
+    ~ServiceAgent() {
+        m_Process.Stop();
+        if (m_nNotify >= 0) ::close(m_nNotify);
+    }
+    bool Bound() const { return m_bBound; }
+    uint16_t Port() const { return m_nPort; }
+    ChildProcess& Process() { return m_Process; }
+    void Signal(int signal) { ::kill(m_Process.Pid(), signal); }
+    // True once the agent told its service manager it runs.
+    bool WaitReady(uint32_t ms) {
+        const uint32_t start = plat::TickCount();
+        char text[256];
+        while (plat::TickCount() - start < ms) {
+            pollfd p{m_nNotify, POLLIN, 0};
+            if (::poll(&p, 1, 100) <= 0) continue;
+            ssize_t n = ::recv(m_nNotify, text, sizeof text - 1, 0);
+            if (n > 0 && std::string(text, n).find("READY=1") != std::string::npos) return true;
+        }
+        return false;
+    }
+
+private:
+    TempDir m_Dir;
+    uint16_t m_nPort;
+    int m_nNotify = -1;
+    bool m_bBound = false;
+    ChildProcess m_Process;
+};
+
+// The UPS has heard `count` requests of `command`: the agent is inside the
+// relay of the last one (it pauses before it reads the answer).
+bool WaitHeard(UpsSim& sim, uint8_t command, uint32_t count) {
+    const uint32_t start = plat::TickCount();
+    while (plat::TickCount() - start < kAnswerMs) {
+        if (sim.Count(command) >= count) return true;
+        ::usleep(2000);
+    }
+    return false;
+}
+
+}  // namespace
+
+TEST(RelayFaults, AStopDuringARelayedRequestEndsTheServiceWithinSeconds) {
+    LinkedUps ups;
+    ASSERT_TRUE(ups.Start());
+    ServiceAgent agent(ups.LinkPath());
+    ASSERT_TRUE(agent.Bound());
+    ASSERT_TRUE(agent.WaitReady(kStartMs)) << agent.Process().Err();
+
+    NetXcpClient client("127.0.0.1", agent.Port());
+    const uint32_t before = ups.Sim().Count(0x31);
+    ASSERT_GT(client.Send(XcpFrame(0x31)), 0);
+    ASSERT_TRUE(WaitHeard(ups.Sim(), 0x31, before + 1));
+    const uint32_t stopAt = plat::TickCount();
+    agent.Signal(SIGTERM);
+    ASSERT_TRUE(agent.Process().WaitForExit(10000)) << "the agent did not stop";
+    EXPECT_LT(plat::TickCount() - stopAt, 5000u);
+    EXPECT_EQ(agent.Process().ExitCode(), 0) << agent.Process().Err();
+    // The request in hand was finished first.
+    ByteString reply;
+    EXPECT_TRUE(client.Receive(reply, 1000));
+    EXPECT_TRUE(IsIdentification(reply)) << HexText(reply);
+}
+
+TEST(RelayFaults, APauseDuringARelayedRequestHoldsTheNextOnesAndAStopStillEndsIt) {
+    LinkedUps ups;
+    ASSERT_TRUE(ups.Start());
+    ServiceAgent agent(ups.LinkPath());
+    ASSERT_TRUE(agent.Bound());
+    ASSERT_TRUE(agent.WaitReady(kStartMs)) << agent.Process().Err();
+
+    NetXcpClient client("127.0.0.1", agent.Port());
+    const uint32_t before = ups.Sim().Count(0x31);
+    ASSERT_GT(client.Send(XcpFrame(0x31)), 0);
+    ASSERT_TRUE(WaitHeard(ups.Sim(), 0x31, before + 1));
+    agent.Signal(SIGUSR1);
+    ByteString reply;
+    ASSERT_TRUE(client.Receive(reply, kAnswerMs)) << "the request in hand was dropped";
+    EXPECT_TRUE(IsIdentification(reply)) << HexText(reply);
+
+    // Paused: a request waits, unanswered, until the service continues.
+    ASSERT_GT(client.Send(XcpFrame(0x00)), 0);
+    EXPECT_FALSE(client.Receive(reply, 2000));
+    agent.Signal(SIGUSR2);
+    ASSERT_TRUE(client.Receive(reply, kAnswerMs));
+    EXPECT_EQ(reply, kQlnAnswer);
+
+    // A stop while paused ends it too.
+    agent.Signal(SIGUSR1);
+    ASSERT_GT(client.Send(XcpFrame(0x31)), 0);
+    agent.Signal(SIGTERM);
+    const uint32_t stopAt = plat::TickCount();
+    ASSERT_TRUE(agent.Process().WaitForExit(10000)) << "the paused agent did not stop";
+    EXPECT_LT(plat::TickCount() - stopAt, 5000u);
+    EXPECT_EQ(agent.Process().ExitCode(), 0) << agent.Process().Err();
+}
