@@ -67,12 +67,25 @@ fi
 step "Linux with ThreadSanitizer: the threaded parts"
 tsan_targets=(tests_service tests_common)
 tsan_tests='SystemdHost|BrxDebug|Encryption.Calls'
+if [ -f agent/netxcp_endpoint.cpp ]; then
+  # With the relay: the worker thread under the service host, stopped and
+  # paused while it relays.
+  tsan_targets+=(tests_e2e tests_e2e_service qln upssim netxcp)
+  tsan_tests+='|AgentUnderSystemd|RelayFaults.AStop|RelayFaults.APause'
+fi
 if cmake --preset linux-tsan "${launcher[@]}" >/dev/null &&
    cmake --build build/linux-tsan -j "$jobs" --target "${tsan_targets[@]}"; then
   ctest --test-dir build/linux-tsan --output-on-failure -j "$jobs" -R "$tsan_tests" || status=1
 else
   echo "ThreadSanitizer build failed" >&2
   status=1
+fi
+
+step "Linux: one end-to-end run of qln under valgrind"
+if [ -f agent/netxcp_endpoint.cpp ]; then
+  bash scripts/valgrind_e2e.sh "$top/build/linux" || status=1
+else
+  echo "NOT RUN: the relay (NetXCP endpoint) is not in this build yet"
 fi
 
 step "result: $([ $status -eq 0 ] && echo all passed || echo FAILURES)"

@@ -72,8 +72,8 @@ qln_pid=$!
 
 # Under valgrind everything is slower: enumeration and identification take a
 # while before the relay answers for its UPS.
-relay() { "$bin/netxcp" -p "$udp_port" -t 2000 "$@" >>"$work/netxcp.out" 2>&1; }
-wait_until 180 relay relay ident || fail "the agent never relayed (stderr: $(tail -3 "$work/qln.err"))"
+relay() { "$bin/netxcp" -p "$udp_port" -t "${wait_ms:-15000}" "$@" >>"$work/netxcp.out" 2>&1; }
+wait_ms=2000 wait_until 180 relay relay ident || fail "the agent never relayed (stderr: $(tail -3 "$work/qln.err"))"
 grep -q 'READY=1' "$work/notify.log" || fail "no READY=1 sent"
 relay status || fail "status request unanswered"
 relay -w Wopra3 cmd:8A || fail "privileged request unanswered"
