@@ -30,7 +30,7 @@ free_port() {
 # One state: start upssim with SETTINGS, qln on it, wait for READY (a relay
 # answer, or the first loss report when the UPS is silent), then measure.
 measure() {
-  local name=$1 settings=$2 ready=$3
+  local label=$1 name=$2 settings=$3 ready=$4
   mkfifo "$work/$name.in"
   "$bin/upssim" $settings <"$work/$name.in" >"$work/$name.sim" 2>/dev/null &
   pids+=($!)
@@ -46,21 +46,21 @@ measure() {
   local ok=
   for _ in $(seq 120); do
     if [ "$ready" = relay ]; then
-      "$bin/netxcp" -p "$udp" -t 500 relay >/dev/null 2>&1 && { ok=1; break; }
+      "$bin/netxcp" -p "$udp" -t 1000 relay >/dev/null 2>&1 && { ok=1; break; }
     else
       grep -q . "$work/$name.err" && { ok=1; break; }
       sleep 0.5
     fi
   done
-  [ -n "$ok" ] || { echo "idle_cpu: $name: qln never got ready" >&2; return 1; }
+  [ -n "$ok" ] || { echo "idle_cpu: $label: qln never got ready: $(tail -2 "$work/$name.err")" >&2; return 1; }
   local before after
   before=$(cpu_ticks "$qln")
   sleep "$seconds"
   after=$(cpu_ticks "$qln")
-  awk -v d=$((after - before)) -v t="$ticks" -v s="$seconds" -v n="$name" \
-    'BEGIN { printf "%-34s %10.3f\n", n, d / t * 60 / s }'
+  awk -v d=$((after - before)) -v t="$ticks" -v s="$seconds" -v n="$label" \
+    'BEGIN { if (d == 0) printf "%-34s %10s\n", n, sprintf("< %.3f", 60 / (t * s)); else printf "%-34s %10.3f\n", n, d / t * 60 / s }'
 }
 
 printf '%-34s %10s\n' "qln idle over ${seconds} s" "CPU s/min"
-measure "UPS attached, no requests" "" relay
-measure "searching (the UPS is silent)" "--silence on --pnp none" lost
+measure "UPS attached, no requests" attached "" relay
+measure "searching (the UPS is silent)" searching "--silence on --pnp none" lost
