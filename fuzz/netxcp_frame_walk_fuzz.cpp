@@ -56,7 +56,7 @@ public:
                 break;
         }
         std::unique_ptr<uint8_t[]> out(new uint8_t[answer.size() ? answer.size() : 1]);
-        std::memcpy(out.get(), answer.data(), answer.size());
+        if (!answer.empty()) std::memcpy(out.get(), answer.data(), answer.size());
         length = static_cast<uint32_t>(answer.size());
         return out.release();
     }
