@@ -11,24 +11,13 @@
 #include <cstring>
 
 #include "agent/socket_api.h"
+#include "agent/socket_native.h"
 
 namespace sockapi {
 
 namespace {
 
-sockaddr_in ToNative(const PeerAddress& a) {
-    sockaddr_in s{};
-    std::memcpy(&s, &a, sizeof s);
-    s.sin_family = AF_INET;
-    return s;
-}
-
-PeerAddress FromNative(const sockaddr_in& s) {
-    PeerAddress a{};
-    std::memcpy(&a, &s, sizeof a);
-    a.family = kFamilyInet;
-    return a;
-}
+static_assert(AF_INET == kFamilyInet, "AF_INET differs");
 
 int Fd(Handle h) { return static_cast<int>(h); }
 
@@ -81,7 +70,7 @@ uint16_t HostToNet16(uint16_t value) { return htons(value); }
 uint16_t NetToHost16(uint16_t value) { return ntohs(value); }
 
 bool Bind(Handle handle, const PeerAddress& address) {
-    sockaddr_in s = ToNative(address);
+    sockaddr_in s = ToNative<sockaddr_in>(address);
     return ::bind(Fd(handle), reinterpret_cast<sockaddr*>(&s), sizeof s) == 0;
 }
 
@@ -93,7 +82,7 @@ uint16_t LocalPort(Handle handle) {
 }
 
 ConnectStart Connect(Handle handle, const PeerAddress& address) {
-    sockaddr_in s = ToNative(address);
+    sockaddr_in s = ToNative<sockaddr_in>(address);
     if (::connect(Fd(handle), reinterpret_cast<sockaddr*>(&s), sizeof s) == 0) {
         return ConnectStart::Done;
     }
@@ -154,7 +143,7 @@ int Send(Handle handle, const void* data, int size) {
 }
 
 int SendTo(Handle handle, const void* data, int size, const PeerAddress& to) {
-    sockaddr_in s = ToNative(to);
+    sockaddr_in s = ToNative<sockaddr_in>(to);
     ssize_t n = ::sendto(Fd(handle), data, static_cast<size_t>(size), MSG_NOSIGNAL,
                          reinterpret_cast<sockaddr*>(&s), sizeof s);
     return n < 0 ? -1 : static_cast<int>(n);

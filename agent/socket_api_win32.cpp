@@ -4,24 +4,13 @@
 #include <cstring>
 
 #include "agent/socket_api.h"
+#include "agent/socket_native.h"
 
 namespace sockapi {
 
 namespace {
 
-sockaddr_in ToNative(const PeerAddress& a) {
-    sockaddr_in s{};
-    std::memcpy(&s, &a, sizeof s);
-    s.sin_family = AF_INET;
-    return s;
-}
-
-PeerAddress FromNative(const sockaddr_in& s) {
-    PeerAddress a{};
-    std::memcpy(&a, &s, sizeof a);
-    a.family = kFamilyInet;
-    return a;
-}
+static_assert(AF_INET == kFamilyInet, "AF_INET differs");
 
 SOCKET Sock(Handle h) { return static_cast<SOCKET>(h); }
 
@@ -73,7 +62,7 @@ uint16_t HostToNet16(uint16_t value) { return htons(value); }
 uint16_t NetToHost16(uint16_t value) { return ntohs(value); }
 
 bool Bind(Handle handle, const PeerAddress& address) {
-    sockaddr_in s = ToNative(address);
+    sockaddr_in s = ToNative<sockaddr_in>(address);
     return ::bind(Sock(handle), reinterpret_cast<sockaddr*>(&s), sizeof s) == 0;
 }
 
@@ -85,7 +74,7 @@ uint16_t LocalPort(Handle handle) {
 }
 
 ConnectStart Connect(Handle handle, const PeerAddress& address) {
-    sockaddr_in s = ToNative(address);
+    sockaddr_in s = ToNative<sockaddr_in>(address);
     if (::connect(Sock(handle), reinterpret_cast<sockaddr*>(&s), sizeof s) == 0) {
         return ConnectStart::Done;
     }
@@ -137,7 +126,7 @@ int Send(Handle handle, const void* data, int size) {
 }
 
 int SendTo(Handle handle, const void* data, int size, const PeerAddress& to) {
-    sockaddr_in s = ToNative(to);
+    sockaddr_in s = ToNative<sockaddr_in>(to);
     int n = ::sendto(Sock(handle), static_cast<const char*>(data), size, 0,
                      reinterpret_cast<sockaddr*>(&s), sizeof s);
     return n == SOCKET_ERROR ? -1 : n;
