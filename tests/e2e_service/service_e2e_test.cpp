@@ -113,12 +113,24 @@ int Wine(const std::string& program, const std::string& verb) {
     return p.ExitCode();
 }
 
-// Disabled: under Wine the relay worker inside the service process opens the
-// line and starts the identification but does not get through it, while the
-// same program identifies upssim in the foreground (also in a session of its
-// own). The service host itself is covered with a worker of the tests' own in
-// tests/service. Run it with --gtest_also_run_disabled_tests.
-TEST(AgentUnderWineServiceManager, DISABLED_RelaysAsAServiceAndFollowsItsControls) {
+// Starts a persistent Wine server for the prefix, ending whatever still runs
+// there first. Wine's service dispatcher makes a service process one of the
+// prefix's system processes, and a server that is not persistent shuts those
+// down (services included) as soon as the last ordinary program ends: here
+// that is `qln start`, which returns at once, so without this the agent would
+// be ended a second or two after its start, in the middle of its first look
+// for the UPS. A persistent server is what a prefix whose services are meant
+// to stay up runs with.
+bool HoldWinePrefix() {
+    return PollUntil(
+        [] {
+            (void)!std::system("wineserver -k >/dev/null 2>&1");
+            return std::system("wineserver -p >/dev/null 2>&1") == 0;
+        },
+        30000);
+}
+
+TEST(AgentUnderWineServiceManager, RelaysAsAServiceAndFollowsItsControls) {
     std::string bin = EnvOr("QLN_WIN32_BIN", "");
     if (bin.empty()) GTEST_SKIP() << "QLN_WIN32_BIN is not set (scripts/test.sh sets it)";
     std::string prefix = EnvOr("WINEPREFIX", bin + "/../wineprefix");
@@ -126,6 +138,12 @@ TEST(AgentUnderWineServiceManager, DISABLED_RelaysAsAServiceAndFollowsItsControl
     setenv("WINEPREFIX", prefix.c_str(), 1);
     setenv("WINEARCH", "win32", 1);
     setenv("WINEDEBUG", "-all", 1);
+    // However the test ends, the server and every Wine process of the prefix
+    // end with it.
+    struct WineServerStop {
+        ~WineServerStop() { (void)!std::system("wineserver -k >/dev/null 2>&1"); }
+    } serverStop;
+    ASSERT_TRUE(HoldWinePrefix()) << "no persistent Wine server for " << prefix;
 
     SimulatedUps ups;
     ASSERT_TRUE(ups.Start());
@@ -146,6 +164,7 @@ TEST(AgentUnderWineServiceManager, DISABLED_RelaysAsAServiceAndFollowsItsControl
     dir.Write("qln.ini", AgentIni(com, port));
     std::string qln = dir.Path() + "/qln.exe";
 
+    (void)Wine(qln, "remove");  // one left installed by a run that was cut short
     ASSERT_EQ(Wine(qln, "install"), 0);
     struct Cleanup {
         std::string qln, link;
@@ -153,7 +172,6 @@ TEST(AgentUnderWineServiceManager, DISABLED_RelaysAsAServiceAndFollowsItsControl
             Wine(qln, "stop");
             Wine(qln, "remove");
             unlink(link.c_str());
-            (void)!std::system("wineserver -k >/dev/null 2>&1");
         }
     } cleanup{qln, link};
 
