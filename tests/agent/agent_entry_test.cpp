@@ -1,7 +1,8 @@
 // The agent's command line, as a user at a shell meets it.
 #include <gtest/gtest.h>
 
-#include "run_program.h"
+#include "child_process.h"
+#include "line_end.h"
 
 namespace {
 
@@ -17,17 +18,6 @@ const char* const kUsage =
     "         pause    Pause service.\n"
     "         resume   Resume service.\n"
     "\n";
-
-// Standard streams of a Win32 program are in text mode: a newline reaches the
-// pipe as CR LF. Compare lines, not line ends.
-std::string Lf(std::string s) {
-    std::string r;
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n') continue;
-        r += s[i];
-    }
-    return r;
-}
 
 TEST(AgentCommandLine, VersionRequestsPrintOnceEachAndWinOverVerbs) {
     ProgramResult r = RunProgram("qln", {"-v", "install"});

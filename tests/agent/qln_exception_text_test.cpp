@@ -6,10 +6,10 @@
 #include <memory>
 
 #include "agent/qln_exception.h"
+#include "child_process.h"
 #include "line_end.h"
 #include "platform/errors.h"
 #include "platform/user_language.h"
-#include "run_program.h"
 
 namespace {
 

@@ -9,7 +9,6 @@
 #include <thread>
 #include <vector>
 
-#include "child_process.h"
 #include "common/config/profile.h"
 #include "common/framework/application.h"
 #include "common/framework/processing_module.h"
@@ -17,6 +16,8 @@
 #include "table_library.h"
 #include "platform/clock.h"
 #include "platform/event.h"
+#include "scratch_dir.h"
+#include "wait_for.h"
 
 namespace {
 
@@ -152,8 +153,8 @@ TEST(ApplicationCommandLine, ServiceModeUnlessDaemon) {
 }
 
 TEST(ApplicationCommandLine, BadWordsShowTheUsageText) {
-    TempDir dir;
-    std::string unwritable = dir.Path() + "missing" + Sep() + "out.txt";
+    ScratchDir dir("app");
+    std::string unwritable = dir.File("missing") + Sep() + "out.txt";
     for (const auto& args : std::vector<std::vector<std::string>>{
              {ProgramPath(), "-d", "nosuch"},
              {ProgramPath(), "daemon", "-o"},

@@ -7,22 +7,16 @@
 #include <string>
 
 #include "child_process.h"
+#include "line_end.h"
 #include "platform/windows_wrapper.h"
-#include "run_program.h"
+#include "program_copy.h"
+#include "scratch_dir.h"
+#include "wait_for.h"
 
 namespace {
 
 const char* const kProgram = "appsample_svc";
 const char* const kService = "Pellux appsample_svc";
-
-std::string Lf(std::string s) {
-    std::string r;
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n') continue;
-        r += s[i];
-    }
-    return r;
-}
 
 DWORD ServiceState() {
     SC_HANDLE manager = ::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
@@ -59,7 +53,7 @@ std::string ShortName(const std::string& path) {
 }
 
 int LastPass(const std::string& ini) {
-    std::string text = ReadFile(ini);
+    std::string text = ReadBytes(ini);
     std::string::size_type at = text.find("LastPass=");
     return at == std::string::npos ? -1 : std::atoi(text.c_str() + at + 9);
 }
@@ -86,7 +80,7 @@ protected:
         std::string exe = BinPath(kProgram);
         m_Dir = exe.substr(0, exe.find_last_of("\\/") + 1);
         m_Ini = m_Dir + kProgram + ".ini";
-        WriteFile(m_Ini, "[Sample]\nInterval=0\nSleep=20\n");
+        WriteBytes(m_Ini, "[Sample]\nInterval=0\nSleep=20\n");
     }
     void TearDown() override {
         ForceRemove();
@@ -149,7 +143,7 @@ TEST_F(AppSampleService, InstallsStartsPausesContinuesStopsAndRemovesItself) {
 
     Verb("start", "Service control succeeded.");
     ASSERT_TRUE(WaitFor([] { return ServiceState() == SERVICE_RUNNING; }, 30000));
-    ASSERT_TRUE(WaitFor([&] { return LastPass(m_Ini) >= 2; }, 30000)) << ReadFile(m_Ini);
+    ASSERT_TRUE(WaitFor([&] { return LastPass(m_Ini) >= 2; }, 30000)) << ReadBytes(m_Ini);
     EXPECT_EQ(RegistryText("SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\" +
                                std::string(kService),
                            "EventMessageFile"),

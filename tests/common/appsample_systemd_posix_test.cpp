@@ -15,7 +15,9 @@
 #include <string>
 
 #include "child_process.h"
-#include "run_program.h"
+#include "program_copy.h"
+#include "scratch_dir.h"
+#include "wait_for.h"
 
 namespace {
 
@@ -55,70 +57,68 @@ protected:
     void SetUp() override {
         m_pCopy.reset(new ProgramCopy("appsample", "appsample_sd"));
         ASSERT_TRUE(m_pCopy->IsValid());
-        WriteFile(m_Dir.Path() + "appsample_sd.ini", "[Sample]\nInterval=0\nSleep=10\n");
+        WriteBytes(m_Dir.File("appsample_sd.ini"), "[Sample]\nInterval=0\nSleep=10\n");
     }
-    TempDir m_Dir;
+    ScratchDir m_Dir{"appsample"};
     std::unique_ptr<ProgramCopy> m_pCopy;
 };
 
 int LastPass(const std::string& ini) {
-    std::string text = ReadFile(ini);
+    std::string text = ReadBytes(ini);
     std::string::size_type at = text.find("LastPass=");
     return at == std::string::npos ? -1 : std::atoi(text.c_str() + at + 9);
 }
 
 TEST_F(AppSampleSystemd, ReportsReadyAndFollowsPauseContinueAndStopSignals) {
-    NotifySocket notify(m_Dir.Path() + "notify");
+    NotifySocket notify(m_Dir.File("notify"));
     ASSERT_TRUE(notify.IsBound());
     ChildProcess child;
-    ASSERT_TRUE(child.Start("appsample_sd", {"-p", m_Dir.Path()},
-                            {"NOTIFY_SOCKET=" + m_Dir.Path() + "notify"}));
+    ASSERT_TRUE(child.Start(BinPath("appsample_sd"), {"-p", m_Dir.Path()},
+                            {"NOTIFY_SOCKET=" + m_Dir.File("notify")}));
     EXPECT_EQ(notify.Next(30000), "READY=1\nSTATUS=Running");
-    std::string ini = m_Dir.Path() + "appsample_sd.ini";
+    std::string ini = m_Dir.File("appsample_sd.ini");
     ASSERT_TRUE(WaitFor([&] { return LastPass(ini) >= 1; }, 30000));
 
-    ASSERT_TRUE(child.SendSignal(SIGUSR1));
+    ASSERT_TRUE(child.Signal(SIGUSR1));
     EXPECT_EQ(notify.Next(30000), "STATUS=Paused");
     int paused = LastPass(ini);
     EXPECT_FALSE(WaitFor([&] { return LastPass(ini) > paused + 1; }, 300));
 
-    ASSERT_TRUE(child.SendSignal(SIGUSR2));
+    ASSERT_TRUE(child.Signal(SIGUSR2));
     EXPECT_EQ(notify.Next(30000), "READY=1\nSTATUS=Running");
     EXPECT_TRUE(WaitFor([&] { return LastPass(ini) > paused + 2; }, 30000));
 
     // Stop while paused: the stop releases the held worker.
-    ASSERT_TRUE(child.SendSignal(SIGUSR1));
+    ASSERT_TRUE(child.Signal(SIGUSR1));
     EXPECT_EQ(notify.Next(30000), "STATUS=Paused");
-    ASSERT_TRUE(child.SendSignal(SIGTERM));
+    ASSERT_TRUE(child.Signal(SIGTERM));
     EXPECT_EQ(notify.Next(30000), "STOPPING=1");
     EXPECT_EQ(notify.Next(30000), "STATUS=Stopped\nERRNO=0");
-    int code = -1;
-    ASSERT_TRUE(child.WaitExit(30000, code));
-    EXPECT_EQ(code, 0) << child.Err();
+    ASSERT_TRUE(child.WaitForExit(30000));
+    EXPECT_EQ(child.ExitCode(), 0) << child.Err();
 }
 
 TEST_F(AppSampleSystemd, VerbsWriteTheUnitAndCallSystemctl) {
-    std::string units = m_Dir.Path() + "units";
+    std::string units = m_Dir.File("units");
     ::mkdir(units.c_str(), 0755);
-    std::string bin = m_Dir.Path() + "bin";
+    std::string bin = m_Dir.File("bin");
     ::mkdir(bin.c_str(), 0755);
-    std::string log = m_Dir.Path() + "systemctl.log";
-    WriteFile(bin + "/systemctl", "#!/bin/sh\necho \"$*\" >> '" + log + "'\n[ \"$1\" != fail ]\n");
+    std::string log = m_Dir.File("systemctl.log");
+    WriteBytes(bin + "/systemctl", "#!/bin/sh\necho \"$*\" >> '" + log + "'\n[ \"$1\" != fail ]\n");
     ::chmod((bin + "/systemctl").c_str(), 0755);
     std::vector<std::string> env{"QLN_SYSTEMD_UNIT_DIR=" + units,
                                  "PATH=" + bin + ":" + std::getenv("PATH")};
 
     auto verb = [&](const char* word, int expectedCode, const std::string& expectedOut) {
         ChildProcess child;
-        ASSERT_TRUE(child.Start("appsample_sd", {word}, env));
-        int code = -1;
-        ASSERT_TRUE(child.WaitExit(30000, code));
-        EXPECT_EQ(code, expectedCode) << word << ": " << child.Err();
+        ASSERT_TRUE(child.Start(BinPath("appsample_sd"), {word}, env));
+        ASSERT_TRUE(child.WaitForExit(30000));
+        EXPECT_EQ(child.ExitCode(), expectedCode) << word << ": " << child.Err();
         EXPECT_EQ(child.Out(), expectedOut) << word;
     };
 
     verb("install", 0, "Service installed.\n");
-    std::string unit = ReadFile(units + "/Pellux-appsample_sd.service");
+    std::string unit = ReadBytes(units + "/Pellux-appsample_sd.service");
     EXPECT_NE(unit.find("Type=notify\n"), std::string::npos) << unit;
     EXPECT_NE(unit.find("ExecStart=" + BinPath("appsample_sd") + "\n"), std::string::npos) << unit;
     verb("install", 1, "Failed Service Call.\n");  // exists already
@@ -128,7 +128,7 @@ TEST_F(AppSampleSystemd, VerbsWriteTheUnitAndCallSystemctl) {
     verb("stop", 0, "Service control succeeded.\n");
     verb("remove", 0, "Service removed.\n");
     verb("remove", 1, "Failed Service Call.\n");
-    EXPECT_EQ(ReadFile(log),
+    EXPECT_EQ(ReadBytes(log),
               "daemon-reload\n"
               "start Pellux-appsample_sd.service\n"
               "kill --kill-who=main --signal=SIGUSR1 Pellux-appsample_sd.service\n"

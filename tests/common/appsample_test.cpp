@@ -7,19 +7,13 @@
 #include <string>
 
 #include "child_process.h"
+#include "line_end.h"
 #include "platform/event.h"
-#include "run_program.h"
+#include "program_copy.h"
+#include "scratch_dir.h"
+#include "wait_for.h"
 
 namespace {
-
-std::string Lf(std::string s) {
-    std::string r;
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n') continue;
-        r += s[i];
-    }
-    return r;
-}
 
 // The number after "LastPass=" in the INI text, -1 when there is none.
 int LastPass(const std::string& ini) {
@@ -54,29 +48,28 @@ protected:
         m_pCopy.reset(new ProgramCopy("appsample", name));
         ASSERT_TRUE(m_pCopy->IsValid());
         m_Name = name;
-        WriteFile(m_Dir.Path() + name + ".ini",
-                  "[Sample]\nInterval=0\nSleep=20\nGreeting=Good day\n");
+        WriteBytes(m_Dir.File(name + ".ini"),
+                   "[Sample]\nInterval=0\nSleep=20\nGreeting=Good day\n");
     }
 
     // Runs the sample until it has made `passes` passes, then sets its stop
     // event and expects it to end by itself.
     void RunUntilStopped(const std::vector<std::string>& args, int passes) {
         ChildProcess child;
-        ASSERT_TRUE(child.Start(m_Name, args, m_Env));
-        std::string ini = m_Dir.Path() + m_Name + ".ini";
-        bool ran = WaitFor([&] { return LastPass(ReadFile(ini)) >= passes; }, 30000);
-        int code = -1;
-        if (!ran && child.WaitExit(0, code)) {
-            FAIL() << "ended early with " << code << ": " << child.Err();
+        ASSERT_TRUE(child.Start(BinPath(m_Name), args, m_Env));
+        std::string ini = m_Dir.File(m_Name + ".ini");
+        bool ran = WaitFor([&] { return LastPass(ReadBytes(ini)) >= passes; }, 30000);
+        if (!ran && child.WaitForExit(0)) {
+            FAIL() << "ended early with " << child.ExitCode() << ": " << child.Err();
         }
-        ASSERT_TRUE(ran) << ReadFile(ini);
+        ASSERT_TRUE(ran) << ReadBytes(ini);
         plat::SignalNamedEvent(m_Name + "Stop");
-        ASSERT_TRUE(child.WaitExit(30000, code)) << "did not stop";
-        EXPECT_EQ(code, 0) << child.Err();
+        ASSERT_TRUE(child.WaitForExit(30000)) << "did not stop";
+        EXPECT_EQ(child.ExitCode(), 0) << child.Err();
         EXPECT_EQ(child.Err(), "");
     }
 
-    TempDir m_Dir;
+    ScratchDir m_Dir{"appsample"};
     std::unique_ptr<ProgramCopy> m_pCopy;
     std::string m_Name = "appsample";
     std::vector<std::string> m_Env;
@@ -84,10 +77,10 @@ protected:
 
 TEST_F(AppSample, RunsPassesInTheForegroundAndStopsOnItsNamedEvent) {
     Prepare("appsample_fg1");
-    std::string debug = m_Dir.Path() + "debug.txt";
+    std::string debug = m_Dir.File("debug.txt");
     RunUntilStopped({"daemon", "-p", m_Dir.Path(), "-d", "mainloop", "-o", debug}, 3);
 
-    std::string lines = Lf(ReadFile(debug));
+    std::string lines = Lf(ReadBytes(debug));
     // Every pass: its entry line with its number, one line per module before
     // the module runs, the greeting the first module traces, the exit line.
     for (const char* n : {"0", "1", "2", "3"}) {
@@ -112,22 +105,21 @@ TEST_F(AppSample, WithoutWordsFallsBackToTheForegroundAndWritesNoDebugLines) {
     // No word: service mode; started from a console, the dispatcher refuses
     // and the loop runs here. Without "-d" nothing is traced.
     Prepare("appsample_fg2");
-    std::string debug = m_Dir.Path() + "debug.txt";
+    std::string debug = m_Dir.File("debug.txt");
     RunUntilStopped({"-p", m_Dir.Path(), "-o", debug}, 2);
-    EXPECT_EQ(ReadFile(debug), "");
+    EXPECT_EQ(ReadBytes(debug), "");
 }
 
 TEST_F(AppSample, AnExceptionFromAModuleEndsTheWorkerNotTheProgram) {
     // The module's exception leaves the program's code and is caught by the
     // library's worker routine: the loop ends, the program returns normally.
     Prepare("appsample_fail");
-    WriteFile(m_Dir.Path() + m_Name + ".ini", "[Sample]\nInterval=0\nSleep=1\nFailAtPass=2\n");
+    WriteBytes(m_Dir.File(m_Name + ".ini"), "[Sample]\nInterval=0\nSleep=1\nFailAtPass=2\n");
     ChildProcess child;
-    ASSERT_TRUE(child.Start(m_Name, {"daemon", "-p", m_Dir.Path()}, m_Env));
-    int code = -1;
-    ASSERT_TRUE(child.WaitExit(30000, code));
-    EXPECT_EQ(code, 0) << child.Err();
-    EXPECT_EQ(LastPass(ReadFile(m_Dir.Path() + m_Name + ".ini")), 2);
+    ASSERT_TRUE(child.Start(BinPath(m_Name), {"daemon", "-p", m_Dir.Path()}, m_Env));
+    ASSERT_TRUE(child.WaitForExit(30000));
+    EXPECT_EQ(child.ExitCode(), 0) << child.Err();
+    EXPECT_EQ(LastPass(ReadBytes(m_Dir.File(m_Name + ".ini"))), 2);
 }
 
 TEST_F(AppSample, BadCommandLinesShowTheUsageAndFail) {

@@ -7,9 +7,9 @@
 #include <list>
 #include <string>
 
-#include "child_process.h"
 #include "common/framework/broadcast.h"
 #include "common/framework/broadcast_command.h"
+#include "scratch_dir.h"
 
 namespace {
 
@@ -25,28 +25,28 @@ private:
 };
 
 TEST(Broadcast, EachNameAndMessageReachTheMessengerAsOneWord) {
-    TempDir dir;
-    std::string log = dir.Path() + "log.txt";
-    std::string stub = dir.Path() + "smbclient";
+    ScratchDir dir("broadcast");
+    std::string log = dir.File("log.txt");
+    std::string stub = dir.File("smbclient");
     // Records "<name>|<message>"; the name "down" fails like a host that is off.
-    WriteFile(stub, "#!/bin/sh\nread -r text\nprintf '%s|%s\\n' \"$3\" \"$text\" >> '" + log +
-                        "'\n[ \"$3\" != down ]\n");
+    WriteBytes(stub, "#!/bin/sh\nread -r text\nprintf '%s|%s\\n' \"$3\" \"$text\" >> '" + log +
+                         "'\n[ \"$3\" != down ]\n");
     ::chmod(stub.c_str(), 0755);
     PathGuard path(dir.Path());
 
-    std::string message = "UPS on \"battery\"; $(touch " + dir.Path() + "pwned) 'now' `id`";
+    std::string message = "UPS on \"battery\"; $(touch " + dir.File("pwned") + ") 'now' `id`";
     EXPECT_TRUE(Broadcast(message.c_str(), {"ops", "", "it desk"}));
-    EXPECT_EQ(ReadFile(log),
-              "ops|UPS on \\\"battery\\\"; $(touch " + dir.Path() + "pwned) 'now' `id`\n"
-              "it desk|UPS on \\\"battery\\\"; $(touch " + dir.Path() + "pwned) 'now' `id`\n");
-    EXPECT_EQ(ReadFile(dir.Path() + "pwned"), "");
+    EXPECT_EQ(ReadBytes(log),
+              "ops|UPS on \\\"battery\\\"; $(touch " + dir.File("pwned") + ") 'now' `id`\n"
+              "it desk|UPS on \\\"battery\\\"; $(touch " + dir.File("pwned") + ") 'now' `id`\n");
+    EXPECT_EQ(ReadBytes(dir.File("pwned")), "");
     struct stat st {};
-    EXPECT_NE(::stat((dir.Path() + "pwned").c_str(), &st), 0);
+    EXPECT_NE(::stat(dir.File("pwned").c_str(), &st), 0);
 
     // The first failure ends the call: the third name gets nothing.
-    WriteFile(log, "");
+    WriteBytes(log, "");
     EXPECT_FALSE(Broadcast("x", {"first", "down", "third"}));
-    EXPECT_EQ(ReadFile(log), "first|x\ndown|x\n");
+    EXPECT_EQ(ReadBytes(log), "first|x\ndown|x\n");
 }
 
 TEST(BroadcastCommand, ATooLongCommandIsRefusedNotCut) {

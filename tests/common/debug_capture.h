@@ -3,12 +3,12 @@
 #include <cstdio>
 #include <string>
 
-#include "child_process.h"
 #include "common/framework/brx_runtime.h"
+#include "scratch_dir.h"
 
 class DebugCapture {
 public:
-    DebugCapture() : m_File(std::fopen((m_Dir.Path() + "debug.txt").c_str(), "w+b")) {
+    DebugCapture() : m_File(std::fopen(m_Dir.File("debug.txt").c_str(), "w+b")) {
         brx::CDebug::SetDefaultOutput(m_File);
     }
     ~DebugCapture() {
@@ -20,10 +20,10 @@ public:
 
     std::string Text() {
         if (m_File) std::fflush(m_File);
-        return ReadFile(m_Dir.Path() + "debug.txt");
+        return ReadBytes(m_Dir.File("debug.txt"));
     }
 
 private:
-    TempDir m_Dir;
+    ScratchDir m_Dir{"debug"};
     FILE* m_File;
 };

@@ -9,7 +9,6 @@
 
 #include "agent/socket.h"
 #include "platform/clock.h"
-#include "run_program.h"
 
 const ByteString kQlnAnswer{0x71, 0x6C, 0x6E, 0x00};
 

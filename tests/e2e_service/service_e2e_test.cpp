@@ -16,7 +16,6 @@
 #include "child_process.h"
 #include "platform/clock.h"
 #include "relay_agent.h"
-#include "run_program.h"
 #include "service_test_util.h"
 #include "ups_line_posix.h"
 
@@ -34,13 +33,13 @@ bool Answered(uint16_t port, uint32_t ms = kAnswerMs) {
 }
 
 bool RelayingWithin(uint16_t port, uint32_t ms) {
-    return PollUntil([port] { return Answered(port); }, ms);
+    return WaitFor([port] { return Answered(port); }, ms);
 }
 
 // A pause takes hold at the worker's next pass: wait until a datagram goes
 // unanswered, then make sure the next one does too.
 bool HeldInPause(uint16_t port) {
-    return PollUntil([port] { return !Answered(port); }, 30000) && !Answered(port, 3000);
+    return WaitFor([port] { return !Answered(port); }, 30000) && !Answered(port, 3000);
 }
 
 // The agent's INI: the serial port and a free NetXCP port.
@@ -122,7 +121,7 @@ int Wine(const std::string& program, const std::string& verb) {
 // for the UPS. A persistent server is what a prefix whose services are meant
 // to stay up runs with.
 bool HoldWinePrefix() {
-    return PollUntil(
+    return WaitFor(
         [] {
             (void)!std::system("wineserver -k >/dev/null 2>&1");
             return std::system("wineserver -p >/dev/null 2>&1") == 0;

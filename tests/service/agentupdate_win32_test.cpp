@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "child_process.h"
 #include "platform/module.h"
-#include "run_program.h"
 #include "scm_util_win32.h"
 #include "service_test_util.h"
 
@@ -50,10 +50,12 @@ protected:
         SetCurrentDirectoryA(m_Cwd.c_str());
         RemoveLeftovers();
         std::string rd = "cmd /c rmdir /s /q \"" + m_Root + "\"";
-        PollUntil([&] {
-            system(rd.c_str());
-            return GetFileAttributesA(m_Root.c_str()) == INVALID_FILE_ATTRIBUTES;
-        }, 5000);
+        WaitFor(
+            [&] {
+                system(rd.c_str());
+                return GetFileAttributesA(m_Root.c_str()) == INVALID_FILE_ATTRIBUTES;
+            },
+            5000);
     }
     static std::string Bin(const char* name) { return plat::ReplaceFileName(BinPath("qln"), name); }
 
@@ -61,7 +63,7 @@ protected:
 };
 
 TEST_F(AgentUpdate, EndsWithMinusOneWhenTheAgentServiceIsNotInstalled) {
-    WriteFile(m_New + "\\qln.exe", "new program");
+    WriteBytes(m_New + "\\qln.exe", "new program");
     ASSERT_TRUE(SetCurrentDirectoryA(m_New.c_str()));
     EXPECT_EQ(RunExe(Bin("agentupdate.exe")), -1);
     EXPECT_FALSE(Installed());
@@ -70,28 +72,28 @@ TEST_F(AgentUpdate, EndsWithMinusOneWhenTheAgentServiceIsNotInstalled) {
 TEST_F(AgentUpdate, StopsCopiesFromTheCurrentDirectoryAndStartsAgain) {
     // The service runs from a folder of its own, with a library that carries
     // a mark behind its image (the loader does not read that far).
-    std::string library = ReadFile(Bin("Pellux_noDB.dll"));
+    std::string library = ReadBytes(Bin("Pellux_noDB.dll"));
     ASSERT_FALSE(library.empty());
     ASSERT_TRUE(CopyFileA(Bin("qln_testsvc.exe").c_str(), (m_Install + "\\qln_testsvc.exe").c_str(), FALSE));
-    WriteFile(m_Install + "\\Pellux_noDB.dll", library + "OLD");
-    WriteFile(m_New + "\\qln.exe", "new program");
-    WriteFile(m_New + "\\Pellux_noDB.dll", library + "NEW");
+    WriteBytes(m_Install + "\\Pellux_noDB.dll", library + "OLD");
+    WriteBytes(m_New + "\\qln.exe", "new program");
+    WriteBytes(m_New + "\\Pellux_noDB.dll", library + "NEW");
     ASSERT_EQ(RunExe(m_Install + "\\qln_testsvc.exe", "install"), 0);
     ASSERT_EQ(StartWithParameters({}), 0u);
     std::string log = m_Install + "\\testsvc.log";
-    ASSERT_TRUE(PollUntil([&] { return CountLines(ReadFile(log), "found") == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return CountLines(ReadBytes(log), "found") == 1; }, kServiceWaitMs));
 
     ASSERT_TRUE(SetCurrentDirectoryA(m_New.c_str()));
     EXPECT_EQ(RunExe(Bin("agentupdate.exe")), 0);
     SetCurrentDirectoryA(m_Cwd.c_str());
 
-    EXPECT_EQ(ReadFile(m_Install + "\\qln.exe"), "new program");
-    std::string installed = ReadFile(m_Install + "\\Pellux_noDB.dll");
+    EXPECT_EQ(ReadBytes(m_Install + "\\qln.exe"), "new program");
+    std::string installed = ReadBytes(m_Install + "\\Pellux_noDB.dll");
     EXPECT_EQ(installed.substr(installed.size() - 3), "NEW");
     // Stopped (the worker ended) and started again with the new library.
     EXPECT_TRUE(WaitState(SERVICE_RUNNING));
-    EXPECT_TRUE(PollUntil([&] { return CountLines(ReadFile(log), "found") == 2; }));
-    EXPECT_EQ(CountLines(ReadFile(log), "ended"), 1);
+    EXPECT_TRUE(WaitFor([&] { return CountLines(ReadBytes(log), "found") == 2; }, kServiceWaitMs));
+    EXPECT_EQ(CountLines(ReadBytes(log), "ended"), 1);
 }
 
 }  // namespace

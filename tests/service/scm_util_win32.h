@@ -36,7 +36,7 @@ inline SERVICE_STATUS Status() {
 }
 
 inline bool WaitState(DWORD state) {
-    return PollUntil([state] { return Status().dwCurrentState == state; });
+    return WaitFor([state] { return Status().dwCurrentState == state; }, kServiceWaitMs);
 }
 
 inline bool Installed() {
@@ -53,13 +53,15 @@ inline void RemoveLeftovers() {
         if (!svc.h) return;
         SERVICE_STATUS s{};
         ControlService(svc.h, SERVICE_CONTROL_STOP, &s);
-        PollUntil([] {
-            DWORD st = Status().dwCurrentState;
-            return st == SERVICE_STOPPED || st == 0;
-        });
+        WaitFor(
+            [] {
+                DWORD st = Status().dwCurrentState;
+                return st == SERVICE_STOPPED || st == 0;
+            },
+            kServiceWaitMs);
         DeleteService(svc.h);
     }
-    PollUntil([] { return !Installed(); });
+    WaitFor([] { return !Installed(); }, kServiceWaitMs);
 }
 
 // Starts the service through the manager, with `args` as start parameters.

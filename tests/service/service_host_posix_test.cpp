@@ -17,6 +17,7 @@
 #include "agent/agent_service.h"
 #include "agent/qln_exception.h"
 #include "agent/service_host.h"
+#include "platform/clock.h"
 #include "platform/errors.h"
 #include "platform/event.h"
 #include "service_test_util.h"
@@ -106,16 +107,18 @@ protected:
     }
     static bool WorkerHalts() {
         int last = -1;
-        return PollUntil([&last] {
-            int now = g_passes;
-            if (now == last) return true;
-            last = now;
-            plat::SleepMs(100);
-            return false;
-        });
+        return WaitFor(
+            [&last] {
+                int now = g_passes;
+                if (now == last) return true;
+                last = now;
+                plat::SleepMs(100);
+                return false;
+            },
+            kServiceWaitMs);
     }
     static bool PassesReach(int n) {
-        return PollUntil([n] { return g_passes >= n; });
+        return WaitFor([n] { return g_passes >= n; }, kServiceWaitMs);
     }
 
     std::string m_Dir;

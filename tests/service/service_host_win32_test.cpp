@@ -8,11 +8,12 @@
 
 #include "agent/agent_service.h"
 #include "agent/service_control.h"
+#include "child_process.h"
+#include "platform/clock.h"
 #include "platform/errors.h"
 #include "platform/event.h"
 #include "platform/module.h"
 #include "platform/windows_wrapper.h"
-#include "run_program.h"
 #include "scm_util_win32.h"
 #include "service_test_util.h"
 
@@ -28,26 +29,28 @@ protected:
     }
     void TearDown() override { RemoveLeftovers(); }
 
-    static std::string Log() { return ReadFile(Bin("testsvc.log")); }
+    static std::string Log() { return ReadBytes(Bin("testsvc.log")); }
     static int Passes() { return CountLines(Log(), "pass"); }
     static bool LogHas(const char* word) {
-        return PollUntil([word] { return CountLines(Log(), word) > 0; });
+        return WaitFor([word] { return CountLines(Log(), word) > 0; }, kServiceWaitMs);
     }
     // Waits until the worker makes no pass for 300 ms: it sits in its pause.
     static bool WorkerHalts() {
         int last = -1;
-        return PollUntil([&last] {
-            int now = Passes();
-            if (now != last) {
-                last = now;
-                plat::SleepMs(300);
-                return Passes() == now;
-            }
-            return false;
-        });
+        return WaitFor(
+            [&last] {
+                int now = Passes();
+                if (now != last) {
+                    last = now;
+                    plat::SleepMs(300);
+                    return Passes() == now;
+                }
+                return false;
+            },
+            kServiceWaitMs);
     }
     static bool PassesReach(int n) {
-        return PollUntil([n] { return Passes() >= n; });
+        return WaitFor([n] { return Passes() >= n; }, kServiceWaitMs);
     }
     static void Verb(const char* program, const char* verb, const char* expectOut) {
         ProgramResult r = RunProgram(program, {verb});
@@ -151,7 +154,7 @@ TEST_F(ServiceHost, StartRunsTheWorkerAndRegistersTheEventSource) {
 
 TEST_F(ServiceHost, StartParametersKeepTheStartPendingUntilUpsFound) {
     InstallTestService();
-    WriteFile(Bin("testsvc.hold"), "");
+    WriteBytes(Bin("testsvc.hold"), "");
 
     // Without parameters the service reports running at once, UPS or not.
     ASSERT_EQ(StartWithParameters({}), 0u);
@@ -173,7 +176,7 @@ TEST_F(ServiceHost, StartParametersKeepTheStartPendingUntilUpsFound) {
 
 TEST_F(ServiceHost, AWorkerThatEndsBeforeUpsFoundStopsTheService) {
     InstallTestService();
-    WriteFile(Bin("testsvc.fail"), "");
+    WriteBytes(Bin("testsvc.fail"), "");
     ASSERT_EQ(StartWithParameters({"fast"}), 0u);
     ASSERT_TRUE(WaitState(SERVICE_STOPPED));
     SERVICE_STATUS s = Status();

@@ -1,33 +1,15 @@
-// Small helpers of the service tests: bounded polls, files, line ends.
+// Small helpers of the service tests: how long to wait, lines of a log.
 #pragma once
-#include <fstream>
 #include <sstream>
 #include <string>
 
-#include "platform/clock.h"
+#include "line_end.h"
+#include "scratch_dir.h"
+#include "wait_for.h"
 
-// Polls `done` every 20 ms for up to `ms`; true as soon as it holds.
-template <typename Done>
-bool PollUntil(Done done, uint32_t ms = 20000) {
-    uint32_t start = plat::TickCount();
-    for (;;) {
-        if (done()) return true;
-        if (plat::TickCount() - start >= ms) return false;
-        plat::SleepMs(20);
-    }
-}
-
-inline std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-inline void WriteFile(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-}
+// How long the service tests wait for a condition: services start and stop
+// slowly under Wine.
+constexpr uint32_t kServiceWaitMs = 20000;
 
 // Lines of `text` equal to `word`.
 inline int CountLines(const std::string& text, const std::string& word) {
@@ -39,14 +21,4 @@ inline int CountLines(const std::string& text, const std::string& word) {
         if (line == word) ++n;
     }
     return n;
-}
-
-// Win32 standard streams turn "\n" into "\r\n"; compare lines, not line ends.
-inline std::string Lf(const std::string& s) {
-    std::string r;
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n') continue;
-        r += s[i];
-    }
-    return r;
 }

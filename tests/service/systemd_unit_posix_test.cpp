@@ -7,7 +7,7 @@
 #include <string>
 
 #include "agent/systemd_unit.h"
-#include "run_program.h"
+#include "child_process.h"
 #include "service_test_util.h"
 
 namespace {
@@ -45,10 +45,10 @@ TEST(AgentUnit, SystemdAcceptsTheUnit) {
     std::string program = folder + "/qln";
     ASSERT_EQ(symlink(BinPath("qln").c_str(), program.c_str()), 0);
     std::string unit = std::string(dir) + "/" + kAgentUnitName;
-    WriteFile(unit, AgentUnitText(program));
+    WriteBytes(unit, AgentUnitText(program));
     std::string out = std::string(dir) + "/verify.txt";
     int status = system(("systemd-analyze verify --man=no '" + unit + "' >'" + out + "' 2>&1").c_str());
-    std::string said = ReadFile(out);
+    std::string said = ReadBytes(out);
     EXPECT_EQ(status, 0) << said;
     // It warns rather than fails on a bad line; the unit's own lines must
     // draw no word from it.

@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "run_program.h"
-#include "updater/file_replace.h"
 #include "../service/service_test_util.h"
+#include "child_process.h"
+#include "updater/file_replace.h"
 
 namespace {
 
@@ -33,12 +33,12 @@ protected:
 
 TEST_F(FileReplace, TheTargetTakesTheNewBytesAndMode) {
     std::string source = m_Dir + "/new", target = m_Dir + "/qln";
-    WriteFile(source, std::string(200000, 'n'));
+    WriteBytes(source, std::string(200000, 'n'));
     chmod(source.c_str(), 0751);
-    WriteFile(target, "old");
+    WriteBytes(target, "old");
     std::string error;
     ASSERT_TRUE(ReplaceFileAtomically(source, target, error)) << error;
-    EXPECT_EQ(ReadFile(target), std::string(200000, 'n'));
+    EXPECT_EQ(ReadBytes(target), std::string(200000, 'n'));
     struct stat st {};
     stat(target.c_str(), &st);
     EXPECT_EQ(st.st_mode & 07777, 0751u);
@@ -47,25 +47,25 @@ TEST_F(FileReplace, TheTargetTakesTheNewBytesAndMode) {
 
 TEST_F(FileReplace, AFailureLeavesTheOldFileAndNoLeftovers) {
     std::string target = m_Dir + "/qln";
-    WriteFile(target, "old");
+    WriteBytes(target, "old");
     std::string error;
     EXPECT_FALSE(ReplaceFileAtomically(m_Dir + "/missing", target, error));
     EXPECT_NE(error.find("missing"), std::string::npos) << error;
-    EXPECT_EQ(ReadFile(target), "old");
+    EXPECT_EQ(ReadBytes(target), "old");
 
     // A folder where the program should be: the rename fails after the copy.
     std::string source = m_Dir + "/new";
-    WriteFile(source, "new");
+    WriteBytes(source, "new");
     std::string folder = m_Dir + "/sub";
     ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
-    WriteFile(folder + "/keep", "x");
+    WriteBytes(folder + "/keep", "x");
     EXPECT_FALSE(ReplaceFileAtomically(source, folder, error));
-    EXPECT_EQ(ReadFile(folder + "/keep"), "x");
+    EXPECT_EQ(ReadBytes(folder + "/keep"), "x");
     EXPECT_EQ(Entries(), 3) << "the temporary file was removed";
 
     // A directory is no program to copy.
     EXPECT_FALSE(ReplaceFileAtomically(folder, target, error));
-    EXPECT_EQ(ReadFile(target), "old");
+    EXPECT_EQ(ReadBytes(target), "old");
 }
 
 TEST(AgentUpdate, EndsWithMinusOneWhenTheAgentServiceCannotBeReached) {
