@@ -54,10 +54,12 @@ private:
 
 class AppSampleSystemd : public ::testing::Test {
 protected:
-    void SetUp() override {
-        m_pCopy.reset(new ProgramCopy("appsample", "appsample_sd"));
+    // Each test runs a copy of its own: tests run side by side, and a program
+    // file cannot be replaced or removed under a test that runs it.
+    void Prepare(const std::string& name) {
+        m_pCopy.reset(new ProgramCopy("appsample", name));
         ASSERT_TRUE(m_pCopy->IsValid());
-        WriteBytes(m_Dir.File("appsample_sd.ini"), "[Sample]\nInterval=0\nSleep=10\n");
+        WriteBytes(m_Dir.File(name + ".ini"), "[Sample]\nInterval=0\nSleep=10\n");
     }
     ScratchDir m_Dir{"appsample"};
     std::unique_ptr<ProgramCopy> m_pCopy;
@@ -70,13 +72,14 @@ int LastPass(const std::string& ini) {
 }
 
 TEST_F(AppSampleSystemd, ReportsReadyAndFollowsPauseContinueAndStopSignals) {
+    Prepare("appsample_sdsig");
     NotifySocket notify(m_Dir.File("notify"));
     ASSERT_TRUE(notify.IsBound());
     ChildProcess child;
-    ASSERT_TRUE(child.Start(BinPath("appsample_sd"), {"-p", m_Dir.Path()},
+    ASSERT_TRUE(child.Start(BinPath("appsample_sdsig"), {"-p", m_Dir.Path()},
                             {"NOTIFY_SOCKET=" + m_Dir.File("notify")}));
     EXPECT_EQ(notify.Next(30000), "READY=1\nSTATUS=Running");
-    std::string ini = m_Dir.File("appsample_sd.ini");
+    std::string ini = m_Dir.File("appsample_sdsig.ini");
     ASSERT_TRUE(WaitFor([&] { return LastPass(ini) >= 1; }, 30000));
 
     ASSERT_TRUE(child.Signal(SIGUSR1));
@@ -99,6 +102,7 @@ TEST_F(AppSampleSystemd, ReportsReadyAndFollowsPauseContinueAndStopSignals) {
 }
 
 TEST_F(AppSampleSystemd, VerbsWriteTheUnitAndCallSystemctl) {
+    Prepare("appsample_sd");
     std::string units = m_Dir.File("units");
     ::mkdir(units.c_str(), 0755);
     std::string bin = m_Dir.File("bin");
