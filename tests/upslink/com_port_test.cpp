@@ -10,6 +10,7 @@
 
 #include "agent/ini_file.h"
 #include "agent/qln_exception.h"
+#include "thrown_id.h"
 #include "upslink/serial_link.h"
 #include "upslink/ups_device.h"
 #include "wait_for.h"
@@ -23,12 +24,8 @@ TEST(NamedUpsPort, IdentifiesTheUpsBehindIt) {
 
     // What the worker does on its first pass.
     SerialLink link(port, 9600, 8, 2, 0);
-    try {
-        link.EnumeratePnp();
-    } catch (CQLNException* e) {
-        std::unique_ptr<CQLNException> owned(e);
-        FAIL() << "enumeration failed with " << owned->GetMessageId();
-    }
+    uint32_t failure = ThrownId([&] { link.EnumeratePnp(); });
+    ASSERT_EQ(failure, 0u) << "enumeration failed with " << failure;
     EXPECT_TRUE(link.IsOpen());
     EXPECT_EQ(std::string(link.GetPnpIdentity().manufacturer, 3), "OMB");
     std::unique_ptr<UpsDevice> device(DetectUps(link, profile));
@@ -63,12 +60,8 @@ TEST(NamedUpsPort, AVanishedPortFailsThePollsUntilLost) {
     std::ofstream(iniPath) << "[UPSIdent]\nName=Named port\n";
     CINIFile profile(iniPath);
     SerialLink link(port, 9600, 8, 2, 0);
-    try {
-        link.EnumeratePnp();
-    } catch (CQLNException* e) {
-        std::unique_ptr<CQLNException> owned(e);
-        FAIL() << "enumeration failed with " << owned->GetMessageId();
-    }
+    uint32_t failure = ThrownId([&] { link.EnumeratePnp(); });
+    ASSERT_EQ(failure, 0u) << "enumeration failed with " << failure;
     std::unique_ptr<UpsDevice> device(DetectUps(link, profile));
     device->Identify();
     ASSERT_EQ(device->commsLost, 0);

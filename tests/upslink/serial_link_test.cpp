@@ -8,21 +8,12 @@
 #include "agent/qln_exception.h"
 #include "platform/clock.h"
 #include "platform/errors.h"
+#include "thrown_id.h"
 #include "upslink/pnp_identity.h"
 #include "upslink/serial_link.h"
 #include "upslink/serial_port.h"
 
 namespace {
-
-uint32_t CaughtId(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (CQLNException* e) {
-        std::unique_ptr<CQLNException> owned(e);
-        return owned->GetMessageId();
-    }
-    return 0;
-}
 
 PnpIdentity Parse(const std::string& bytes) {
     PnpIdentity id;
@@ -92,7 +83,7 @@ TEST(SerialLink, ClosedAndUnnamedLinksFailWithTheirCodes) {
     EXPECT_FALSE(link.IsOpen());
     link.SetBaud(19200);  // closed: only stored
     EXPECT_EQ(link.GetBaud(), 19200u);
-    EXPECT_EQ(CaughtId([&] { link.Open(); }), plat::kErrInvalidParameter);
+    EXPECT_EQ(ThrownId([&] { link.Open(); }), plat::kErrInvalidParameter);
     // Without a name, reads and writes move nothing and do not fail.
     char buf[4];
     uint32_t n = 7;
@@ -101,15 +92,15 @@ TEST(SerialLink, ClosedAndUnnamedLinksFailWithTheirCodes) {
     n = 7;
     link.Write("ab", 2, n);
     EXPECT_EQ(n, 0u);
-    EXPECT_EQ(CaughtId([&] { link.ReadRaw(buf, sizeof buf); }), plat::kErrInvalidHandle);
-    EXPECT_EQ(CaughtId([&] { link.ApplySettings(); }), plat::kErrInvalidHandle);
-    EXPECT_EQ(CaughtId([&] { link.EnumeratePnp(); }), plat::kErrInvalidHandle);
+    EXPECT_EQ(ThrownId([&] { link.ReadRaw(buf, sizeof buf); }), plat::kErrInvalidHandle);
+    EXPECT_EQ(ThrownId([&] { link.ApplySettings(); }), plat::kErrInvalidHandle);
+    EXPECT_EQ(ThrownId([&] { link.EnumeratePnp(); }), plat::kErrInvalidHandle);
     EXPECT_EQ(link.GetBaud(), 1200u);
     link.Close();  // closing a closed link does nothing
 
     SerialLink named("COM97:", 9600, 8, 2, 0);
-    EXPECT_EQ(CaughtId([&] { named.Read(buf, sizeof buf, n); }), plat::kErrInvalidHandle);
-    EXPECT_EQ(CaughtId([&] { named.Write(buf, 1, n); }), plat::kErrInvalidHandle);
+    EXPECT_EQ(ThrownId([&] { named.Read(buf, sizeof buf, n); }), plat::kErrInvalidHandle);
+    EXPECT_EQ(ThrownId([&] { named.Write(buf, 1, n); }), plat::kErrInvalidHandle);
 }
 
 TEST(SerialLink, AMissingPortFailsWithTheSystemCodeAndEnumerationWithInvalidHandle) {
@@ -118,8 +109,8 @@ TEST(SerialLink, AMissingPortFailsWithTheSystemCodeAndEnumerationWithInvalidHand
     EXPECT_EQ(OpenPort("COM97:"), InvalidPort());
     uint32_t reason = plat::LastError();
     EXPECT_NE(reason, 0u);
-    EXPECT_EQ(CaughtId([&] { link.Open(); }), reason);
-    EXPECT_EQ(CaughtId([&] { link.EnumeratePnp(); }), plat::kErrInvalidHandle);
+    EXPECT_EQ(ThrownId([&] { link.Open(); }), reason);
+    EXPECT_EQ(ThrownId([&] { link.EnumeratePnp(); }), plat::kErrInvalidHandle);
     // A failed enumeration leaves the link closed at 1200 baud.
     EXPECT_FALSE(link.IsOpen());
     EXPECT_EQ(link.GetBaud(), 1200u);

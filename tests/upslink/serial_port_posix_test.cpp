@@ -14,6 +14,7 @@
 #include "platform/clock.h"
 #include "platform/errors.h"
 #include "test_pty_posix.h"
+#include "thrown_id.h"
 #include "upslink/serial_link.h"
 #include "upslink/serial_port.h"
 #include "wait_for.h"
@@ -24,16 +25,6 @@ struct PortCloser {
     void operator()(void* p) const { ClosePort(p); }
 };
 using OwnedPort = std::unique_ptr<void, PortCloser>;
-
-uint32_t CaughtId(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (CQLNException* e) {
-        std::unique_ptr<CQLNException> owned(e);
-        return owned->GetMessageId();
-    }
-    return 0;
-}
 
 }  // namespace
 
@@ -103,16 +94,16 @@ TEST(SerialPortPosix, APortHeldElsewhereFailsToOpenLikeAMissingOne) {
     // Through the link: the open fails with the busy code, the enumeration
     // with the invalid-handle code, and the holder keeps its port.
     SerialLink link(pty.SlavePath(), 1200, 8, 2, 0);
-    EXPECT_EQ(CaughtId([&] { link.Open(); }), static_cast<uint32_t>(EBUSY));
+    EXPECT_EQ(ThrownId([&] { link.Open(); }), static_cast<uint32_t>(EBUSY));
     EXPECT_FALSE(link.IsOpen());
-    EXPECT_EQ(CaughtId([&] { link.EnumeratePnp(); }), plat::kErrInvalidHandle);
+    EXPECT_EQ(ThrownId([&] { link.EnumeratePnp(); }), plat::kErrInvalidHandle);
     pty.Send("x");
     char c = 0;
     EXPECT_TRUE(WaitFor([&] { return ReadAvailable(first.get(), &c, 1) == 1; }));
 
     // Released: the next open succeeds.
     first.reset();
-    EXPECT_EQ(CaughtId([&] { link.Open(); }), 0u);
+    EXPECT_EQ(ThrownId([&] { link.Open(); }), 0u);
     EXPECT_TRUE(link.IsOpen());
 }
 
@@ -121,7 +112,7 @@ TEST(SerialPortPosix, MissingPortLeavesTheSystemReason) {
     EXPECT_EQ(OpenPort("/dev/qln-no-such-port"), InvalidPort());
     EXPECT_EQ(plat::LastError(), static_cast<uint32_t>(ENOENT));
     SerialLink link("/dev/qln-no-such-port", 1200, 8, 2, 0);
-    EXPECT_EQ(CaughtId([&] { link.Open(); }), static_cast<uint32_t>(ENOENT));
+    EXPECT_EQ(ThrownId([&] { link.Open(); }), static_cast<uint32_t>(ENOENT));
 }
 
 TEST(SerialPortPosix, WaitBlocksUntilInputOrTimeAndSurvivesAHangUp) {

@@ -8,19 +8,9 @@
 #include <string>
 
 #include "agent/qln_exception.h"
+#include "thrown_id.h"
 #include "upslink/serial_link.h"
 #include "upssim.h"
-
-// The message id of the CQLNException that `action` throws, 0 when none.
-inline uint32_t ThrownId(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (CQLNException* e) {
-        std::unique_ptr<CQLNException> owned(e);
-        return owned->GetMessageId();
-    }
-    return 0;
-}
 
 class SimTest : public ::testing::Test {
 protected:
