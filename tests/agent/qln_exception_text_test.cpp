@@ -10,6 +10,7 @@
 #include "line_end.h"
 #include "platform/errors.h"
 #include "platform/user_language.h"
+#include "require_language.h"
 
 namespace {
 
@@ -34,16 +35,6 @@ std::string PrintedBy(const char* id) {
     EXPECT_EQ(r.exitCode, 0) << r.out;
     return r.err;
 }
-
-bool UserIsJapanese() { return plat::UserLanguageId() == plat::kLangJapanese; }
-
-#define REQUIRE_USER_LANGUAGE(japanese)                                                    \
-    do {                                                                                   \
-        if (UserIsJapanese() != (japanese)) {                                              \
-            if (std::getenv("QLN_REQUIRE_JAPANESE") && (japanese)) FAIL() << "not Japanese"; \
-            GTEST_SKIP() << "needs another user language";                                 \
-        }                                                                                  \
-    } while (0)
 
 // The child's side of PrintedBy.
 TEST(QlnExceptionPrintChild, PrintsTheIdItIsGiven) {

@@ -15,6 +15,7 @@
 #include "line_end.h"
 #include "platform/module.h"
 #include "platform/user_language.h"
+#include "require_language.h"
 
 namespace {
 
@@ -158,19 +159,6 @@ TEST_F(MessageTable, UnknownIdsGiveEmptyTexts) {
     EXPECT_EQ(GetMessageText(nullptr, 0x00020039, true), "");
     EXPECT_EQ(GetMessageText(nullptr, 0xC0020159, false), "");
 }
-
-// The tests below depend on the user's language, which the test run sets:
-// English in the ordinary run, Japanese in the run with LC_ALL=ja_JP.UTF-8
-// (QLN_REQUIRE_JAPANESE set: there they must not be skipped).
-bool UserIsJapanese() { return plat::UserLanguageId() == kJapanese; }
-
-#define REQUIRE_USER_LANGUAGE(japanese)                                                    \
-    do {                                                                                   \
-        if (UserIsJapanese() != (japanese)) {                                              \
-            if (std::getenv("QLN_REQUIRE_JAPANESE") && (japanese)) FAIL() << "not Japanese"; \
-            GTEST_SKIP() << "needs another user language";                                 \
-        }                                                                                  \
-    } while (0)
 
 TEST_F(MessageTable, EnglishUserGetsEnglishTexts) {
     REQUIRE_USER_LANGUAGE(false);
