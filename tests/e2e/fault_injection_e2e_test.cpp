@@ -19,7 +19,7 @@
 #include "platform/clock.h"
 #include "relay_agent.h"
 #include "tools/netxcp/netxcp_client.h"
-#include "upssim.h"
+#include "ups_line_posix.h"
 
 namespace {
 
@@ -32,30 +32,6 @@ std::string LostText() {
     CQLNException(0xC0020039u).GetText(lost);
     return lost;
 }
-
-// upssim in the test process, with its port behind a symbolic link that it
-// re-points whenever its line is replaced.
-class LinkedUps {
-public:
-    LinkedUps() : m_LinkPath("/tmp/qln-e2e-ups-" + std::to_string(::getpid())) {}
-    ~LinkedUps() {
-        m_Sim.Stop();
-        ::unlink(m_LinkPath.c_str());
-    }
-    bool Start(std::initializer_list<const char*> settings = {}) {
-        for (const char* s : settings)
-            if (!Control(s)) return false;
-        std::string error;
-        return m_Sim.Start(error) && m_Sim.SetLink(m_LinkPath, error);
-    }
-    bool Control(const std::string& line) { return m_Sim.Control(line).compare(0, 2, "ok") == 0; }
-    const std::string& LinkPath() const { return m_LinkPath; }
-    UpsSim& Sim() { return m_Sim; }
-
-private:
-    std::string m_LinkPath;
-    UpsSim m_Sim;
-};
 
 // Whether `reply` is an answer (blocks of the identification, block 1).
 bool IsIdentification(const ByteString& reply) {

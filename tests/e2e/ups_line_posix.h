@@ -2,6 +2,7 @@
 // under test talks to, with its settings and faults set by control lines.
 #pragma once
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 
 #include "upssim.h"
@@ -17,5 +18,22 @@ public:
     uint32_t Count(uint8_t command) { return m_Sim.Count(command); }
 
 private:
+    UpsSim m_Sim;
+};
+
+// upssim with its port behind a symbolic link that it re-points whenever its
+// line is replaced ("unplug", then "plug"): the port name a host keeps using
+// while the adapter behind it comes and goes.
+class LinkedUps {
+public:
+    LinkedUps();
+    ~LinkedUps();
+    bool Start(std::initializer_list<const char*> settings = {});
+    bool Control(const std::string& line) { return m_Sim.Control(line).compare(0, 2, "ok") == 0; }
+    const std::string& LinkPath() const { return m_LinkPath; }
+    UpsSim& Sim() { return m_Sim; }
+
+private:
+    std::string m_LinkPath;
     UpsSim m_Sim;
 };

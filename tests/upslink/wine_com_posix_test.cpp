@@ -19,6 +19,7 @@
 
 #include "upssim.h"
 #include "wait_for.h"
+#include "wine_prefix_posix.h"
 
 extern char** environ;
 
@@ -81,44 +82,24 @@ std::string Slurp(const std::string& path) {
 }  // namespace
 
 TEST(WineComPort, Win32BuildIdentifiesTheSimulatorThroughACommPort) {
-    const char* win32Bin = std::getenv("QLN_WIN32_BIN");
-    if (win32Bin == nullptr || *win32Bin == '\0') GTEST_SKIP() << "QLN_WIN32_BIN not set";
-    const std::string bin = win32Bin;
-    const std::string exe = bin + "/tests_upslink.exe";
+    WinePrefix wine;
+    if (!wine.Missing().empty()) GTEST_SKIP() << wine.Missing();
+    const std::string exe = wine.Bin() + "/tests_upslink.exe";
     if (!Exists(exe)) GTEST_SKIP() << exe << " not built";
-    const char* prefixEnv = std::getenv("WINEPREFIX");
-    const std::string prefix = prefixEnv && *prefixEnv ? prefixEnv : bin + "/../wineprefix";
-    const std::string dosdevices = prefix + "/dosdevices";
-    ASSERT_TRUE(Exists(dosdevices)) << "no Wine prefix at " << prefix;
 
     UpsSim sim;
     std::string error;
     ASSERT_TRUE(sim.Start(error)) << error;
-
-    // A COM number nobody uses yet; the link is ours until the test ends.
-    // Numbers above 9 are no DOS device names: they open as \\.\COMn.
-    std::string link, port;
-    for (int n = 20; n < 100 && link.empty(); ++n) {
-        std::string candidate = dosdevices + "/com" + std::to_string(n);
-        if (::symlink(sim.SlavePath().c_str(), candidate.c_str()) == 0) {
-            link = candidate;
-            port = "\\\\.\\COM" + std::to_string(n);
-        }
-    }
-    ASSERT_FALSE(link.empty()) << "no free COM port in " << dosdevices;
+    WineComPort com(wine, sim.SlavePath());
+    ASSERT_FALSE(com.Name().empty()) << "no free COM port in " << wine.Path();
 
     const std::string log = "wine_com_port_" + std::to_string(::getpid()) + ".log";
     int status = RunWithLimit({"/bin/bash", std::string(QLN_SOURCE_DIR) + "/cmake/wine-run.sh", exe,
                                "--gtest_filter=NamedUpsPort.IdentifiesTheUpsBehindIt"},
-                              {"QLN_TEST_UPS_PORT=" + port, "WINEPREFIX=" + prefix}, log, 180000);
-    ::unlink(link.c_str());
+                              {"QLN_TEST_UPS_PORT=" + com.Name(), "WINEPREFIX=" + wine.Path()},
+                              log, 180000);
     std::string output = Slurp(log);
     ::unlink(log.c_str());
-    if (status == -1) {
-        // Only a run that hung leaves Wine processes behind; end them.
-        std::string kill = "WINEPREFIX='" + prefix + "' wineserver -k >/dev/null 2>&1";
-        (void)!std::system(kill.c_str());
-    }
     EXPECT_EQ(status, 0) << output;
     EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
     EXPECT_EQ(output.find("SKIPPED"), std::string::npos) << output;
@@ -130,28 +111,16 @@ TEST(WineComPort, Win32BuildIdentifiesTheSimulatorThroughACommPort) {
 // line when the program asks for it): the polls fail until the device is
 // given up.
 TEST(WineComPort, Win32BuildNoticesAVanishedPort) {
-    const char* win32Bin = std::getenv("QLN_WIN32_BIN");
-    if (win32Bin == nullptr || *win32Bin == '\0') GTEST_SKIP() << "QLN_WIN32_BIN not set";
-    const std::string bin = win32Bin;
-    const std::string exe = bin + "/tests_upslink.exe";
+    WinePrefix wine;
+    if (!wine.Missing().empty()) GTEST_SKIP() << wine.Missing();
+    const std::string exe = wine.Bin() + "/tests_upslink.exe";
     if (!Exists(exe)) GTEST_SKIP() << exe << " not built";
-    const char* prefixEnv = std::getenv("WINEPREFIX");
-    const std::string prefix = prefixEnv && *prefixEnv ? prefixEnv : bin + "/../wineprefix";
-    const std::string dosdevices = prefix + "/dosdevices";
-    ASSERT_TRUE(Exists(dosdevices)) << "no Wine prefix at " << prefix;
 
     UpsSim sim;
     std::string error;
     ASSERT_TRUE(sim.Start(error)) << error;
-    std::string link, port;
-    for (int n = 20; n < 100 && link.empty(); ++n) {
-        std::string candidate = dosdevices + "/com" + std::to_string(n);
-        if (::symlink(sim.SlavePath().c_str(), candidate.c_str()) == 0) {
-            link = candidate;
-            port = "\\\\.\\COM" + std::to_string(n);
-        }
-    }
-    ASSERT_FALSE(link.empty()) << "no free COM port in " << dosdevices;
+    WineComPort com(wine, sim.SlavePath());
+    ASSERT_FALSE(com.Name().empty()) << "no free COM port in " << wine.Path();
 
     // The folder where the program asks for the unplug, as Wine's Z: drive
     // shows it.
@@ -171,19 +140,14 @@ TEST(WineComPort, Win32BuildNoticesAVanishedPort) {
     const std::string log = "wine_com_gone_" + std::to_string(::getpid()) + ".log";
     int status = RunWithLimit({"/bin/bash", std::string(QLN_SOURCE_DIR) + "/cmake/wine-run.sh", exe,
                                "--gtest_filter=NamedUpsPort.AVanishedPort*"},
-                              {"QLN_TEST_UPS_PORT=" + port, "QLN_TEST_UPS_HANDSHAKE=" + wineDir,
-                               "WINEPREFIX=" + prefix},
+                              {"QLN_TEST_UPS_PORT=" + com.Name(), "QLN_TEST_UPS_HANDSHAKE=" + wineDir,
+                               "WINEPREFIX=" + wine.Path()},
                               log, 180000, tick);
-    ::unlink(link.c_str());
     ::unlink((dir + "/unplug").c_str());
     ::unlink((dir + "/unplugged").c_str());
     ::rmdir(dir.c_str());
     std::string output = Slurp(log);
     ::unlink(log.c_str());
-    if (status == -1) {
-        std::string kill = "WINEPREFIX='" + prefix + "' wineserver -k >/dev/null 2>&1";
-        (void)!std::system(kill.c_str());
-    }
     EXPECT_TRUE(unplugged);
     EXPECT_EQ(status, 0) << output;
     EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
