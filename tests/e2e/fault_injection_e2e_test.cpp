@@ -180,7 +180,7 @@ public:
     bool Bound() const { return m_bBound; }
     uint16_t Port() const { return m_nPort; }
     ChildProcess& Process() { return m_Process; }
-    void Signal(int signal) { ::kill(m_Process.Pid(), signal); }
+    bool Signal(int signal) { return m_Process.Signal(signal); }
     // True once the agent told its service manager it runs.
     bool WaitReady(uint32_t ms) {
         const uint32_t start = plat::TickCount();
@@ -227,7 +227,7 @@ TEST(RelayFaults, AStopDuringARelayedRequestEndsTheServiceWithinSeconds) {
     ASSERT_GT(client.Send(XcpFrame(0x31)), 0);
     ASSERT_TRUE(WaitHeard(ups.Sim(), 0x31, before + 1));
     const uint32_t stopAt = plat::TickCount();
-    agent.Signal(SIGTERM);
+    EXPECT_TRUE(agent.Signal(SIGTERM));
     ASSERT_TRUE(agent.Process().WaitForExit(10000)) << "the agent did not stop";
     EXPECT_LT(plat::TickCount() - stopAt, 5000u);
     EXPECT_EQ(agent.Process().ExitCode(), 0) << agent.Process().Err();
@@ -248,7 +248,7 @@ TEST(RelayFaults, APauseDuringARelayedRequestHoldsTheNextOnesAndAStopStillEndsIt
     const uint32_t before = ups.Sim().Count(0x31);
     ASSERT_GT(client.Send(XcpFrame(0x31)), 0);
     ASSERT_TRUE(WaitHeard(ups.Sim(), 0x31, before + 1));
-    agent.Signal(SIGUSR1);
+    EXPECT_TRUE(agent.Signal(SIGUSR1));
     ByteString reply;
     ASSERT_TRUE(client.Receive(reply, kAnswerMs)) << "the request in hand was dropped";
     EXPECT_TRUE(IsIdentification(reply)) << HexText(reply);
@@ -256,14 +256,14 @@ TEST(RelayFaults, APauseDuringARelayedRequestHoldsTheNextOnesAndAStopStillEndsIt
     // Paused: a request waits, unanswered, until the service continues.
     ASSERT_GT(client.Send(XcpFrame(0x00)), 0);
     EXPECT_FALSE(client.Receive(reply, 2000));
-    agent.Signal(SIGUSR2);
+    EXPECT_TRUE(agent.Signal(SIGUSR2));
     ASSERT_TRUE(client.Receive(reply, kAnswerMs));
     EXPECT_EQ(reply, kQlnAnswer);
 
     // A stop while paused ends it too.
-    agent.Signal(SIGUSR1);
+    EXPECT_TRUE(agent.Signal(SIGUSR1));
     ASSERT_GT(client.Send(XcpFrame(0x31)), 0);
-    agent.Signal(SIGTERM);
+    EXPECT_TRUE(agent.Signal(SIGTERM));
     const uint32_t stopAt = plat::TickCount();
     ASSERT_TRUE(agent.Process().WaitForExit(10000)) << "the paused agent did not stop";
     EXPECT_LT(plat::TickCount() - stopAt, 5000u);

@@ -82,17 +82,17 @@ TEST(AgentUnderSystemd, ReadyOnceTheUpsIsFoundAndSignalsPauseContinueAndStop) {
     ASSERT_TRUE(expect("READY=1", kStartMs)) << seen << agent.Err();
     EXPECT_TRUE(RelayingWithin(port, 30000)) << agent.Err();
 
-    kill(agent.Pid(), SIGUSR1);
+    EXPECT_TRUE(agent.Signal(SIGUSR1));
     ASSERT_TRUE(expect("STATUS=Paused", 10000)) << seen;
     EXPECT_TRUE(HeldInPause(port));
-    kill(agent.Pid(), SIGUSR2);
+    EXPECT_TRUE(agent.Signal(SIGUSR2));
     ASSERT_TRUE(expect("STATUS=Running", 10000)) << seen;
     EXPECT_TRUE(RelayingWithin(port, 30000)) << agent.Err();
 
     // Stop while paused: the worker ends from inside its pause.
-    kill(agent.Pid(), SIGUSR1);
+    EXPECT_TRUE(agent.Signal(SIGUSR1));
     EXPECT_TRUE(HeldInPause(port));
-    kill(agent.Pid(), SIGTERM);
+    EXPECT_TRUE(agent.Signal(SIGTERM));
     EXPECT_TRUE(expect("STOPPING=1", 10000)) << seen;
     EXPECT_TRUE(agent.WaitForExit(20000));
     EXPECT_EQ(agent.ExitCode(), 0) << agent.Err();
