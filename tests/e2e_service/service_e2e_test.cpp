@@ -18,6 +18,7 @@
 #include "relay_agent.h"
 #include "service_test_util.h"
 #include "ups_line_posix.h"
+#include "wine_prefix_posix.h"
 
 namespace {
 
@@ -99,11 +100,6 @@ TEST(AgentUnderSystemd, ReadyOnceTheUpsIsFoundAndSignalsPauseContinueAndStop) {
     close(notify);
 }
 
-std::string EnvOr(const char* name, const std::string& fallback) {
-    const char* v = std::getenv(name);
-    return v && *v ? v : fallback;
-}
-
 // Runs `wine <program> <verb>` and returns its exit code.
 int Wine(const std::string& program, const std::string& verb) {
     ChildProcess p;
@@ -130,29 +126,16 @@ bool HoldWinePrefix() {
 }
 
 TEST(AgentUnderWineServiceManager, RelaysAsAServiceAndFollowsItsControls) {
-    std::string bin = EnvOr("QLN_WIN32_BIN", "");
-    if (bin.empty()) GTEST_SKIP() << "QLN_WIN32_BIN is not set (scripts/test.sh sets it)";
-    std::string prefix = EnvOr("WINEPREFIX", bin + "/../wineprefix");
-    if (access((prefix + "/system.reg").c_str(), F_OK) != 0) GTEST_SKIP() << "no Wine prefix";
-    setenv("WINEPREFIX", prefix.c_str(), 1);
-    setenv("WINEARCH", "win32", 1);
-    setenv("WINEDEBUG", "-all", 1);
-    // However the test ends, the server and every Wine process of the prefix
-    // end with it.
-    struct WineServerStop {
-        ~WineServerStop() { (void)!std::system("wineserver -k >/dev/null 2>&1"); }
-    } serverStop;
-    ASSERT_TRUE(HoldWinePrefix()) << "no persistent Wine server for " << prefix;
+    WinePrefix wine;  // ends the server and every Wine process of the prefix
+    if (!wine.Missing().empty()) GTEST_SKIP() << wine.Missing();
+    wine.Export();
+    ASSERT_TRUE(HoldWinePrefix()) << "no persistent Wine server for " << wine.Path();
 
     SimulatedUps ups;
     ASSERT_TRUE(ups.Start());
-    std::string link, com;
-    for (int n = 20; n < 100 && com.empty(); ++n) {
-        link = prefix + "/dosdevices/com" + std::to_string(n);
-        // Numbers above 9 are no DOS device names: they open as \\.\COMn.
-        if (symlink(ups.SlavePath().c_str(), link.c_str()) == 0) com = "\\\\.\\COM" + std::to_string(n);
-    }
-    ASSERT_FALSE(com.empty());
+    WineComPort com(wine, ups.SlavePath());
+    ASSERT_FALSE(com.Name().empty());
+    const std::string bin = wine.Bin();
 
     // The service runs from a folder of its own with the INI beside it.
     TempDir dir;
@@ -160,19 +143,18 @@ TEST(AgentUnderWineServiceManager, RelaysAsAServiceAndFollowsItsControls) {
         std::filesystem::copy_file(bin + "/" + file, dir.Path() + "/" + file);
     }
     uint16_t port = FreeUdpPort();
-    dir.Write("qln.ini", AgentIni(com, port));
+    dir.Write("qln.ini", AgentIni(com.Name(), port));
     std::string qln = dir.Path() + "/qln.exe";
 
     (void)Wine(qln, "remove");  // one left installed by a run that was cut short
     ASSERT_EQ(Wine(qln, "install"), 0);
     struct Cleanup {
-        std::string qln, link;
+        std::string qln;
         ~Cleanup() {
             Wine(qln, "stop");
             Wine(qln, "remove");
-            unlink(link.c_str());
         }
-    } cleanup{qln, link};
+    } cleanup{qln};
 
     ASSERT_EQ(Wine(qln, "start"), 0);
     ASSERT_TRUE(RelayingWithin(port, kStartMs));
