@@ -213,6 +213,15 @@ bool WaitHeard(UpsSim& sim, uint8_t command, uint32_t count) {
     return false;
 }
 
+// One identification relayed from end to end. Done before a test counts the
+// requests the UPS hears: once it is back, every request of the agent's own
+// start-up has reached the UPS, and the next one counted is the client's.
+bool RelaysIdentification(NetXcpClient& client) {
+    ByteString reply;
+    return client.Send(XcpFrame(0x31)) > 0 && client.Receive(reply, kAnswerMs) &&
+           IsIdentification(reply);
+}
+
 }  // namespace
 
 TEST(RelayFaults, AStopDuringARelayedRequestEndsTheServiceWithinSeconds) {
@@ -223,6 +232,7 @@ TEST(RelayFaults, AStopDuringARelayedRequestEndsTheServiceWithinSeconds) {
     ASSERT_TRUE(agent.WaitReady(kStartMs)) << agent.Process().Err();
 
     NetXcpClient client("127.0.0.1", agent.Port());
+    ASSERT_TRUE(RelaysIdentification(client)) << agent.Process().Err();
     const uint32_t before = ups.Sim().Count(0x31);
     ASSERT_GT(client.Send(XcpFrame(0x31)), 0);
     ASSERT_TRUE(WaitHeard(ups.Sim(), 0x31, before + 1));
@@ -245,6 +255,7 @@ TEST(RelayFaults, APauseDuringARelayedRequestHoldsTheNextOnesAndAStopStillEndsIt
     ASSERT_TRUE(agent.WaitReady(kStartMs)) << agent.Process().Err();
 
     NetXcpClient client("127.0.0.1", agent.Port());
+    ASSERT_TRUE(RelaysIdentification(client)) << agent.Process().Err();
     const uint32_t before = ups.Sim().Count(0x31);
     ASSERT_GT(client.Send(XcpFrame(0x31)), 0);
     ASSERT_TRUE(WaitHeard(ups.Sim(), 0x31, before + 1));
