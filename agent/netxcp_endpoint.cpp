@@ -5,6 +5,7 @@
 #include <cstring>
 #include <exception>
 
+#include "agent/absorb.h"
 #include "agent/qln_exception.h"
 #include "upslink/ups_device.h"
 
@@ -17,22 +18,6 @@ constexpr uint8_t kCancelAuthorisation = 0xCE;
 constexpr uint8_t kLastOpenCommand = 0x88;
 constexpr uint8_t kPasswordLength = 6;
 constexpr uint8_t kRelayAnswer[4] = {0x71, 0x6C, 0x6E, 0x00};  // "qln"
-
-// Runs `action`; a failure of any kind is deleted and reported as false.
-template <typename Action>
-bool Absorb(Action action) {
-    try {
-        action();
-        return true;
-    } catch (CQLNException* failure) {
-        delete failure;
-    } catch (brx::CExceptionObject* failure) {
-        delete failure;
-    } catch (const brx::CExceptionObject&) {
-    } catch (const std::exception&) {
-    }
-    return false;
-}
 
 }  // namespace
 

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "agent/absorb.h"
 #include "agent/agent_service.h"
 #include "agent/ini_file.h"
 #include "agent/netxcp_endpoint.h"
@@ -49,19 +50,6 @@ void ReportText(const std::string& text) {
     }
     std::fputs(text.c_str(), stderr);
     std::fflush(stderr);
-}
-
-template <typename Action>
-void IgnoreFailures(Action action) {
-    try {
-        action();
-    } catch (CQLNException* failure) {
-        delete failure;
-    } catch (brx::CExceptionObject* failure) {
-        delete failure;
-    } catch (const brx::CExceptionObject&) {
-    } catch (const std::exception&) {
-    }
 }
 
 uint32_t ReadBaud(CINIFile& profile) {
@@ -116,8 +104,8 @@ std::string CommunicationsFailureText(int32_t identifier, uint16_t port) {
 
 // A detection pass: re-open the link, make a device and identify the UPS.
 std::unique_ptr<UpsDevice> Detect(SerialLink& link, CINIFile& profile, uint32_t pass) {
-    IgnoreFailures([&] { link.Close(); });
-    IgnoreFailures([&] { link.EnumeratePnp(); });
+    Absorb([&] { link.Close(); });
+    Absorb([&] { link.EnumeratePnp(); });
     std::unique_ptr<UpsDevice> device(DetectUps(link, profile));
     bool failed = false;
     try {
@@ -146,7 +134,7 @@ int RunRelay(uint16_t& agentPort) {
     uint32_t baud = ReadBaud(profile);
     std::string portName = profile.GetString("Communications", "CommunicationsPort", "COM1:");
     SerialLink link(portName, baud, kDataBits, kParityIndex, kStopIndex);
-    IgnoreFailures([&] { link.EnumeratePnp(); });
+    Absorb([&] { link.EnumeratePnp(); });
     bool passwordUsable = true;
     std::string password = ReadPassword(profile, passwordUsable);
     agentPort = ReadAgentPort(profile);

@@ -213,29 +213,51 @@ bool WaitHeard(UpsSim& sim, uint8_t command, uint32_t count) {
     return false;
 }
 
-// One identification relayed from end to end. Done before a test counts the
-// requests the UPS hears: once it is back, every request of the agent's own
-// start-up has reached the UPS, and the next one counted is the client's.
-bool RelaysIdentification(NetXcpClient& client) {
-    ByteString reply;
-    return client.Send(XcpFrame(0x31)) > 0 && client.Receive(reply, kAnswerMs) &&
-           IsIdentification(reply);
-}
+// upssim, qln under a service manager relaying for it, and a client. Start
+// returns true once the UPS has heard the client's identification request:
+// the agent is then inside the relay of that request.
+class RequestInHand {
+public:
+    bool Start() {
+        if (!m_Ups.Start()) return Fail("upssim did not start");
+        m_pAgent = std::make_unique<ServiceAgent>(m_Ups.LinkPath());
+        if (!m_pAgent->Bound()) return Fail("no notification socket");
+        if (!m_pAgent->WaitReady(kStartMs)) return Fail("not ready: " + m_pAgent->Process().Err());
+        m_pClient = std::make_unique<NetXcpClient>("127.0.0.1", m_pAgent->Port());
+        // One identification relayed first: once it is back, every request of
+        // the agent's own start-up has reached the UPS, and the next one
+        // counted is the client's.
+        ByteString reply;
+        if (m_pClient->Send(XcpFrame(0x31)) <= 0 || !m_pClient->Receive(reply, kAnswerMs) ||
+            !IsIdentification(reply))
+            return Fail("no identification relayed: " + m_pAgent->Process().Err());
+        const uint32_t before = m_Ups.Sim().Count(0x31);
+        if (m_pClient->Send(XcpFrame(0x31)) <= 0) return Fail("the request was not sent");
+        if (!WaitHeard(m_Ups.Sim(), 0x31, before + 1)) return Fail("the UPS did not hear it");
+        return true;
+    }
+    ServiceAgent& Agent() { return *m_pAgent; }
+    NetXcpClient& Client() { return *m_pClient; }
+    const std::string& Why() const { return m_Why; }
+
+private:
+    bool Fail(const std::string& why) {
+        m_Why = why;
+        return false;
+    }
+    LinkedUps m_Ups;
+    std::unique_ptr<ServiceAgent> m_pAgent;
+    std::unique_ptr<NetXcpClient> m_pClient;
+    std::string m_Why;
+};
 
 }  // namespace
 
 TEST(RelayFaults, AStopDuringARelayedRequestEndsTheServiceWithinSeconds) {
-    LinkedUps ups;
-    ASSERT_TRUE(ups.Start());
-    ServiceAgent agent(ups.LinkPath());
-    ASSERT_TRUE(agent.Bound());
-    ASSERT_TRUE(agent.WaitReady(kStartMs)) << agent.Process().Err();
-
-    NetXcpClient client("127.0.0.1", agent.Port());
-    ASSERT_TRUE(RelaysIdentification(client)) << agent.Process().Err();
-    const uint32_t before = ups.Sim().Count(0x31);
-    ASSERT_GT(client.Send(XcpFrame(0x31)), 0);
-    ASSERT_TRUE(WaitHeard(ups.Sim(), 0x31, before + 1));
+    RequestInHand relay;
+    ASSERT_TRUE(relay.Start()) << relay.Why();
+    ServiceAgent& agent = relay.Agent();
+    NetXcpClient& client = relay.Client();
     const uint32_t stopAt = plat::TickCount();
     EXPECT_TRUE(agent.Signal(SIGTERM));
     ASSERT_TRUE(agent.Process().WaitForExit(10000)) << "the agent did not stop";
@@ -248,17 +270,10 @@ TEST(RelayFaults, AStopDuringARelayedRequestEndsTheServiceWithinSeconds) {
 }
 
 TEST(RelayFaults, APauseDuringARelayedRequestHoldsTheNextOnesAndAStopStillEndsIt) {
-    LinkedUps ups;
-    ASSERT_TRUE(ups.Start());
-    ServiceAgent agent(ups.LinkPath());
-    ASSERT_TRUE(agent.Bound());
-    ASSERT_TRUE(agent.WaitReady(kStartMs)) << agent.Process().Err();
-
-    NetXcpClient client("127.0.0.1", agent.Port());
-    ASSERT_TRUE(RelaysIdentification(client)) << agent.Process().Err();
-    const uint32_t before = ups.Sim().Count(0x31);
-    ASSERT_GT(client.Send(XcpFrame(0x31)), 0);
-    ASSERT_TRUE(WaitHeard(ups.Sim(), 0x31, before + 1));
+    RequestInHand relay;
+    ASSERT_TRUE(relay.Start()) << relay.Why();
+    ServiceAgent& agent = relay.Agent();
+    NetXcpClient& client = relay.Client();
     EXPECT_TRUE(agent.Signal(SIGUSR1));
     ByteString reply;
     ASSERT_TRUE(client.Receive(reply, kAnswerMs)) << "the request in hand was dropped";
