@@ -42,6 +42,13 @@ QLN_WIN32_BIN="$top/build/win32/bin" ctest --test-dir build/linux --output-on-fa
 QLN_WIN32_BIN="$top/build/win32/bin" ctest --test-dir build/linux --output-on-failure -R 'Wine' || status=1
 
 step "Win32: tests under Wine"
+# The Wine-driving tests above end the prefix's server; a server that is not
+# persistent may be exiting just as the next test connects ("recvmsg:
+# Connection reset by peer"), so a persistent one is started again, once the
+# last one has gone.
+wine_stop
+WINEPREFIX="$WINEPREFIX" wineserver -w >/dev/null 2>&1 || true
+wineserver -p >/dev/null 2>&1 &
 ctest --test-dir build/win32 --output-on-failure -j "$jobs" || status=1
 
 wine_stop
