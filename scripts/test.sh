@@ -14,6 +14,18 @@ status=0
 
 step() { echo; echo "== $*"; }
 
+# Every failure is named again at the end, with the tests that failed, so the
+# last lines of a long log say what went wrong.
+failures=()
+failed() {  # failed STAGE [CTEST_BUILD_DIR]
+  status=1
+  local tests=""
+  if [ -n "${2:-}" ] && [ -f "$2/Testing/Temporary/LastTestsFailed.log" ]; then
+    tests=$(cut -d: -f2- "$2/Testing/Temporary/LastTestsFailed.log" | paste -sd' ' -)
+  fi
+  failures+=("$1${tests:+: $tests}")
+}
+
 step "Linux: configure and build"
 cmake --preset linux "${launcher[@]}" >/dev/null || exit 1
 cmake --build build/linux -j "$jobs" || exit 1
@@ -38,8 +50,8 @@ step "Linux: tests"
 # The Linux tests that drive Win32 programs under Wine share the one prefix
 # and end its processes when they finish: they run one at a time, after the
 # others.
-QLN_WIN32_BIN="$top/build/win32/bin" ctest --test-dir build/linux --output-on-failure -j "$jobs" -E 'Wine' || status=1
-QLN_WIN32_BIN="$top/build/win32/bin" ctest --test-dir build/linux --output-on-failure -R 'Wine' || status=1
+QLN_WIN32_BIN="$top/build/win32/bin" ctest --test-dir build/linux --output-on-failure -j "$jobs" -E 'Wine' || failed "Linux tests" build/linux
+QLN_WIN32_BIN="$top/build/win32/bin" ctest --test-dir build/linux --output-on-failure -R 'Wine' || failed "Linux tests driving Wine" build/linux
 
 step "Win32: tests under Wine"
 # The Wine-driving tests above end the prefix's server; a server that is not
@@ -49,7 +61,7 @@ step "Win32: tests under Wine"
 wine_stop
 WINEPREFIX="$WINEPREFIX" wineserver -w >/dev/null 2>&1 || true
 wineserver -p >/dev/null 2>&1 &
-ctest --test-dir build/win32 --output-on-failure -j "$jobs" || status=1
+ctest --test-dir build/win32 --output-on-failure -j "$jobs" || failed "Win32 tests under Wine" build/win32
 
 wine_stop
 
@@ -63,16 +75,16 @@ export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
 
 step "Linux with AddressSanitizer and UndefinedBehaviorSanitizer: build and tests"
 if cmake --preset linux-asan "${launcher[@]}" >/dev/null && cmake --build build/linux-asan -j "$jobs"; then
-  ctest --test-dir build/linux-asan --output-on-failure -j "$jobs" || status=1
+  ctest --test-dir build/linux-asan --output-on-failure -j "$jobs" || failed "ASan+UBSan tests" build/linux-asan
   # About half a minute per target: long enough for the mutations to reach
   # past the seed corpus, short enough for every CI run (QLN_CI_FUZZ_SECONDS
   # changes it).
   fuzz_seconds=${QLN_CI_FUZZ_SECONDS:-30}
   step "Fuzz targets: a run of each ($fuzz_seconds s)"
-  bash fuzz/run.sh all "$fuzz_seconds" "$top/build/linux-asan" || status=1
+  bash fuzz/run.sh all "$fuzz_seconds" "$top/build/linux-asan" || failed "fuzz runs"
 else
   echo "sanitizer build failed" >&2
-  status=1
+  failed "ASan+UBSan build"
 fi
 
 step "Linux with ThreadSanitizer: the threaded parts"
@@ -86,18 +98,19 @@ if [ -f agent/netxcp_endpoint.cpp ]; then
 fi
 if cmake --preset linux-tsan "${launcher[@]}" >/dev/null &&
    cmake --build build/linux-tsan -j "$jobs" --target "${tsan_targets[@]}"; then
-  ctest --test-dir build/linux-tsan --output-on-failure -j "$jobs" -R "$tsan_tests" || status=1
+  ctest --test-dir build/linux-tsan --output-on-failure -j "$jobs" -R "$tsan_tests" || failed "TSan tests" build/linux-tsan
 else
   echo "ThreadSanitizer build failed" >&2
-  status=1
+  failed "TSan build"
 fi
 
 step "Linux: one end-to-end run of qln under valgrind"
 if [ -f agent/netxcp_endpoint.cpp ]; then
-  bash scripts/valgrind_e2e.sh "$top/build/linux" || status=1
+  bash scripts/valgrind_e2e.sh "$top/build/linux" || failed "valgrind run"
 else
   echo "NOT RUN: the relay (NetXCP endpoint) is not in this build yet"
 fi
 
 step "result: $([ $status -eq 0 ] && echo all passed || echo FAILURES)"
+for f in "${failures[@]}"; do echo "failed: $f"; done
 exit $status
