@@ -39,12 +39,22 @@ cmake --build build/win32 -j "$jobs" || exit 1
 export WINEPREFIX="$top/build/win32/wineprefix"
 export WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wine_stop() { WINEPREFIX="$WINEPREFIX" wineserver -k >/dev/null 2>&1 || true; }
+# A persistent server, and the prefix's system processes (services.exe,
+# winedevice.exe, ...) started here with their output on /dev/null. Started by
+# the first test instead, they would keep that test's output pipe open for as
+# long as the persistent server lives, and CTest would wait on it until its
+# time-out (seen at test discovery).
+wine_up() {
+  wineserver -w >/dev/null 2>&1 || true
+  wineserver -p >/dev/null 2>&1 || { echo "wineserver did not start" >&2; return 1; }
+  wine cmd /c exit </dev/null >/dev/null 2>&1 || { echo "wine did not start" >&2; return 1; }
+}
 trap wine_stop EXIT
 wine_stop
 rm -rf "$WINEPREFIX"
 step "Win32: preparing the Wine prefix"
 wineboot -i >/dev/null 2>&1 || { echo "wineboot failed" >&2; exit 1; }
-wineserver -p >/dev/null 2>&1 &
+wine_up || exit 1
 
 step "Linux: tests"
 # The Linux tests that drive Win32 programs under Wine share the one prefix
@@ -59,8 +69,7 @@ step "Win32: tests under Wine"
 # Connection reset by peer"), so a persistent one is started again, once the
 # last one has gone.
 wine_stop
-WINEPREFIX="$WINEPREFIX" wineserver -w >/dev/null 2>&1 || true
-wineserver -p >/dev/null 2>&1 &
+wine_up || failed "Wine start before the Win32 tests"
 ctest --test-dir build/win32 --output-on-failure -j "$jobs" || failed "Win32 tests under Wine" build/win32
 
 wine_stop
