@@ -20,6 +20,7 @@
 #include "relay_agent.h"
 #include "tools/netxcp/netxcp_client.h"
 #include "ups_line_posix.h"
+#include "vanished_port_posix.h"
 
 namespace {
 
@@ -33,11 +34,6 @@ std::string LostText() {
     return lost;
 }
 
-// Whether `reply` is an answer (blocks of the identification, block 1).
-bool IsIdentification(const ByteString& reply) {
-    return reply.size() >= 5 && reply[0] == 0xAB && reply[1] == 0x01;
-}
-
 }  // namespace
 
 TEST(RelayFaults, AVanishedPortIsReportedOnceAndTheUpsFoundAgainBehindTheSameName) {
@@ -49,17 +45,8 @@ TEST(RelayFaults, AVanishedPortIsReportedOnceAndTheUpsFoundAgainBehindTheSameNam
     RelayAgent agent(ups.LinkPath());
     ChildProcess& qln = agent.Process();
     ASSERT_TRUE(agent.WaitUntilRelaying(kStartMs)) << qln.Err();
-    const int lostBefore = CountOf(qln.Err(), lost);
-
-    // The adapter is pulled out and a new one appears under the same name at
-    // once: the agent's open port stays dead, the name leads to the new line.
-    ASSERT_TRUE(ups.Control("unplug"));
-    ASSERT_TRUE(ups.Control("plug"));
-    ASSERT_TRUE(qln.WaitForText(true, lost, lostBefore + 1, kRecoverMs)) << qln.Err();
-    ASSERT_TRUE(agent.WaitUntilRelaying(kRecoverMs)) << qln.Err();
-    EXPECT_TRUE(IsIdentification(agent.Exchange(XcpFrame(0x31), kAnswerMs)));
-    EXPECT_EQ(CountOf(qln.Err(), lost), lostBefore + 1) << qln.Err();
-    EXPECT_TRUE(qln.Running());
+    ReplugAndExpectOneLossAndRecovery(ups, agent, lost, CountOf(qln.Err(), lost), kRecoverMs,
+                                      kAnswerMs);
 }
 
 TEST(RelayFaults, GarbageOnTheLineCostsOnlyThatAnswer) {

@@ -62,5 +62,8 @@ private:
 
 extern const ByteString kQlnAnswer;
 
+// Whether `reply` starts with the UPS's identification (answer block 1).
+bool IsIdentification(const ByteString& reply);
+
 // The parts one after another, as one datagram.
 ByteString Cat(std::initializer_list<ByteString> parts);

@@ -12,6 +12,10 @@
 
 const ByteString kQlnAnswer{0x71, 0x6C, 0x6E, 0x00};
 
+bool IsIdentification(const ByteString& reply) {
+    return reply.size() >= 5 && reply[0] == 0xAB && reply[1] == 0x01;
+}
+
 ByteString Cat(std::initializer_list<ByteString> parts) {
     ByteString all;
     for (const auto& p : parts) all.insert(all.end(), p.begin(), p.end());

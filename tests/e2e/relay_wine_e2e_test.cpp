@@ -7,6 +7,7 @@
 
 #include "relay_agent.h"
 #include "ups_line_posix.h"
+#include "vanished_port_posix.h"
 #include "wine_prefix_posix.h"
 
 namespace {
@@ -14,11 +15,6 @@ namespace {
 constexpr uint32_t kStartMs = 120000;    // Wine's start-up, enumeration, identification
 constexpr uint32_t kAnswerMs = 20000;    // one forwarded request, generously
 constexpr uint32_t kRecoverMs = 120000;  // six failed polls and a detection pass, under Wine
-
-// Whether `reply` is an answer (blocks of the identification, block 1).
-bool IsIdentification(const ByteString& reply) {
-    return reply.size() >= 5 && reply[0] == 0xAB && reply[1] == 0x01;
-}
 
 }  // namespace
 
@@ -69,12 +65,6 @@ TEST(RelayUnderWine, AVanishedPortIsReportedOnceAndTheUpsFoundAgainBehindTheSame
     // format again at once on a re-opened line depends on the simulator.
     const int lostBefore = CountOf(qln.Err(), lost);
 
-    ASSERT_TRUE(ups.Control("unplug"));
-    ASSERT_TRUE(ups.Control("plug"));
-    ASSERT_TRUE(qln.WaitForText(true, lost, lostBefore + 1, kRecoverMs)) << qln.Err();
-    ASSERT_TRUE(agent.WaitUntilRelaying(kRecoverMs)) << qln.Err();
-    EXPECT_TRUE(IsIdentification(agent.Exchange(XcpFrame(0x31), kAnswerMs)));
-    EXPECT_EQ(CountOf(qln.Err(), lost), lostBefore + 1) << qln.Err();
-    EXPECT_TRUE(qln.Running());
+    ReplugAndExpectOneLossAndRecovery(ups, agent, lost, lostBefore, kRecoverMs, kAnswerMs);
     qln.Stop();
 }
