@@ -18,6 +18,7 @@
 
 #include "agent/qln_exception.h"
 #include "agent/service_host.h"
+#include "agent/service_verb.h"
 #include "agent/systemd_unit.h"
 #include "platform/module.h"
 
@@ -34,23 +35,17 @@ namespace {
     exit(-1);
 }
 
+// A verb where systemd runs; elsewhere a clear failure.
 template <typename Verb>
-[[noreturn]] void RunVerb(Verb verb, const char* success) {
-    int code = 0;
-    try {
-        if (!SystemdIsRunning()) {
-            Fail("systemd is not running on this machine: the service verbs need it.");
-        }
-        verb();
-        printf("%s\n", success);
-    } catch (CQLNException* failure) {
-        std::unique_ptr<CQLNException> owned(failure);
-        owned->Print();
-        code = -1;
-    }
-    fflush(stdout);
-    fflush(stderr);
-    exit(code);
+[[noreturn]] void RunSystemdVerb(Verb verb, const char* success) {
+    RunVerb(
+        [&verb] {
+            if (!SystemdIsRunning()) {
+                Fail("systemd is not running on this machine: the service verbs need it.");
+            }
+            verb();
+        },
+        success);
 }
 
 // Runs systemctl with `args` and waits for it; its own messages reach the
@@ -111,7 +106,7 @@ bool UnitIsActive() { return Systemctl({"is-active", "--quiet", kAgentUnitName},
 }  // namespace
 
 void InstallService() {
-    RunVerb(
+    RunSystemdVerb(
         [] {
             std::string exe = plat::ModuleFileName();
             std::string text = AgentUnitText(exe);
@@ -124,7 +119,7 @@ void InstallService() {
 }
 
 void RemoveService() {
-    RunVerb(
+    RunSystemdVerb(
         [] {
             std::string path = UnitPath();
             struct stat st {};
@@ -137,7 +132,7 @@ void RemoveService() {
 }
 
 void ControlAgentService(ServiceControl control) {
-    RunVerb(
+    RunSystemdVerb(
         [control] {
             switch (control) {
                 case ServiceControl::Start:

@@ -8,6 +8,7 @@
 
 #include "agent/qln_exception.h"
 #include "agent/service_host.h"
+#include "agent/service_verb.h"
 #include "platform/windows_wrapper.h"
 
 namespace {
@@ -31,22 +32,6 @@ struct ScHandle {
 // The last error becomes the failure; it is read before any handle closes.
 void Check(bool ok) {
     if (!ok) throw new CQLNException();
-}
-
-template <typename Verb>
-[[noreturn]] void RunVerb(Verb verb, const char* success) {
-    int code = 0;
-    try {
-        verb();
-        printf("%s\n", success);
-    } catch (CQLNException* failure) {
-        std::unique_ptr<CQLNException> owned(failure);
-        owned->Print();
-        code = -1;
-    }
-    fflush(stdout);
-    fflush(stderr);
-    exit(code);
 }
 
 // The executable's full path in double quotes. A path the buffer cannot hold

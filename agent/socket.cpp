@@ -89,6 +89,14 @@ void Socket::Open() {
     }
 }
 
+// A new stream handle, not blocking, and its connect begun.
+sockapi::ConnectStart Socket::StartConnect() {
+    CreateHandle(true);
+    if (!sockapi::SetBlocking(m_hSocket, false)) ThrowCommunicationsError(brx::kCommOpenError);
+    m_PeerAddress = TargetAddress();
+    return sockapi::Connect(m_hSocket, m_PeerAddress);
+}
+
 void Socket::Connect(uint32_t ms) {
     if (!IsPlainStream() || ms == 0) {
         Open();
@@ -96,10 +104,7 @@ void Socket::Connect(uint32_t ms) {
     }
     Close();
     try {
-        CreateHandle(true);
-        if (!sockapi::SetBlocking(m_hSocket, false)) ThrowCommunicationsError(brx::kCommOpenError);
-        m_PeerAddress = TargetAddress();
-        switch (sockapi::Connect(m_hSocket, m_PeerAddress)) {
+        switch (StartConnect()) {
             case sockapi::ConnectStart::Done:
                 break;
             case sockapi::ConnectStart::Pending: {
@@ -126,10 +131,7 @@ void Socket::BeginConnect() {
     }
     Close();
     try {
-        CreateHandle(true);
-        if (!sockapi::SetBlocking(m_hSocket, false)) ThrowCommunicationsError(brx::kCommOpenError);
-        m_PeerAddress = TargetAddress();
-        switch (sockapi::Connect(m_hSocket, m_PeerAddress)) {
+        switch (StartConnect()) {
             case sockapi::ConnectStart::Done:
                 m_bConnected = true;
                 sockapi::SetBlocking(m_hSocket, true);

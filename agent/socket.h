@@ -59,6 +59,7 @@ private:
     void CheckType();
     void CreateHandle(bool stream);
     sockapi::PeerAddress TargetAddress();
+    sockapi::ConnectStart StartConnect();
     bool IsPlainStream() const;
     // One receive without the error handling of Read: -1 on a receive error.
     int ReceiveOnce(void* buffer, int count);
