@@ -1,6 +1,9 @@
 #include "agent/service_control.h"
 
+#include <memory>
+
 #include "agent/agent_service.h"
+#include "agent/qln_exception.h"
 
 void HandleServiceControl(uint32_t control) {
     AgentService& service = g_AgentService;
@@ -23,4 +26,15 @@ void HandleServiceControl(uint32_t control) {
         default:
             break;
     }
+}
+
+void StopWithError(uint32_t win32Exit, uint32_t specificExit) {
+    g_AgentService.m_Status.dwWin32ExitCode = win32Exit;
+    g_AgentService.m_Status.dwServiceSpecificExitCode = specificExit;
+    SetServiceState(kServiceStopped);
+}
+
+void ReportAndDiscard(CQLNException* failure) {
+    std::unique_ptr<CQLNException> owned(failure);
+    owned->Report();
 }

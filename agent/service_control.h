@@ -5,6 +5,8 @@
 #pragma once
 #include <cstdint>
 
+class CQLNException;
+
 // Control codes as the service manager numbers them.
 constexpr uint32_t kControlStop = 1;
 constexpr uint32_t kControlPause = 2;
@@ -26,3 +28,9 @@ void SignalStopAndWaitForWorker();
 // Stores `state` in the status record and submits the whole record to the
 // service manager.
 void SetServiceState(uint32_t state);
+
+// Records the exit codes and reports the service stopped.
+void StopWithError(uint32_t win32Exit, uint32_t specificExit);
+
+// Reports `failure` to the log and deletes it.
+void ReportAndDiscard(CQLNException* failure);

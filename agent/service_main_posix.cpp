@@ -87,17 +87,6 @@ private:
     struct sigaction m_Saved[kCount];
 };
 
-void StopWithError(uint32_t win32Exit, uint32_t specificExit) {
-    g_AgentService.m_Status.dwWin32ExitCode = win32Exit;
-    g_AgentService.m_Status.dwServiceSpecificExitCode = specificExit;
-    SetServiceState(kServiceStopped);
-}
-
-void ReportAndDiscard(CQLNException* failure) {
-    std::unique_ptr<CQLNException> owned(failure);
-    owned->Report();
-}
-
 // Creates the three events and starts the worker thread, which sets `ended`
 // when the worker routine returns. Returns 0 or the error that stopped it.
 uint32_t CreateEventsAndWorker(const std::shared_ptr<plat::Event>& ended) {

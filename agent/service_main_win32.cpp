@@ -52,17 +52,6 @@ DWORD WINAPI WorkerThreadEntry(LPVOID argument) {
 
 VOID WINAPI ControlHandler(DWORD control) { HandleServiceControl(control); }
 
-void StopWithError(DWORD win32Exit, DWORD specificExit) {
-    g_AgentService.m_Status.dwWin32ExitCode = win32Exit;
-    g_AgentService.m_Status.dwServiceSpecificExitCode = specificExit;
-    SetServiceState(kServiceStopped);
-}
-
-void ReportAndDiscard(CQLNException* failure) {
-    std::unique_ptr<CQLNException> owned(failure);
-    owned->Report();
-}
-
 // Creates the three events and the suspended worker thread. Returns 0, or the
 // error of the first creation that failed.
 DWORD CreateEventsAndWorker() {
