@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <exception>
 
 #include "agent/absorb.h"
 #include "agent/qln_exception.h"

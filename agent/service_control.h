@@ -2,6 +2,7 @@
 // the service manager become the events that the worker's KeepRunning sees.
 // The table is the same on every platform; the two platform pieces below say
 // how the worker is waited for and how a state reaches the service manager.
+// Beside it, the two steps by which every platform's service main gives up.
 #pragma once
 #include <cstdint>
 

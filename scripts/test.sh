@@ -25,6 +25,13 @@ failed() {  # failed STAGE [CTEST_BUILD_DIR]
   fi
   failures+=("$1${tests:+: $tests}")
 }
+# ctest in build folder $1; CTest leaves the list of failed tests of an
+# earlier run in place, so it goes first.
+tests_in() {
+  local dir=$1; shift
+  rm -f "$dir/Testing/Temporary/LastTestsFailed.log"
+  ctest --test-dir "$dir" --output-on-failure "$@"
+}
 
 step "Linux: configure and build"
 cmake --preset linux "${launcher[@]}" >/dev/null || exit 1
@@ -60,8 +67,8 @@ step "Linux: tests"
 # The Linux tests that drive Win32 programs under Wine share the one prefix
 # and end its processes when they finish: they run one at a time, after the
 # others.
-QLN_WIN32_BIN="$top/build/win32/bin" ctest --test-dir build/linux --output-on-failure -j "$jobs" -E 'Wine' || failed "Linux tests" build/linux
-QLN_WIN32_BIN="$top/build/win32/bin" ctest --test-dir build/linux --output-on-failure -R 'Wine' || failed "Linux tests driving Wine" build/linux
+QLN_WIN32_BIN="$top/build/win32/bin" tests_in build/linux -j "$jobs" -E 'Wine' || failed "Linux tests" build/linux
+QLN_WIN32_BIN="$top/build/win32/bin" tests_in build/linux -R 'Wine' || failed "Linux tests driving Wine" build/linux
 
 step "Win32: tests under Wine"
 # The Wine-driving tests above end the prefix's server; a server that is not
@@ -70,7 +77,7 @@ step "Win32: tests under Wine"
 # last one has gone.
 wine_stop
 wine_up || failed "Wine start before the Win32 tests"
-ctest --test-dir build/win32 --output-on-failure -j "$jobs" || failed "Win32 tests under Wine" build/win32
+tests_in build/win32 -j "$jobs" || failed "Win32 tests under Wine" build/win32
 
 wine_stop
 
@@ -84,7 +91,7 @@ export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
 
 step "Linux with AddressSanitizer and UndefinedBehaviorSanitizer: build and tests"
 if cmake --preset linux-asan "${launcher[@]}" >/dev/null && cmake --build build/linux-asan -j "$jobs"; then
-  ctest --test-dir build/linux-asan --output-on-failure -j "$jobs" || failed "ASan+UBSan tests" build/linux-asan
+  tests_in build/linux-asan -j "$jobs" || failed "ASan+UBSan tests" build/linux-asan
   # About half a minute per target: long enough for the mutations to reach
   # past the seed corpus, short enough for every CI run (QLN_CI_FUZZ_SECONDS
   # changes it).
@@ -97,28 +104,20 @@ else
 fi
 
 step "Linux with ThreadSanitizer: the threaded parts"
-tsan_targets=(tests_service tests_common)
-tsan_tests='SystemdHost|BrxDebug|Encryption.Calls'
-if [ -f agent/netxcp_endpoint.cpp ]; then
-  # With the relay: the worker thread under the service host, stopped and
-  # paused while it relays.
-  tsan_targets+=(tests_e2e tests_e2e_service qln upssim netxcp)
-  tsan_tests+='|AgentUnderSystemd|RelayFaults.AStop|RelayFaults.APause'
-fi
+# The service host and its events, and the worker thread under the service
+# host, stopped and paused while it relays.
+tsan_targets=(tests_service tests_common tests_e2e tests_e2e_service qln upssim netxcp)
+tsan_tests='SystemdHost|BrxDebug|Encryption.Calls|AgentUnderSystemd|RelayFaults.AStop|RelayFaults.APause'
 if cmake --preset linux-tsan "${launcher[@]}" >/dev/null &&
    cmake --build build/linux-tsan -j "$jobs" --target "${tsan_targets[@]}"; then
-  ctest --test-dir build/linux-tsan --output-on-failure -j "$jobs" -R "$tsan_tests" || failed "TSan tests" build/linux-tsan
+  tests_in build/linux-tsan -j "$jobs" -R "$tsan_tests" || failed "TSan tests" build/linux-tsan
 else
   echo "ThreadSanitizer build failed" >&2
   failed "TSan build"
 fi
 
 step "Linux: one end-to-end run of qln under valgrind"
-if [ -f agent/netxcp_endpoint.cpp ]; then
-  bash scripts/valgrind_e2e.sh "$top/build/linux" || failed "valgrind run"
-else
-  echo "NOT RUN: the relay (NetXCP endpoint) is not in this build yet"
-fi
+bash scripts/valgrind_e2e.sh "$top/build/linux" || failed "valgrind run"
 
 step "result: $([ $status -eq 0 ] && echo all passed || echo FAILURES)"
 for f in "${failures[@]}"; do echo "failed: $f"; done

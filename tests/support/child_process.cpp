@@ -23,8 +23,11 @@ std::vector<std::string> ChildProcess::Environment(const std::vector<std::string
     for (const auto& entry : current) {
         bool replaced = false;
         for (const auto& change : changes) {
-            size_t name = change.find('=') + 1;
-            if (entry.compare(0, name, change, 0, name) == 0) replaced = true;
+            // "NAME=" with its sign, so that NAME does not match NAMES=; a
+            // change without a sign names nothing to replace.
+            size_t sign = change.find('=');
+            if (sign == std::string::npos) continue;
+            if (entry.compare(0, sign + 1, change, 0, sign + 1) == 0) replaced = true;
         }
         if (!replaced) merged.push_back(entry);
     }
