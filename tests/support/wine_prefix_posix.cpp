@@ -4,7 +4,11 @@
 
 #include <cstdlib>
 
+#include "child_process.h"
+
 namespace {
+
+constexpr uint32_t kEndAllMs = 30000;
 
 std::string EnvOr(const char* name, const std::string& fallback) {
     const char* v = std::getenv(name);
@@ -35,8 +39,10 @@ void WinePrefix::Export() const {
 }
 
 void WinePrefix::EndAll() const {
-    std::string command = "WINEPREFIX='" + m_Path + "' wineserver -k >/dev/null 2>&1";
-    (void)!std::system(command.c_str());
+    // Straight to the program, not through a shell: the path may hold any
+    // character.
+    ChildProcess kill;
+    if (kill.Start("wineserver", {"-k"}, {"WINEPREFIX=" + m_Path})) kill.WaitForExit(kEndAllMs);
 }
 
 WineComPort::WineComPort(const WinePrefix& prefix, const std::string& target) {
