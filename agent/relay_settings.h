@@ -1,0 +1,55 @@
+// RelaySettings: everything the relay worker reads from its INI file at
+// start, checked once. A value that cannot be a setting's value is a clear
+// error at start (SettingsError), never a silent default.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class CINIFile;
+
+// An IPv4 network that may talk to the relay: address and mask in host byte
+// order (a single host has the mask 0xFFFFFFFF).
+struct ClientNetwork {
+    uint32_t address = 0;
+    uint32_t mask = 0xFFFFFFFFu;
+
+    bool Holds(uint32_t hostOrderAddress) const { return (hostOrderAddress & mask) == address; }
+};
+
+// Who may use the NetXCP port and how wrong passwords are answered.
+struct NetXcpAccess {
+    std::string password;             // the clear password (compared over six bytes)
+    bool passwordUsable = true;       // false: no password frame matches
+    uint16_t port = 7010;             // UDP port, 0 for any free port (tests)
+    uint32_t bindAddress = 0;         // host byte order; 0 means every IPv4 address
+    std::vector<ClientNetwork> allowedClients;  // empty: everyone
+    // After `passwordTries` wrong password frames from one sender within
+    // `passwordWindowSeconds`, that sender's password frames are ignored for
+    // `passwordLockoutSeconds`. 0 tries: no limit.
+    uint32_t passwordTries = 5;
+    uint32_t passwordWindowSeconds = 60;
+    uint32_t passwordLockoutSeconds = 60;
+};
+
+struct RelaySettings {
+    std::string configPath;      // the INI file the settings came from
+    std::string portName = "COM1:";
+    uint32_t baud = 9600;
+    bool passwordIsDefault = true;  // the published default is in use
+    NetXcpAccess access;
+};
+
+// A setting whose value cannot be used; reported with the settings message
+// (section, key, file, the value as written, what is allowed) and the agent
+// ends with exit status -1.
+struct SettingsError {
+    std::string section;
+    std::string key;
+    std::string value;
+    std::string allowed;
+};
+
+// Reads and checks every setting of the relay from `profile` (`path` names it
+// in reports). Throws SettingsError for a value that cannot be used.
+RelaySettings ReadRelaySettings(CINIFile& profile, const std::string& path);
