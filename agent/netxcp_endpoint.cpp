@@ -20,9 +20,23 @@ constexpr uint8_t kRelayAnswer[4] = {0x71, 0x6C, 0x6E, 0x00};  // "qln"
 
 }  // namespace
 
+namespace {
+
+NetXcpAccess PasswordOnly(const std::string& password, uint16_t port, bool passwordUsable) {
+    NetXcpAccess access;
+    access.password = password;
+    access.port = port;
+    access.passwordUsable = passwordUsable;
+    return access;
+}
+
+}  // namespace
+
 NetXcpEndpoint::NetXcpEndpoint(const std::string& password, uint16_t port, bool passwordUsable)
-    : m_Password(password), m_bPasswordUsable(passwordUsable), m_nPort(port) {
-    m_pSocket = std::make_unique<Socket>(SocketAddress(0u, m_nPort, kSocketDatagram));
+    : NetXcpEndpoint(PasswordOnly(password, port, passwordUsable)) {}
+
+NetXcpEndpoint::NetXcpEndpoint(const NetXcpAccess& access) : m_Access(access) {
+    m_pSocket = std::make_unique<Socket>(SocketAddress(0u, m_Access.port, kSocketDatagram));
     OpenSocket();
 }
 
@@ -110,9 +124,10 @@ void NetXcpEndpoint::HandleFrame(const uint8_t* frame, bool& authorised) {
 // A password shorter than six characters compares as itself followed by zero
 // bytes; a longer one by its first six.
 bool NetXcpEndpoint::PasswordMatches(const uint8_t* sixBytes) const {
-    if (!m_bPasswordUsable) return false;
+    if (!m_Access.passwordUsable) return false;
     uint8_t expected[kPasswordLength] = {};
-    std::memcpy(expected, m_Password.data(), std::min<size_t>(m_Password.size(), kPasswordLength));
+    const std::string& password = m_Access.password;
+    std::memcpy(expected, password.data(), std::min<size_t>(password.size(), kPasswordLength));
     return std::memcmp(expected, sixBytes, kPasswordLength) == 0;
 }
 

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "agent/relay_settings.h"
 #include "agent/socket.h"
 
 class UpsDevice;
@@ -20,6 +21,9 @@ public:
     // that cannot be created or bound is closed and the communications
     // failure passed on. Without `passwordUsable` no password frame matches.
     NetXcpEndpoint(const std::string& password, uint16_t port, bool passwordUsable = true);
+    // The same with the access rules of the settings: the bind address, the
+    // allowed clients and the password-guess limits.
+    explicit NetXcpEndpoint(const NetXcpAccess& access);
     ~NetXcpEndpoint();
     NetXcpEndpoint(const NetXcpEndpoint&) = delete;
     NetXcpEndpoint& operator=(const NetXcpEndpoint&) = delete;
@@ -43,9 +47,7 @@ private:
     void Append(const uint8_t* bytes, uint32_t length);
     bool PasswordMatches(const uint8_t* sixBytes) const;
 
-    std::string m_Password;
-    bool m_bPasswordUsable;
-    uint16_t m_nPort;
+    NetXcpAccess m_Access;
     std::unique_ptr<Socket> m_pSocket;
     UpsDevice* m_pDevice = nullptr;
     uint32_t m_nReceived = 0;
