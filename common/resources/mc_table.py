@@ -97,7 +97,17 @@ def read_mc(path):
             raise McError("line %d: unexpected %r" % (i, stripped))
     if set(tables["English"]) != set(tables["Japanese"]):
         raise McError("the languages hold different ids")
+    # A translation that lost or added an insert would print the wrong
+    # value, or none, in one language only.
+    for msg_id, english in tables["English"].items():
+        if inserts(english) != inserts(tables["Japanese"][msg_id]):
+            raise McError("0x%08X: the languages use different inserts" % msg_id)
     return tables
+
+
+def inserts(text):
+    """The sorted "%1".."%99" of a text ("%%" is not one)."""
+    return sorted(re.findall(r"(?<!%)(?:%%)*(%[1-9][0-9]?)", text))
 
 
 def encoded(tables, language, line_end):
