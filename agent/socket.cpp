@@ -12,6 +12,10 @@ namespace {
 std::atomic<unsigned> g_nSocketConstructions{0};
 
 constexpr uint32_t kReceiveErrorPauseMs = 250;
+// Bounds of one drain: the datagrams a default receive queue holds (Linux:
+// 212,992 bytes at 832 bytes of accounting per small datagram), and time.
+constexpr uint32_t kDrainLimitDatagrams = 256;
+constexpr uint32_t kDrainLimitMs = 250;
 
 }  // namespace
 
@@ -223,16 +227,20 @@ int Socket::Read(void* buffer, int count) {
     return got;
 }
 
-// The drain goes on across receive errors with a loop, not by calling Read
-// again: a run of failing datagrams (each one too long, say) must not nest
-// one call per datagram.
+// The drain discards what was waiting when it began, not whatever keeps
+// arriving: it reads at most as many datagrams as a receive queue holds by
+// default and ends at the latest kDrainLimitMs after its pause. A receive
+// error in between (another datagram too long for the scratch buffer, say)
+// is discarded like any other datagram, without a pause of its own; a sender
+// that mixes long datagrams with a steady trickle could otherwise hold the
+// caller for as long as it liked.
 void Socket::Drain(uint32_t pauseMs) {
     plat::SleepMs(pauseMs);
     unsigned char scratch[100];
-    for (;;) {
-        int got = ReceiveOnce(scratch, sizeof scratch);
-        if (got == 0) return;
-        if (got < 0) plat::SleepMs(kReceiveErrorPauseMs);
+    uint32_t start = plat::TickCount();
+    for (uint32_t count = 0; count < kDrainLimitDatagrams; ++count) {
+        if (plat::TickCount() - start >= kDrainLimitMs) return;
+        if (ReceiveOnce(scratch, sizeof scratch) == 0) return;
     }
 }
 

@@ -29,8 +29,8 @@ public:
     int Read(void* buffer, int count) override;
     // One send (datagram: to the peer address); the platform's result.
     int Write(const void* data, int count) override;
-    // Pauses, then discards input until nothing is left. A receive error in
-    // between pauses 250 ms more and the drain goes on.
+    // Pauses, then discards input until nothing is left, at most 256
+    // datagrams and for at most 250 ms after the pause.
     void Drain(uint32_t pauseMs) override;
 
     virtual bool IsWritable();

@@ -1,8 +1,10 @@
 // The socket layer on loopback: datagram exchange, readiness, failures.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "agent/socket.h"
@@ -114,6 +116,35 @@ TEST(DatagramSocket, DrainSurvivesARunOfFailingReceives) {
     char small[8];
     EXPECT_EQ(server->Read(small, sizeof small), 0);
     EXPECT_FALSE(server->IsReadable());
+}
+
+// A sender that mixes datagrams too long for the drain's buffer with a
+// steady trickle must not hold the reader: the drain ends on its own, long
+// before the sender stops (about 10 s here).
+TEST(DatagramSocket, DrainEndsWhileInputKeepsArriving) {
+    auto server = BoundDatagramSocket();
+    std::atomic<bool> stop{false};
+    std::thread sender([&] {
+        auto client = DatagramTo(server->LocalPort());
+        std::vector<char> longer(1173, 'd');
+        uint32_t start = plat::TickCount();
+        for (int i = 0; !stop && plat::TickCount() - start < 10000; ++i) {
+            if (i % 4 == 0) client->Write(longer.data(), 1173);
+            client->Write("trickle", 7);
+            plat::SleepMs(5);
+        }
+    });
+    std::vector<char> longer(1173, 'e');
+    auto client = DatagramTo(server->LocalPort());
+    ASSERT_EQ(client->Write(longer.data(), 1173), 1173);
+    ASSERT_TRUE(server->WaitReadable(5000));
+    std::vector<char> buffer(1172);
+    uint32_t start = plat::TickCount();
+    for (int i = 0; i < 3; ++i) server->Read(buffer.data(), 1172);
+    uint32_t spent = plat::TickCount() - start;
+    stop = true;
+    sender.join();
+    EXPECT_LT(spent, 5000u);
 }
 
 TEST(SocketFailures, IdentifiersOfTheFailures) {
