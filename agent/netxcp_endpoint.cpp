@@ -6,6 +6,7 @@
 
 #include "agent/absorb.h"
 #include "agent/qln_exception.h"
+#include "platform/clock.h"
 #include "upslink/ups_device.h"
 
 namespace {
@@ -17,6 +18,34 @@ constexpr uint8_t kCancelAuthorisation = 0xCE;
 constexpr uint8_t kLastOpenCommand = 0x88;
 constexpr uint8_t kPasswordLength = 6;
 constexpr uint8_t kRelayAnswer[4] = {0x71, 0x6C, 0x6E, 0x00};  // "qln"
+// The shortest answer a forwarded frame can bring: one block with one byte.
+constexpr uint32_t kSmallestAnswer = 6;
+constexpr uint32_t kWrongPasswords = 0x80020162u;
+
+// An IPv4 address between host order and the network order of the socket
+// layer's addresses, byte by byte so that it holds on any host.
+uint32_t NetworkOrder(uint32_t hostOrder) {
+    uint32_t out = 0;
+    uint8_t* b = reinterpret_cast<uint8_t*>(&out);
+    for (int i = 0; i < 4; ++i) b[i] = static_cast<uint8_t>(hostOrder >> (24 - 8 * i));
+    return out;
+}
+
+uint32_t HostOrder(uint32_t networkOrder) {
+    const uint8_t* b = reinterpret_cast<const uint8_t*>(&networkOrder);
+    return (uint32_t{b[0]} << 24) | (uint32_t{b[1]} << 16) | (uint32_t{b[2]} << 8) | b[3];
+}
+
+// Whether the frame walk hands a frame of this command to the UPS.
+bool GoesToTheUps(uint8_t command, bool authorised) {
+    if (command == kIdentifyRelay || command == kPassword) return false;
+    return command <= kLastOpenCommand || command == kCancelAuthorisation || authorised;
+}
+
+std::string Dotted(uint32_t hostOrder) {
+    return std::to_string(hostOrder >> 24) + "." + std::to_string((hostOrder >> 16) & 0xFF) +
+           "." + std::to_string((hostOrder >> 8) & 0xFF) + "." + std::to_string(hostOrder & 0xFF);
+}
 
 }  // namespace
 
@@ -35,8 +64,11 @@ NetXcpAccess PasswordOnly(const std::string& password, uint16_t port, bool passw
 NetXcpEndpoint::NetXcpEndpoint(const std::string& password, uint16_t port, bool passwordUsable)
     : NetXcpEndpoint(PasswordOnly(password, port, passwordUsable)) {}
 
-NetXcpEndpoint::NetXcpEndpoint(const NetXcpAccess& access) : m_Access(access) {
-    m_pSocket = std::make_unique<Socket>(SocketAddress(0u, m_Access.port, kSocketDatagram));
+NetXcpEndpoint::NetXcpEndpoint(const NetXcpAccess& access)
+    : m_Access(access),
+      m_Throttle(access.passwordTries, access.passwordWindowSeconds, access.passwordLockoutSeconds) {
+    m_pSocket = std::make_unique<Socket>(
+        SocketAddress(NetworkOrder(m_Access.bindAddress), m_Access.port, kSocketDatagram));
     OpenSocket();
 }
 
@@ -66,24 +98,46 @@ bool NetXcpEndpoint::WaitForRequest(uint32_t waitMs) {
     return waiting;
 }
 
-void NetXcpEndpoint::ServeRequest(UpsDevice* device) {
+bool NetXcpEndpoint::ServeRequest(UpsDevice* device, const std::function<bool()>& keepRunning) {
     m_pDevice = device;
-    if (!m_pSocket->IsOpen()) return;
-    if (!Absorb([this] { ServeDatagram(); })) m_pSocket->Close();
+    m_bStopSeen = false;
+    if (!m_pSocket->IsOpen()) return true;
+    if (!Absorb([&] { ServeDatagram(keepRunning); })) m_pSocket->Close();
+    return !m_bStopSeen;
 }
 
-void NetXcpEndpoint::ServeDatagram() {
+bool NetXcpEndpoint::IsAllowed(uint32_t senderHostOrder) const {
+    if (m_Access.allowedClients.empty()) return true;
+    for (const ClientNetwork& network : m_Access.allowedClients) {
+        if (network.Holds(senderHostOrder)) return true;
+    }
+    return false;
+}
+
+void NetXcpEndpoint::ServeDatagram(const std::function<bool()>& keepRunning) {
     bool trouble = false;
     if (!m_pSocket->CheckReadable(trouble)) return;
     sockapi::PeerAddress sender{};
     int got = m_pSocket->ReadFrom(m_Request, kMaxDatagram, sender);
     if (got <= 0) return;
+    ++m_Counters.received;
     m_nReceived = static_cast<uint32_t>(got);
     m_Request[m_nReceived] = 0;
-    if (m_pDevice == nullptr) return;
+    m_nSender = HostOrder(sender.address);
+    // Whom the relay does not serve learns nothing from it, not even
+    // whether a UPS is attached.
+    if (!IsAllowed(m_nSender)) {
+        ++m_Counters.notAllowed;
+        return;
+    }
+    if (m_pDevice == nullptr) {
+        ++m_Counters.noUps;
+        return;
+    }
 
     std::memset(m_Reply, 0, sizeof m_Reply);
     m_nReplyLength = 0;
+    m_nUnanswered = 0;
     bool authorised = false;
     uint32_t position = 0;
     while (position + 4 <= m_nReceived && m_Request[position] == kFrameStart) {
@@ -91,12 +145,36 @@ void NetXcpEndpoint::ServeDatagram() {
         // A frame cut off by the end of the datagram is not handled: the
         // device would read its missing bytes from beyond what arrived.
         if (position + frameLength > m_nReceived) break;
+        // Each frame that goes to the UPS takes its time; a stop or a pause
+        // must not wait for all the frames a datagram can hold, nor should
+        // the walk go on once no further answer could reach the client.
+        if (GoesToTheUps(m_Request[position + 2], authorised)) {
+            if (!RoomForAnotherAnswer()) {
+                ++m_Counters.cutShort;
+                break;
+            }
+            if (keepRunning && !keepRunning()) {
+                m_bStopSeen = true;
+                ++m_Counters.cutShort;
+                break;
+            }
+        }
         HandleFrame(m_Request + position, authorised);
         position += frameLength;
     }
     if (m_nReplyLength == 0) return;
     if (m_nReplyLength % 2 != 0) ++m_nReplyLength;  // the zero byte is already there
-    m_pSocket->Write(m_Reply, static_cast<int>(m_nReplyLength));  // send errors are not retried
+    // Send errors are not retried.
+    if (m_pSocket->Write(m_Reply, static_cast<int>(m_nReplyLength)) > 0) ++m_Counters.answered;
+}
+
+// The walk ends once the reply has no room left for the shortest answer.
+// A frame that brought no answer (the UPS did not answer it, or refused it)
+// is counted as if it had taken that much room: otherwise a datagram of
+// frames the UPS never answers would hold the relay for all of them.
+bool NetXcpEndpoint::RoomForAnotherAnswer() const {
+    uint32_t used = m_nReplyLength + m_nUnanswered;
+    return used <= kMaxDatagram && kMaxDatagram - used >= kSmallestAnswer;
 }
 
 void NetXcpEndpoint::HandleFrame(const uint8_t* frame, bool& authorised) {
@@ -107,7 +185,7 @@ void NetXcpEndpoint::HandleFrame(const uint8_t* frame, bool& authorised) {
         std::fflush(stdout);
         Append(kRelayAnswer, sizeof kRelayAnswer);
     } else if (command == kPassword) {
-        if (length == kPasswordLength + 1 && PasswordMatches(frame + 3)) authorised = true;
+        if (length == kPasswordLength + 1) HandlePassword(frame, authorised);
     } else if (command == kCancelAuthorisation) {
         authorised = false;
         Forward(frame);
@@ -118,6 +196,28 @@ void NetXcpEndpoint::HandleFrame(const uint8_t* frame, bool& authorised) {
         Forward(frame);
     } else {
         Forward(frame);
+    }
+}
+
+// A sender that keeps guessing is not heard for a while: its password frames
+// are then ignored, right or wrong, so that the answers no longer tell a
+// right guess from a wrong one. The first frame of each lockout says so once.
+void NetXcpEndpoint::HandlePassword(const uint8_t* frame, bool& authorised) {
+    uint32_t now = plat::TickCount();
+    if (!m_Throttle.Admits(m_nSender, now)) {
+        ++m_Counters.ignoredPasswords;
+        return;
+    }
+    if (PasswordMatches(frame + 3)) {
+        authorised = true;
+        return;
+    }
+    ++m_Counters.wrongPasswords;
+    if (m_Throttle.RecordWrong(m_nSender, now)) {
+        ++m_Counters.lockouts;
+        std::string seconds = std::to_string(m_Throttle.LockoutSeconds());
+        std::string sender = Dotted(m_nSender);
+        CQLNException(kWrongPasswords, {sender.c_str(), seconds.c_str()}).Report();
     }
 }
 
@@ -133,11 +233,14 @@ bool NetXcpEndpoint::PasswordMatches(const uint8_t* sixBytes) const {
 
 // Whatever goes wrong while one frame is relayed costs that frame's answer only.
 void NetXcpEndpoint::Forward(const uint8_t* frame) {
+    ++m_Counters.forwarded;
+    uint32_t before = m_nReplyLength;
     Absorb([&] {
         uint32_t length = 0;
         std::unique_ptr<uint8_t[]> answer(m_pDevice->RelayRequest(frame, length));
         if (answer) Append(answer.get(), length);
     });
+    if (m_nReplyLength == before) m_nUnanswered += kSmallestAnswer;
 }
 
 // An answer that would overflow the reply is dropped ("Invalid response from

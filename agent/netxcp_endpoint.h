@@ -4,13 +4,28 @@
 // the sender in one datagram.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
+#include "agent/password_throttle.h"
 #include "agent/relay_settings.h"
 #include "agent/socket.h"
 
 class UpsDevice;
+
+// What the endpoint has seen since it was made.
+struct NetXcpCounters {
+    uint64_t received = 0;          // datagrams read
+    uint64_t answered = 0;          // reply datagrams sent
+    uint64_t notAllowed = 0;        // from a sender outside the allowed clients
+    uint64_t noUps = 0;             // read while no UPS was attached
+    uint64_t forwarded = 0;         // frames handed to the UPS
+    uint64_t wrongPasswords = 0;    // password frames that did not match
+    uint64_t ignoredPasswords = 0;  // password frames of a locked-out sender
+    uint64_t lockouts = 0;          // lockouts begun
+    uint64_t cutShort = 0;          // datagrams whose walk ended early (stop, full reply)
+};
 
 class NetXcpEndpoint {
 public:
@@ -31,8 +46,13 @@ public:
     // True when a datagram is waiting; blocks up to `waitMs` for one.
     bool WaitForRequest(uint32_t waitMs);
     // Reads one datagram; with a device, answers it. Without one the
-    // datagram is dropped unanswered. Never throws.
-    void ServeRequest(UpsDevice* device);
+    // datagram is dropped unanswered. Never throws. `keepRunning` is asked
+    // before each frame that goes to the UPS (it may block while the service
+    // is paused); when it says stop, the rest of the datagram is left, the
+    // answers so far are sent, and ServeRequest returns false.
+    bool ServeRequest(UpsDevice* device, const std::function<bool()>& keepRunning = nullptr);
+
+    const NetXcpCounters& Counters() const { return m_Counters; }
 
     uint16_t LocalPort() { return m_pSocket->LocalPort(); }
     Socket& GetSocket() { return *m_pSocket; }
@@ -41,13 +61,23 @@ private:
     void OpenSocket();
     // Reopens a socket that failed; false while that is not possible.
     bool EnsureSocket();
-    void ServeDatagram();
+    void ServeDatagram(const std::function<bool()>& keepRunning);
+    bool IsAllowed(uint32_t senderHostOrder) const;
+    // False when the walk should end before this frame.
+    bool RoomForAnotherAnswer() const;
     void HandleFrame(const uint8_t* frame, bool& authorised);
+    void HandlePassword(const uint8_t* frame, bool& authorised);
     void Forward(const uint8_t* frame);
     void Append(const uint8_t* bytes, uint32_t length);
     bool PasswordMatches(const uint8_t* sixBytes) const;
 
     NetXcpAccess m_Access;
+    PasswordThrottle m_Throttle;
+    NetXcpCounters m_Counters;
+    uint32_t m_nSender = 0;  // host byte order, of the datagram being served
+    bool m_bStopSeen = false;
+    // Room that frames without an answer have used up (see RoomForAnotherAnswer).
+    uint32_t m_nUnanswered = 0;
     std::unique_ptr<Socket> m_pSocket;
     UpsDevice* m_pDevice = nullptr;
     uint32_t m_nReceived = 0;

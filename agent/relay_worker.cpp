@@ -145,7 +145,11 @@ int RunRelay(uint16_t& agentPort) {
         if (!g_AgentService.KeepRunning()) break;
         uint32_t waitMs =
             (device && !g_bInternalXcp && device->DeviceKind() == kXcpDevice) ? kRequestWaitMs : 0;
-        if (endpoint.WaitForRequest(waitMs)) endpoint.ServeRequest(device.get());
+        // A stop that arrives between the frames of a datagram ends the run.
+        auto keepRunning = [] { return g_AgentService.KeepRunning(); };
+        if (endpoint.WaitForRequest(waitMs) && !endpoint.ServeRequest(device.get(), keepRunning)) {
+            break;
+        }
 
         uint32_t pauseMs;
         if (device) {
