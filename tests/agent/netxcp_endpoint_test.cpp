@@ -190,6 +190,40 @@ TEST_F(EndpointTest, FailuresCostOnlyTheirOwnFrame) {
     EXPECT_EQ(m_Device.Commands(), (Bytes{0x31, 0x32, 0x33, 0x34, 0x35}));
 }
 
+// A stop between two forwarded frames leaves the rest of the datagram; what
+// was answered before it is still sent. (A pause blocks inside keepRunning
+// and the walk then goes on where it was.)
+TEST_F(EndpointTest, StopAndPauseAreSeenBetweenForwardedFrames) {
+    int asked = 0;
+    Bytes datagram = Join({Frame(0x00), Frame(0x31), PasswordFrame("Wopra3"), Frame(0x32),
+                           Frame(0x33)});
+    ASSERT_TRUE(m_pClient->Write(datagram.data(), static_cast<int>(datagram.size())) > 0);
+    ASSERT_TRUE(m_pEndpoint->WaitForRequest(5000));
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(m_pEndpoint->ServeRequest(&m_Device, [&] { return ++asked < 2; }));
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(asked, 2);  // before 0x31 and before 0x32, not for 0x00 or the password
+    EXPECT_EQ(m_Device.Commands(), Bytes{0x31});
+    EXPECT_EQ(Answer(), Join({kQln, EchoBlock(0x31)}));
+}
+
+// The walk ends once the reply cannot take another answer; a frame that got
+// none counts as the shortest answer, so a datagram full of frames the UPS
+// never answers is bounded too.
+TEST_F(EndpointTest, WalkEndsWhenTheReplyCanTakeNoMoreAnswers) {
+    m_Device.m_Answer = [](const Bytes& f) { return f[2] == 0x31 ? Bytes(1168, 0x31) : Bytes{}; };
+    EXPECT_EQ(AnswerOrNothing(Join({Frame(0x31), Frame(0x32), Frame(0x33)}), &m_Device).size(),
+              1168u);
+    EXPECT_EQ(m_Device.Commands(), Bytes{0x31});
+
+    m_Device.m_Frames.clear();
+    Bytes unanswered;
+    for (int i = 0; i < 293; ++i) unanswered = Join({unanswered, Frame(0x32)});
+    EXPECT_EQ(AnswerOrNothing(unanswered, &m_Device), Bytes{});
+    EXPECT_EQ(m_Device.m_Frames.size(), 1172u / 6u);
+    EXPECT_EQ(m_pEndpoint->Counters().cutShort, 2u);
+}
+
 TEST_F(EndpointTest, ReopensItsSocketAfterTheSocketItselfFailed) {
     // On its own port again: the one the fixture's endpoint had.
     uint16_t port = m_pEndpoint->LocalPort();

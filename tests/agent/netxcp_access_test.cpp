@@ -1,0 +1,164 @@
+// Who the NetXCP endpoint serves: its bind address, its allowed clients, and
+// the lockout of a sender that keeps guessing the password. Clients speak
+// from their own loopback addresses (127.0.0.2 stands for another host).
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "agent/ini_file.h"
+#include "agent/netxcp_endpoint.h"
+#include "agent/socket_api.h"
+#include "fake_ups_device.h"
+#include "platform/clock.h"
+#include "upslink/serial_link.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+constexpr uint32_t kLoopback1 = 0x7F000001u, kLoopback2 = 0x7F000002u;
+
+Bytes Frame(uint8_t command, Bytes data = {}) {
+    Bytes f{0xAB, static_cast<uint8_t>(data.size() + 1), command};
+    for (uint8_t x : data) f.push_back(x);
+    uint8_t sum = 0;
+    for (uint8_t x : f) sum = static_cast<uint8_t>(sum + x);
+    f.push_back(static_cast<uint8_t>(-sum));
+    return f;
+}
+
+Bytes Password(const std::string& text) { return Frame(0xCF, Bytes(text.begin(), text.end())); }
+
+Bytes Join(std::initializer_list<Bytes> parts) {
+    Bytes all;
+    for (const auto& p : parts) {
+        for (uint8_t x : p) all.push_back(x);
+    }
+    return all;
+}
+
+sockapi::PeerAddress Address(uint32_t hostOrder, uint16_t port) {
+    sockapi::PeerAddress a{};
+    a.family = sockapi::kFamilyInet;
+    a.port = sockapi::HostToNet16(port);
+    uint8_t* b = reinterpret_cast<uint8_t*>(&a.address);
+    for (int i = 0; i < 4; ++i) b[i] = static_cast<uint8_t>(hostOrder >> (24 - 8 * i));
+    return a;
+}
+
+// A datagram client bound to a loopback address of its choice.
+class Client {
+public:
+    explicit Client(uint32_t fromHostOrder) : m_hSocket(sockapi::Create(false)) {
+        m_bBound = m_hSocket != sockapi::kInvalidHandle &&
+                   sockapi::Bind(m_hSocket, Address(fromHostOrder, 0));
+    }
+    ~Client() { sockapi::CloseHandle(m_hSocket); }
+    bool Bound() const { return m_bBound; }
+    bool Send(const Bytes& datagram, uint32_t toHostOrder, uint16_t port) {
+        return sockapi::SendTo(m_hSocket, datagram.data(), static_cast<int>(datagram.size()),
+                               Address(toHostOrder, port)) == static_cast<int>(datagram.size());
+    }
+    // The next answer; empty when none comes within `ms`.
+    Bytes Answer(uint32_t ms) {
+        if (!sockapi::Select(m_hSocket, true, false, false, ms).readable) return {};
+        Bytes b(2048);
+        sockapi::PeerAddress from{};
+        int got = sockapi::ReceiveFrom(m_hSocket, b.data(), static_cast<int>(b.size()), from);
+        b.resize(got > 0 ? static_cast<size_t>(got) : 0);
+        return b;
+    }
+
+private:
+    sockapi::Handle m_hSocket;
+    bool m_bBound = false;
+};
+
+class AccessTest : public ::testing::Test {
+protected:
+    void Start(const NetXcpAccess& access) {
+        m_pEndpoint = std::make_unique<NetXcpEndpoint>(access);
+        m_nPort = m_pEndpoint->LocalPort();
+    }
+    // Sends from `client` and serves what arrived; the answer, or empty.
+    Bytes Exchange(Client& client, const Bytes& datagram) {
+        EXPECT_TRUE(client.Send(datagram, kLoopback1, m_nPort));
+        EXPECT_TRUE(m_pEndpoint->WaitForRequest(5000));
+        m_pEndpoint->ServeRequest(&m_Device);
+        return client.Answer(m_Device.m_Frames.empty() ? 300 : 2000);
+    }
+
+    SerialLink m_Link{"COM9:", 9600, 8, 2, 0};
+    CINIFile m_Profile{"no-such-file.ini"};
+    FakeUpsDevice m_Device{m_Link, m_Profile};
+    std::unique_ptr<NetXcpEndpoint> m_pEndpoint;
+    uint16_t m_nPort = 0;
+};
+
+TEST_F(AccessTest, ListensWhereToldAndServesOnlyTheAllowedClients) {
+    NetXcpAccess access;
+    access.port = 0;
+    access.bindAddress = kLoopback1;
+    access.allowedClients = {ClientNetwork{kLoopback2, 0xFFFFFFFFu}};
+    Start(access);
+    Client stranger(kLoopback1), friendly(kLoopback2);
+    ASSERT_TRUE(stranger.Bound() && friendly.Bound());
+
+    // Bound to 127.0.0.1 only: a datagram to another address does not reach it.
+    ASSERT_TRUE(friendly.Send(Frame(0x00), 0x7F000003u, m_nPort));
+    EXPECT_FALSE(m_pEndpoint->WaitForRequest(300));
+
+    // Refused before the frame walk: the UPS hears nothing, nothing comes back.
+    EXPECT_EQ(Exchange(stranger, Join({Frame(0x31), Frame(0x00)})), Bytes{});
+    EXPECT_TRUE(m_Device.m_Frames.empty());
+    EXPECT_EQ(m_pEndpoint->Counters().notAllowed, 1u);
+
+    EXPECT_EQ(Exchange(friendly, Frame(0x31)), EchoBlock(0x31));
+    EXPECT_EQ(m_pEndpoint->Counters().notAllowed, 1u);
+}
+
+TEST_F(AccessTest, AGuessingSenderIsLockedOutAndAnHonestOneNeverIs) {
+    NetXcpAccess access;
+    access.port = 0;
+    access.password = "Secret";
+    access.passwordTries = 3;
+    access.passwordWindowSeconds = 60;
+    access.passwordLockoutSeconds = 1;
+    Start(access);
+    Client guesser(kLoopback1), honest(kLoopback2);
+    ASSERT_TRUE(guesser.Bound() && honest.Bound());
+
+    // The third wrong guess starts the lockout: the right password that
+    // follows in the same datagram is no longer heard, and the answer does
+    // not tell whether it was right.
+    testing::internal::CaptureStderr();
+    Bytes guesses = Join({Password("aaaaaa"), Password("bbbbbb"), Password("cccccc"),
+                          Password("dddddd"), Password("Secret"), Frame(0x8A)});
+    EXPECT_EQ(Exchange(guesser, guesses), Bytes{});
+    EXPECT_EQ(Exchange(guesser, Join({Password("Secret"), Frame(0x8A)})), Bytes{});
+    std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(m_Device.m_Frames.empty());
+    EXPECT_EQ(m_pEndpoint->Counters().wrongPasswords, 3u);
+    EXPECT_EQ(m_pEndpoint->Counters().ignoredPasswords, 3u);
+    EXPECT_EQ(m_pEndpoint->Counters().lockouts, 1u);
+    // Said once, with the sender's address.
+    EXPECT_NE(said.find("127.0.0.1"), std::string::npos) << said;
+    EXPECT_EQ(said.find("127.0.0.1"), said.rfind("127.0.0.1")) << said;
+
+    // Another sender with the right password is served every time.
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(Exchange(honest, Join({Password("Secret"), Frame(0x8B)})), EchoBlock(0x8B));
+    }
+
+    // Once the lockout is over, the guesser is heard again.
+    uint32_t start = plat::TickCount();
+    Bytes answer;
+    while (answer.empty() && plat::TickCount() - start < 10000) {
+        answer = Exchange(guesser, Join({Password("Secret"), Frame(0x8C)}));
+    }
+    EXPECT_EQ(answer, EchoBlock(0x8C));
+}
+
+}  // namespace
