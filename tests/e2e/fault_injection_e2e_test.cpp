@@ -10,9 +10,11 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "agent/qln_exception.h"
@@ -225,6 +227,7 @@ public:
     }
     ServiceAgent& Agent() { return *m_pAgent; }
     NetXcpClient& Client() { return *m_pClient; }
+    UpsSim& Sim() { return m_Ups.Sim(); }
     const std::string& Why() const { return m_Why; }
 
 private:
@@ -280,5 +283,43 @@ TEST(RelayFaults, APauseDuringARelayedRequestHoldsTheNextOnesAndAStopStillEndsIt
     const uint32_t stopAt = plat::TickCount();
     ASSERT_TRUE(agent.Process().WaitForExit(10000)) << "the paused agent did not stop";
     EXPECT_LT(plat::TickCount() - stopAt, 5000u);
+    EXPECT_EQ(agent.Process().ExitCode(), 0) << agent.Process().Err();
+}
+
+// A flood of datagrams that each hold as many forwarded frames as fit (about
+// eight minutes of UPS work apiece), of over-long datagrams and of a small
+// trickle behind them: a stop still ends the service within seconds.
+TEST(RelayFaults, AStopArrivesWithinSecondsWhateverTheNetworkSends) {
+    RequestInHand relay;
+    ASSERT_TRUE(relay.Start()) << relay.Why();
+    ServiceAgent& agent = relay.Agent();
+    ByteString many;
+    for (int i = 0; i < 293; ++i) many = Cat({many, XcpFrame(0x31)});
+    ASSERT_EQ(many.size(), 1172u);
+    const ByteString overLong(1173, 0xAB), small(101, 0x00);
+    std::atomic<bool> done{false};
+    std::thread flood([&] {
+        NetXcpClient client("127.0.0.1", agent.Port());
+        const uint32_t start = plat::TickCount();
+        for (int i = 0; !done && plat::TickCount() - start < 60000; ++i) {
+            if (i % 10 == 0) client.Send(many);
+            client.Send(overLong);
+            client.Send(small);
+            ::usleep(20000);
+        }
+    });
+    // The agent is inside one of the long datagrams once the UPS has heard a
+    // few of its frames.
+    const uint32_t before = relay.Sim().Count(0x31);
+    const bool walking = WaitHeard(relay.Sim(), 0x31, before + 3);
+    const uint32_t stopAt = plat::TickCount();
+    EXPECT_TRUE(agent.Signal(SIGTERM));
+    const bool ended = agent.Process().WaitForExit(60000);
+    const uint32_t took = plat::TickCount() - stopAt;
+    done = true;
+    flood.join();
+    ASSERT_TRUE(walking) << "the long datagram was never relayed: " << agent.Process().Err();
+    ASSERT_TRUE(ended) << "the agent did not stop";
+    EXPECT_LT(took, 5000u);
     EXPECT_EQ(agent.Process().ExitCode(), 0) << agent.Process().Err();
 }
