@@ -11,16 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "bench_relay_posix.h"
 #include "child_process.h"
 #include "platform/clock.h"
 #include "tools/netxcp/netxcp_client.h"
 #include "tools/netxcp/netxcp_request.h"
 
 namespace {
-
-const ByteString kQln{0x71, 0x6C, 0x6E, 0x00};
-
-std::string Bin(const std::string& name) { return std::string(QLN_BIN_DIR) + "/" + name; }
 
 // utime + stime of a process, in seconds.
 double CpuSeconds(int pid) {
@@ -60,16 +57,6 @@ struct Timing {
     }
 };
 
-// One request on a fresh socket; the time to its answer, or -1.
-double TimedExchange(uint16_t port, const ByteString& datagram, uint32_t timeoutMs) {
-    NetXcpClient client("127.0.0.1", port);
-    ByteString answer;
-    uint32_t start = plat::TickCount();
-    client.Send(datagram);
-    if (!client.Receive(answer, timeoutMs)) return -1;
-    return static_cast<double>(plat::TickCount() - start);
-}
-
 // Sends `count` requests at random moments (so that they meet every phase
 // of the agent's pass), timing each answer.
 Timing Measure(uint16_t port, const ByteString& datagram, int count, std::mt19937& random) {
@@ -104,14 +91,6 @@ std::string TimingText(const Timing& t) {
     std::string s = text;
     if (t.lost) s += " (" + std::to_string(t.lost) + " lost)";
     return s;
-}
-
-std::string SlavePath(ChildProcess& sim) {
-    if (!sim.WaitForText(false, "/dev/pts/", 1, 10000)) return "";
-    std::string out = sim.Out();
-    size_t at = out.find("/dev/pts/");
-    size_t end = out.find_first_not_of("0123456789", at + 9);
-    return out.substr(at, end - at);
 }
 
 // What the kernel holds for the agent's UDP socket (bound to 0.0.0.0:port),
@@ -234,43 +213,11 @@ void Flood(uint16_t port) {
 int main(int argc, char** argv) {
     int forwarded = argc > 1 ? std::atoi(argv[1]) : 30;
     std::mt19937 random(7010);  // fixed seed: the same request moments every run
-    char dir[] = "/tmp/qln-bench-XXXXXX";
-    if (!mkdtemp(dir)) return 1;
-
-    ChildProcess sim;
-    if (!sim.Start(Bin("upssim"), {})) {
-        std::fprintf(stderr, "qln_bench: cannot start upssim\n");
-        return 1;
-    }
-    std::string pty = SlavePath(sim);
-    if (pty.empty()) {
-        std::fprintf(stderr, "qln_bench: upssim printed no pseudo-terminal\n");
-        return 1;
-    }
-    // A port that was free a moment ago.
-    uint16_t port;
-    {
-        Socket probe(SocketAddress(0u, 0, kSocketDatagram));
-        probe.Create();
-        probe.Bind();
-        port = probe.LocalPort();
-        probe.Close();
-    }
-    std::string ini = std::string(dir) + "/qln.ini";
-    std::ofstream(ini) << "[Communications]\nCommunicationsPort=" << pty
-                       << "\n[NetXCP]\nAgentPort=" << port << "\n";
-
-    ChildProcess agent;
-    agent.Start(Bin("qln"), {"daemon", "-c", ini});
-    uint32_t start = plat::TickCount();
-    bool relaying = false;
-    while (!relaying && plat::TickCount() - start < 60000 && agent.Running()) {
-        relaying = TimedExchange(port, XcpFrame(0x00), 1500) >= 0;
-    }
-    if (!relaying) {
-        std::fprintf(stderr, "qln_bench: the agent does not relay:\n%s", agent.Err().c_str());
-        return 1;
-    }
+    BenchRelay bench;
+    if (!bench.Start()) return 1;
+    ChildProcess& agent = bench.Agent();
+    uint16_t port = bench.Port();
+    const std::string& pty = bench.Pty();
     int pid = agent.Pid();
 
     std::printf("qln relay benchmark: qln against upssim on %s, NetXCP on 127.0.0.1:%u\n\n",
@@ -305,9 +252,6 @@ int main(int argc, char** argv) {
     Row("agent peak resident memory (VmHWM)", std::to_string(StatusKb(pid, "VmHWM:")) + " KiB");
     Row("agent still running", agent.Running() ? "yes" : "no");
 
-    agent.Stop();
-    sim.Stop();
-    unlink(ini.c_str());
-    rmdir(dir);
+    bench.Stop();
     return 0;
 }

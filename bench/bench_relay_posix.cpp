@@ -1,0 +1,91 @@
+#include "bench_relay_posix.h"
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+
+#include "agent/socket.h"
+#include "platform/clock.h"
+#include "tools/netxcp/netxcp_client.h"
+
+const ByteString kQln{0x71, 0x6C, 0x6E, 0x00};
+
+namespace {
+
+std::string Bin(const std::string& name) { return std::string(QLN_BIN_DIR) + "/" + name; }
+
+std::string SlavePath(ChildProcess& sim) {
+    if (!sim.WaitForText(false, "/dev/pts/", 1, 10000)) return "";
+    std::string out = sim.Out();
+    size_t at = out.find("/dev/pts/");
+    size_t end = out.find_first_not_of("0123456789", at + 9);
+    return out.substr(at, end - at);
+}
+
+// A port that was free a moment ago.
+uint16_t FreePort() {
+    Socket probe(SocketAddress(0u, 0, kSocketDatagram));
+    probe.Create();
+    probe.Bind();
+    uint16_t port = probe.LocalPort();
+    probe.Close();
+    return port;
+}
+
+}  // namespace
+
+double TimedExchange(uint16_t port, const ByteString& datagram, uint32_t timeoutMs) {
+    NetXcpClient client("127.0.0.1", port);
+    ByteString answer;
+    uint32_t start = plat::TickCount();
+    client.Send(datagram);
+    if (!client.Receive(answer, timeoutMs)) return -1;
+    return static_cast<double>(plat::TickCount() - start);
+}
+
+BenchRelay::BenchRelay() {
+    char dir[] = "/tmp/qln-bench-XXXXXX";
+    if (mkdtemp(dir)) m_Dir = dir;
+}
+
+BenchRelay::~BenchRelay() {
+    Stop();
+    if (m_Dir.empty()) return;
+    unlink((m_Dir + "/qln.ini").c_str());
+    rmdir(m_Dir.c_str());
+}
+
+bool BenchRelay::Start(const std::string& extraIni) {
+    if (m_Dir.empty() || !m_Sim.Start(Bin("upssim"), {})) {
+        std::fprintf(stderr, "bench: cannot start upssim\n");
+        return false;
+    }
+    m_Pty = SlavePath(m_Sim);
+    if (m_Pty.empty()) {
+        std::fprintf(stderr, "bench: upssim printed no pseudo-terminal\n");
+        return false;
+    }
+    m_nPort = FreePort();
+    std::string ini = m_Dir + "/qln.ini";
+    std::ofstream(ini) << "[Communications]\nCommunicationsPort=" << m_Pty
+                       << "\n[NetXCP]\nAgentPort=" << m_nPort << "\n"
+                       << extraIni;
+    m_Agent.Start(Bin("qln"), {"daemon", "-c", ini});
+    uint32_t start = plat::TickCount();
+    bool relaying = false;
+    while (!relaying && plat::TickCount() - start < 60000 && m_Agent.Running()) {
+        relaying = TimedExchange(m_nPort, XcpFrame(0x00), 1500) >= 0;
+    }
+    if (!relaying) {
+        std::fprintf(stderr, "bench: the agent does not relay:\n%s", m_Agent.Err().c_str());
+        return false;
+    }
+    return true;
+}
+
+void BenchRelay::Stop() {
+    m_Agent.Stop();
+    m_Sim.Stop();
+}
