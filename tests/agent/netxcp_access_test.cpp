@@ -97,24 +97,52 @@ protected:
     uint16_t m_nPort = 0;
 };
 
-TEST_F(AccessTest, ListensWhereToldAndServesOnlyTheAllowedClients) {
+// Wine binds a UDP socket given one address to every address of that
+// interface (0.0.0.0 with the interface named): it then hears datagrams to
+// other loopback addresses, and what it sends leaves from 127.0.0.1. Where
+// that is so, the cases that need a second sender address are left out.
+bool SecondAddressHonoured() {
+    Client second(kLoopback2);
     NetXcpAccess access;
     access.port = 0;
-    access.bindAddress = kLoopback1;
+    NetXcpEndpoint probe(access);
+    if (!second.Bound() || !second.Send(Frame(0x00), kLoopback1, probe.LocalPort())) return false;
+    if (!probe.WaitForRequest(2000)) return false;
+    sockapi::PeerAddress from{};
+    uint8_t scratch[16];
+    probe.GetSocket().ReadFrom(scratch, sizeof scratch, from);
+    return from.address == Address(kLoopback2, 0).address;
+}
+
+TEST_F(AccessTest, ServesOnlyTheAllowedClients) {
+    NetXcpAccess access;
+    access.port = 0;
     access.allowedClients = {ClientNetwork{kLoopback2, 0xFFFFFFFFu}};
     Start(access);
-    Client stranger(kLoopback1), friendly(kLoopback2);
-    ASSERT_TRUE(stranger.Bound() && friendly.Bound());
-
-    // Bound to 127.0.0.1 only: a datagram to another address does not reach it.
-    ASSERT_TRUE(friendly.Send(Frame(0x00), 0x7F000003u, m_nPort));
-    EXPECT_FALSE(m_pEndpoint->WaitForRequest(300));
-
+    Client stranger(kLoopback1);
+    ASSERT_TRUE(stranger.Bound());
     // Refused before the frame walk: the UPS hears nothing, nothing comes back.
     EXPECT_EQ(Exchange(stranger, Join({Frame(0x31), Frame(0x00)})), Bytes{});
     EXPECT_TRUE(m_Device.m_Frames.empty());
     EXPECT_EQ(m_pEndpoint->Counters().notAllowed, 1u);
 
+    // A network that holds the sender admits it.
+    access.allowedClients = {ClientNetwork{0x0A000000u, 0xFF000000u},
+                             ClientNetwork{0x7F000000u, 0xFF000000u}};
+    Start(access);
+    EXPECT_EQ(Exchange(stranger, Frame(0x31)), EchoBlock(0x31));
+    EXPECT_EQ(m_pEndpoint->Counters().notAllowed, 0u);
+
+    if (!SecondAddressHonoured()) GTEST_SKIP() << "this host sends from 127.0.0.1 only (Wine)";
+    // Bound to 127.0.0.1 only: a datagram to another address does not reach it;
+    // a second sender is told apart from the first.
+    access.bindAddress = kLoopback1;
+    access.allowedClients = {ClientNetwork{kLoopback2, 0xFFFFFFFFu}};
+    Start(access);
+    Client friendly(kLoopback2);
+    ASSERT_TRUE(friendly.Send(Frame(0x00), 0x7F000003u, m_nPort));
+    EXPECT_FALSE(m_pEndpoint->WaitForRequest(300));
+    EXPECT_EQ(Exchange(stranger, Frame(0x31)), Bytes{});
     EXPECT_EQ(Exchange(friendly, Frame(0x31)), EchoBlock(0x31));
     EXPECT_EQ(m_pEndpoint->Counters().notAllowed, 1u);
 }
@@ -148,8 +176,10 @@ TEST_F(AccessTest, AGuessingSenderIsLockedOutAndAnHonestOneNeverIs) {
     EXPECT_EQ(said.find("127.0.0.1"), said.rfind("127.0.0.1")) << said;
 
     // Another sender with the right password is served every time.
-    for (int i = 0; i < 10; ++i) {
-        EXPECT_EQ(Exchange(honest, Join({Password("Secret"), Frame(0x8B)})), EchoBlock(0x8B));
+    if (SecondAddressHonoured()) {
+        for (int i = 0; i < 10; ++i) {
+            EXPECT_EQ(Exchange(honest, Join({Password("Secret"), Frame(0x8B)})), EchoBlock(0x8B));
+        }
     }
 
     // Once the lockout is over, the guesser is heard again.
