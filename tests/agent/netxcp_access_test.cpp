@@ -11,6 +11,7 @@
 #include "agent/netxcp_endpoint.h"
 #include "agent/socket_api.h"
 #include "fake_ups_device.h"
+#include "loopback_udp.h"
 #include "platform/clock.h"
 #include "upslink/serial_link.h"
 
@@ -39,42 +40,7 @@ Bytes Join(std::initializer_list<Bytes> parts) {
     return all;
 }
 
-sockapi::PeerAddress Address(uint32_t hostOrder, uint16_t port) {
-    sockapi::PeerAddress a{};
-    a.family = sockapi::kFamilyInet;
-    a.port = sockapi::HostToNet16(port);
-    uint8_t* b = reinterpret_cast<uint8_t*>(&a.address);
-    for (int i = 0; i < 4; ++i) b[i] = static_cast<uint8_t>(hostOrder >> (24 - 8 * i));
-    return a;
-}
-
-// A datagram client bound to a loopback address of its choice.
-class Client {
-public:
-    explicit Client(uint32_t fromHostOrder) : m_hSocket(sockapi::Create(false)) {
-        m_bBound = m_hSocket != sockapi::kInvalidHandle &&
-                   sockapi::Bind(m_hSocket, Address(fromHostOrder, 0));
-    }
-    ~Client() { sockapi::CloseHandle(m_hSocket); }
-    bool Bound() const { return m_bBound; }
-    bool Send(const Bytes& datagram, uint32_t toHostOrder, uint16_t port) {
-        return sockapi::SendTo(m_hSocket, datagram.data(), static_cast<int>(datagram.size()),
-                               Address(toHostOrder, port)) == static_cast<int>(datagram.size());
-    }
-    // The next answer; empty when none comes within `ms`.
-    Bytes Answer(uint32_t ms) {
-        if (!sockapi::Select(m_hSocket, true, false, false, ms).readable) return {};
-        Bytes b(2048);
-        sockapi::PeerAddress from{};
-        int got = sockapi::ReceiveFrom(m_hSocket, b.data(), static_cast<int>(b.size()), from);
-        b.resize(got > 0 ? static_cast<size_t>(got) : 0);
-        return b;
-    }
-
-private:
-    sockapi::Handle m_hSocket;
-    bool m_bBound = false;
-};
+using Client = LoopbackUdp;
 
 class AccessTest : public ::testing::Test {
 protected:
@@ -87,7 +53,7 @@ protected:
         EXPECT_TRUE(client.Send(datagram, kLoopback1, m_nPort));
         EXPECT_TRUE(m_pEndpoint->WaitForRequest(5000));
         m_pEndpoint->ServeRequest(&m_Device);
-        return client.Answer(m_Device.m_Frames.empty() ? 300 : 2000);
+        return client.Receive(m_Device.m_Frames.empty() ? 300 : 2000);
     }
 
     SerialLink m_Link{"COM9:", 9600, 8, 2, 0};
@@ -111,7 +77,7 @@ bool SecondAddressHonoured() {
     sockapi::PeerAddress from{};
     uint8_t scratch[16];
     probe.GetSocket().ReadFrom(scratch, sizeof scratch, from);
-    return from.address == Address(kLoopback2, 0).address;
+    return from.address == LoopbackAddress(kLoopback2, 0).address;
 }
 
 TEST_F(AccessTest, ServesOnlyTheAllowedClients) {

@@ -8,6 +8,7 @@
 #include "agent/qln_exception.h"
 #include "common/config/encryption.h"
 #include "platform/clock.h"
+#include "access_checks_posix.h"
 #include "relay_agent.h"
 #include "ups_line_posix.h"
 
@@ -165,6 +166,15 @@ TEST(RelaySearching, LostReportsDropsDatagramsAndFindsALateUps) {
     ByteString identification = agent.Exchange(XcpFrame(0x31), kAnswerMs);
     ASSERT_GE(identification.size(), 5u);
     EXPECT_EQ(identification[1], 0x01);
+}
+
+// Where the relay listens, whom it serves, and a guessing sender locked out.
+TEST(RelayAccess, ListensWhereToldServesTheAllowedClientsAndLocksOutGuessers) {
+    SimulatedUps ups;
+    ASSERT_TRUE(ups.Start());
+    RelayAgent agent(ups.SlavePath(), AccessIni());
+    ASSERT_TRUE(agent.WaitUntilRelaying(kStartMs)) << agent.Process().Err();
+    CheckAccessRules(agent, ups, true);
 }
 
 TEST(RelayStartUp, PortInUseIsReportedAndEndsWithMinusOne) {

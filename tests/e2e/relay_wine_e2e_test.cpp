@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "access_checks_posix.h"
 #include "relay_agent.h"
 #include "ups_line_posix.h"
 #include "vanished_port_posix.h"
@@ -67,4 +68,22 @@ TEST(RelayUnderWine, AVanishedPortIsReportedOnceAndTheUpsFoundAgainBehindTheSame
 
     ReplugAndExpectOneLossAndRecovery(ups, agent, lost, lostBefore, kRecoverMs, kAnswerMs);
     qln.Stop();
+}
+
+// The network face of qln.exe, for Linux clients of their own addresses.
+// Wine binds a UDP socket given 127.0.0.1 to the whole loopback interface,
+// so the bind address is not checked here.
+TEST(RelayUnderWine, ServesTheAllowedClientsAndLocksOutGuessers) {
+    WinePrefix wine;
+    if (!wine.Missing().empty()) GTEST_SKIP() << wine.Missing();
+    wine.Export();
+
+    SimulatedUps ups;
+    ASSERT_TRUE(ups.Start());
+    WineComPort com(wine, ups.SlavePath());
+    ASSERT_FALSE(com.Name().empty()) << "no free COM port in " << wine.Path();
+    RelayAgent agent(com.Name(), AccessIni(), {"wine", wine.Bin() + "/qln.exe"});
+    ASSERT_TRUE(agent.WaitUntilRelaying(kStartMs)) << agent.Process().Err();
+    CheckAccessRules(agent, ups, false);
+    agent.Process().Stop();
 }
