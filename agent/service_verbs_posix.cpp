@@ -16,15 +16,21 @@
 #include <string>
 #include <vector>
 
+#include "agent/ini_file.h"
 #include "agent/qln_exception.h"
+#include "agent/service_account.h"
 #include "agent/service_host.h"
 #include "agent/service_verb.h"
 #include "agent/systemd_unit.h"
 #include "platform/module.h"
+#include "upslink/serial_port.h"
 
 extern char** environ;
 
 namespace {
+
+// The INI file the service reads: beside the program (the unit gives no -c).
+const char* const kAgentIniName = "qln.ini";
 
 // A failure that no error code tells: its text, and the process ends. No
 // descriptor is open where a verb calls it.
@@ -103,14 +109,50 @@ void WriteUnitFile(const std::string& text) {
 
 bool UnitIsActive() { return Systemctl({"is-active", "--quiet", kAgentUnitName}, true) == 0; }
 
+// The account the unit runs the agent as: the dedicated account (made when
+// missing) when it can run the program, read the INI file beside it and open
+// the serial port the INI file names; otherwise root, and `whyRoot` says why.
+// A port that is not there now (an adapter not plugged in) is not held
+// against the account: udev gives serial devices to the serial group.
+std::string ChooseServiceAccount(const std::string& exe, std::string& whyRoot) {
+    whyRoot = EnsureSystemAccount(kAgentAccount, kSerialGroup);
+    if (!whyRoot.empty()) return "";
+    std::vector<AccountNeed> needs{{exe, X_OK}};
+    std::string ini = plat::ReplaceFileName(exe, kAgentIniName);
+    struct stat st {};
+    if (::stat(ini.c_str(), &st) == 0) {
+        needs.push_back({ini, R_OK});
+        CINIFile profile(ini.c_str());
+        std::string port =
+            PortDevicePath(profile.GetString("Communications", "CommunicationsPort", "COM1:"));
+        if (::stat(port.c_str(), &st) == 0) needs.push_back({port, R_OK | W_OK});
+    }
+    std::string error;
+    std::string denied = FirstPathDenied(kAgentAccount, kSerialGroup, needs, error);
+    if (!error.empty()) {
+        whyRoot = error;
+    } else if (!denied.empty()) {
+        whyRoot = denied + " is not open to the account " + kAgentAccount;
+    }
+    return whyRoot.empty() ? kAgentAccount : "";
+}
+
 }  // namespace
 
 void InstallService() {
     RunSystemdVerb(
         [] {
             std::string exe = plat::ModuleFileName();
-            std::string text = AgentUnitText(exe);
+            std::string whyRoot;
+            std::string account = ChooseServiceAccount(exe, whyRoot);
+            std::string text = AgentUnitText(exe, account, whyRoot);
             if (text.empty()) Fail("The program's path cannot be written into a unit: " + exe);
+            if (account.empty()) {
+                printf("The service runs as root, without capabilities: %s.\n", whyRoot.c_str());
+            } else {
+                printf("The service runs as the account %s (with the group %s).\n", account.c_str(),
+                       kSerialGroup);
+            }
             WriteUnitFile(text);
             MustSystemctl({"daemon-reload"});
             MustSystemctl({"enable", kAgentUnitName});
