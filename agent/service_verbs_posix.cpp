@@ -29,9 +29,6 @@ extern char** environ;
 
 namespace {
 
-// The INI file the service reads: beside the program (the unit gives no -c).
-const char* const kAgentIniName = "qln.ini";
-
 // A failure that no error code tells: its text, and the process ends. No
 // descriptor is open where a verb calls it.
 [[noreturn]] void Fail(const std::string& text) {
@@ -110,18 +107,19 @@ void WriteUnitFile(const std::string& text) {
 bool UnitIsActive() { return Systemctl({"is-active", "--quiet", kAgentUnitName}, true) == 0; }
 
 // The account the unit runs the agent as: the dedicated account (made when
-// missing) when it can run the program, read the INI file beside it and open
-// the serial port the INI file names; otherwise root, and `whyRoot` says why.
+// missing) when it can run the program, open the INI file beside it for
+// reading and update and open the serial port the INI file names; otherwise root, and `whyRoot` says why.
 // A port that is not there now (an adapter not plugged in) is not held
 // against the account: udev gives serial devices to the serial group.
 std::string ChooseServiceAccount(const std::string& exe, std::string& whyRoot) {
     whyRoot = EnsureSystemAccount(kAgentAccount, kSerialGroup);
     if (!whyRoot.empty()) return "";
     std::vector<AccountNeed> needs{{exe, X_OK}};
-    std::string ini = plat::ReplaceFileName(exe, kAgentIniName);
+    std::string ini = AgentIniPath(exe);
     struct stat st {};
     if (::stat(ini.c_str(), &st) == 0) {
-        needs.push_back({ini, R_OK});
+        // Read and update, as the agent's INI reader opens it.
+        needs.push_back({ini, R_OK | W_OK});
         CINIFile profile(ini.c_str());
         std::string port =
             PortDevicePath(profile.GetString("Communications", "CommunicationsPort", "COM1:"));

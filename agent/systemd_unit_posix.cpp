@@ -6,10 +6,11 @@ const char* const kAgentUnitName = "ombrex-quillon.service";
 const char* const kSystemUnitDir = "/etc/systemd/system";
 const char* const kAgentAccount = "qln";
 const char* const kSerialGroup = "dialout";
+const char* const kAgentIniName = "qln.ini";
 
 namespace {
 
-// ExecStart= takes a quoted word; inside quotes a backslash and a quote are
+// ExecStart= and ReadWritePaths= take quoted words; inside quotes a backslash and a quote are
 // escaped, and every '%' is a specifier unless doubled.
 std::string QuotedExecPath(const std::string& path) {
     std::string quoted = "\"";
@@ -33,6 +34,10 @@ bool InHomeFolder(const std::string& path) {
 
 }  // namespace
 
+std::string AgentIniPath(const std::string& executable) {
+    return executable.substr(0, executable.rfind('/') + 1) + kAgentIniName;
+}
+
 // The notify type makes "started" mean that the worker has found the UPS: the
 // agent sends READY=1 then. Stop and shutdown arrive as SIGTERM.
 //
@@ -40,7 +45,9 @@ bool InHomeFolder(const std::string& path) {
 // INI file, opens one serial device, binds one IPv4 UDP socket, talks to
 // systemd and syslog over local sockets, and keeps its named events (FIFOs) in
 // its runtime folder /run/qln, which only its account may enter. It writes
-// nothing else. Serial devices are the ttyS, ttyUSB and ttyACM majors, and
+// nothing else, but its INI reader opens the file for reading and update (as
+// the system prescribes) and finds no setting in a file it cannot open so:
+// the INI file stays writable ("-": a missing file is no error). Serial devices are the ttyS, ttyUSB and ttyACM majors, and
 // pseudo-terminal slaves for a simulated line (their own modes still keep the
 // account from other users' terminals); a major that no driver has registered
 // when the service starts (a USB adapter plugged in later) is not admitted
@@ -79,6 +86,7 @@ std::string AgentUnitText(const std::string& executable, const std::string& acco
            "AmbientCapabilities=\n"
            "ProtectSystem=strict\n" +
            (InHomeFolder(executable) ? "ProtectHome=read-only\n" : "ProtectHome=yes\n") +
+           "ReadWritePaths=" + QuotedExecPath("-" + AgentIniPath(executable)) + "\n" +
            "PrivateTmp=yes\n"
            "PrivateMounts=yes\n"
            "PrivateIPC=yes\n"
