@@ -42,11 +42,17 @@ int RunQuietly(std::vector<std::string> args) {
 
 std::string EnsureSystemAccount(const std::string& account, const std::string& extraGroup) {
     if (::getpwnam(account.c_str()) != nullptr) return "";
-    std::vector<std::string> args{::access("/usr/sbin/useradd", X_OK) == 0 ? "/usr/sbin/useradd"
-                                                                             : "useradd",
-                                  "--system", "--user-group", "--no-create-home",
-                                  "--home-dir", "/nonexistent", "--shell", "/usr/sbin/nologin",
-                                  "--comment", "Ombrex Quillon UPS network relay"};
+    std::vector<std::string> args{
+        ::access("/usr/sbin/useradd", X_OK) == 0 ? "/usr/sbin/useradd" : "useradd",
+        "--system",
+        "--user-group",
+        "--no-create-home",
+        "--home-dir",
+        "/nonexistent",
+        "--shell",
+        "/usr/sbin/nologin",
+        "--comment",
+        "Ombrex Quillon UPS network relay"};
     if (::getgrnam(extraGroup.c_str()) != nullptr) {
         args.push_back("--groups");
         args.push_back(extraGroup);
@@ -90,7 +96,8 @@ std::string FirstPathDenied(const std::string& account, const std::string& extra
             ::_exit(255);
         }
         for (size_t i = 0; i < needs.size() && i < 250; ++i) {
-            if (::access(needs[i].path.c_str(), needs[i].mode) != 0) ::_exit(static_cast<int>(i) + 1);
+            if (::access(needs[i].path.c_str(), needs[i].mode) != 0)
+                ::_exit(static_cast<int>(i) + 1);
         }
         ::_exit(0);
     }

@@ -108,9 +108,10 @@ bool UnitIsActive() { return Systemctl({"is-active", "--quiet", kAgentUnitName},
 
 // The account the unit runs the agent as: the dedicated account (made when
 // missing) when it can run the program, open the INI file beside it for
-// reading and update and open the serial port the INI file names; otherwise root, and `whyRoot` says why.
-// A port that is not there now (an adapter not plugged in) is not held
-// against the account: udev gives serial devices to the serial group.
+// reading and update and open the serial port the INI file names; otherwise
+// root, and `whyRoot` says why. A port that is not there now (an adapter not
+// plugged in) is not held against the account: udev gives serial devices to
+// the serial group.
 std::string ChooseServiceAccount(const std::string& exe, std::string& whyRoot) {
     whyRoot = EnsureSystemAccount(kAgentAccount, kSerialGroup);
     if (!whyRoot.empty()) return "";
@@ -141,19 +142,22 @@ void InstallService() {
     RunSystemdVerb(
         [] {
             std::string exe = plat::ModuleFileName();
+            if (AgentUnitText(exe, kAgentAccount).empty()) {
+                Fail("The program's path cannot be written into a unit: " + exe);
+            }
+            struct stat st {};
+            if (::stat(UnitPath().c_str(), &st) == 0) Fail("The service already exists: " + UnitPath());
             std::string whyRoot;
             std::string account = ChooseServiceAccount(exe, whyRoot);
-            std::string text = AgentUnitText(exe, account, whyRoot);
-            if (text.empty()) Fail("The program's path cannot be written into a unit: " + exe);
+            WriteUnitFile(AgentUnitText(exe, account, whyRoot));
+            MustSystemctl({"daemon-reload"});
+            MustSystemctl({"enable", kAgentUnitName});
             if (account.empty()) {
                 printf("The service runs as root, without capabilities: %s.\n", whyRoot.c_str());
             } else {
                 printf("The service runs as the account %s (with the group %s).\n", account.c_str(),
                        kSerialGroup);
             }
-            WriteUnitFile(text);
-            MustSystemctl({"daemon-reload"});
-            MustSystemctl({"enable", kAgentUnitName});
         },
         "Service installed.");
 }

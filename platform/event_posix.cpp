@@ -65,7 +65,8 @@ std::string EventFolder(bool& given) {
     if (!dir.empty()) return WithoutTrailingSlashes(dir.substr(0, dir.find(':')));
     given = false;
     dir = Getenv("XDG_RUNTIME_DIR");
-    if (!dir.empty() && dir[0] == '/' && IsOwnFolder(dir)) return WithoutTrailingSlashes(dir) + "/qln";
+    if (!dir.empty() && dir[0] == '/' && IsOwnFolder(dir))
+        return WithoutTrailingSlashes(dir) + "/qln";
     uid_t uid = ::geteuid();
     if (uid == 0 && IsOwnFolder("/run")) return "/run/qln-events";
     std::string user = "/run/user/" + std::to_string(uid);
@@ -158,7 +159,8 @@ void Event::Impl::OpenFifo() {
     int fd = ::openat(dirFd, file.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY);
     if (fd < 0) {
         // A link, a socket, a folder, or something of another account's.
-        if (errno == ELOOP || errno == ENXIO || errno == EISDIR || errno == EACCES || errno == EPERM) {
+        if (errno == ELOOP || errno == ENXIO || errno == EISDIR || errno == EACCES ||
+            errno == EPERM) {
             Fail(EventFault::kRefused, path, errno);
         } else {
             Fail(EventFault::kUnusable, dir, errno);
@@ -189,10 +191,16 @@ bool Event::Impl::TryNamed() {
 // folder that still holds events stays. Another event that is just opening
 // the folder then finds it gone and tries again.
 void Event::Impl::RemoveWhatWasMade() {
-    struct stat mine {}, there {};
+    struct stat mine {
+    }, there{};
     bool removed = false;
-    if (madeFifo && readFd >= 0 && ::fstat(readFd, &mine) == 0 &&
-        ::fstatat(dirFd, file.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 && SameFile(mine, there)) {
+    if (madeFifo && readFd < 0 && dirFd >= 0) {
+        // Made just now but not opened: in a folder of the account's alone,
+        // nobody else can have put another file under that name.
+        removed = ::unlinkat(dirFd, file.c_str(), 0) == 0;
+    } else if (madeFifo && readFd >= 0 && ::fstat(readFd, &mine) == 0 &&
+               ::fstatat(dirFd, file.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 &&
+               SameFile(mine, there)) {
         removed = ::unlinkat(dirFd, file.c_str(), 0) == 0;
     }
     if ((madeDir || (removed && !folderGiven)) && dirFd >= 0 && ::fstat(dirFd, &mine) == 0 &&

@@ -25,8 +25,8 @@ std::string ProcessUserSid() {
     if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return "";
     std::vector<unsigned char> buffer(256);
     DWORD size = 0;
-    BOOL ok = ::GetTokenInformation(token, TokenUser, buffer.data(), static_cast<DWORD>(buffer.size()),
-                                    &size);
+    BOOL ok = ::GetTokenInformation(token, TokenUser, buffer.data(),
+                                    static_cast<DWORD>(buffer.size()), &size);
     if (!ok && ::GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
         buffer.resize(size);
         ok = ::GetTokenInformation(token, TokenUser, buffer.data(), size, &size);
@@ -107,7 +107,8 @@ Event::Event(const std::string& name) : m_pImpl(new Impl) {
     if (!m_pImpl->handle) {
         DWORD error = ::GetLastError();
         // An event of that name that another account made and keeps from us.
-        m_pImpl->fault = error == ERROR_ACCESS_DENIED ? EventFault::kRefused : EventFault::kUnusable;
+        m_pImpl->fault =
+            error == ERROR_ACCESS_DENIED ? EventFault::kRefused : EventFault::kUnusable;
         m_pImpl->faultError = error;
         ::SetLastError(error);
     }

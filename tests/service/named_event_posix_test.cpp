@@ -2,8 +2,8 @@
 // the service ready, "UPS Find Failed" stops it). Each test stands for one way
 // another local account used to get at it, or for what the agent leaves
 // behind; the account is `nobody`, in a forked child of this root test.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <stdlib.h>
 #include <sys/stat.h>

@@ -29,8 +29,8 @@ std::string DaclOf(HANDLE handle) {
     }
     char* text = nullptr;
     std::string dacl;
-    if (::ConvertSecurityDescriptorToStringSecurityDescriptorA(sd, SDDL_REVISION_1,
-                                                               DACL_SECURITY_INFORMATION, &text, nullptr)) {
+    if (::ConvertSecurityDescriptorToStringSecurityDescriptorA(
+            sd, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr)) {
         dacl = text;
         ::LocalFree(text);
     }
@@ -81,8 +81,8 @@ TEST(NamedEventWin32, AdmitsOnlyLocalSystemAdministratorsAndItsOwnAccount) {
 // refused by name, and the agent says so.
 TEST(NamedEventWin32, AnEventOfAnotherAccountIsRefused) {
     PSECURITY_DESCRIPTOR sd = nullptr;
-    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;;GA;;;SY)", SDDL_REVISION_1,
-                                                                       &sd, nullptr));
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorA(
+        "D:P(A;;GA;;;SY)", SDDL_REVISION_1, &sd, nullptr));
     SECURITY_ATTRIBUTES sa{sizeof sa, sd, FALSE};
     std::string name = Unique("UPS Find Failed");
     HANDLE theirs = ::CreateEventA(&sa, FALSE, FALSE, name.c_str());

@@ -1,7 +1,7 @@
 // The service account of `qln install`: what it may use is asked of the
 // kernel as that account, and a missing account is made as a system account.
-#include <gtest/gtest.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,8 +27,9 @@ TEST(ServiceAccount, NamesTheFirstPathTheAccountCannotUse) {
     ASSERT_EQ(chmod(open.c_str(), 0644), 0);
     ASSERT_EQ(chmod(closed.c_str(), 0600), 0);
     std::string error;
-    EXPECT_EQ(FirstPathDenied("nobody", "dialout", {{open, R_OK}, {"/dev/null", R_OK | W_OK}}, error),
-              "");
+    EXPECT_EQ(
+        FirstPathDenied("nobody", "dialout", {{open, R_OK}, {"/dev/null", R_OK | W_OK}}, error),
+        "");
     EXPECT_EQ(error, "");
     EXPECT_EQ(FirstPathDenied("nobody", "dialout", {{open, R_OK}, {closed, R_OK}}, error), closed);
     EXPECT_EQ(FirstPathDenied("nobody", "dialout", {{open, W_OK}}, error), open);
@@ -39,7 +40,8 @@ TEST(ServiceAccount, NamesTheFirstPathTheAccountCannotUse) {
         ASSERT_EQ(chown(device.c_str(), 0, gr->gr_gid), 0);
         ASSERT_EQ(chmod(device.c_str(), 0660), 0);
         EXPECT_EQ(FirstPathDenied("nobody", "dialout", {{device, R_OK | W_OK}}, error), "");
-        EXPECT_EQ(FirstPathDenied("nobody", "no-such-group", {{device, R_OK | W_OK}}, error), device);
+        EXPECT_EQ(FirstPathDenied("nobody", "no-such-group", {{device, R_OK | W_OK}}, error),
+                  device);
     }
     EXPECT_EQ(FirstPathDenied("qln-no-such-account", "dialout", {{open, R_OK}}, error), "");
     EXPECT_NE(error, "");
