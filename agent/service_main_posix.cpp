@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "agent/agent_service.h"
+#include "agent/named_event_failure.h"
 #include "agent/qln_exception.h"
 #include "agent/service_control.h"
 #include "agent/service_host.h"
@@ -147,9 +148,16 @@ uint32_t RunUnderSystemd() {
     }
     ControlSignals signals(control.fds[1]);
     // Both named events are held before the worker runs, so that its signal
-    // reaches this wait.
+    // reaches this wait. Without them the start could never complete: it
+    // fails at once, with the reason in the log.
     std::unique_ptr<plat::Event> found(new plat::Event(kUpsFoundEvent));
     std::unique_ptr<plat::Event> findFailed(new plat::Event(kUpsFindFailedEvent));
+    for (const plat::Event* named : {found.get(), findFailed.get()}) {
+        if (named->IsValid()) continue;
+        StopWithError(NamedEventExitCode(*named), 0xFFFFFFFFu);
+        ReportAndDiscard(NamedEventFailure(*named));
+        return 0;
+    }
     // systemd knows no start parameters: the start always completes once the
     // UPS is found, which is what READY=1 tells it.
     SetServiceState(kServiceStartPending);

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "agent/agent_service.h"
+#include "agent/named_event_failure.h"
 #include "agent/qln_exception.h"
 #include "agent/service_control.h"
 #include "agent/service_host.h"
@@ -82,17 +83,25 @@ VOID WINAPI AgentServiceMain(DWORD argc, LPSTR* /*argv*/) {
     // Start parameters ask for a start that completes only once the UPS is found.
     SetServiceState(argc <= 1 ? kServiceRunning : kServiceStartPending);
 
+    // Both named events are held before the worker runs, so that its signal
+    // reaches this wait. Without them the wait below would fail at once and
+    // leave the service pending for ever: the start fails, with the reason in
+    // the log.
+    plat::Event found(kUpsFoundEvent);
+    plat::Event findFailed(kUpsFindFailedEvent);
+    for (const plat::Event* named : {&found, &findFailed}) {
+        if (named->IsValid()) continue;
+        StopWithError(NamedEventExitCode(*named), 0xFFFFFFFFu);
+        ReportAndDiscard(NamedEventFailure(*named));
+        return;
+    }
+
     DWORD error = CreateEventsAndWorker();
     if (error != 0) {
         StopWithError(error, 0xFFFFFFFFu);
         ReportAndDiscard(new CQLNException(error));
         return;
     }
-
-    // Both named events are held before the worker runs, so that its signal
-    // reaches this wait.
-    plat::Event found(kUpsFoundEvent);
-    plat::Event findFailed(kUpsFindFailedEvent);
     HANDLE worker = reinterpret_cast<HANDLE>(service.m_hWorkerThread);
     ::ResumeThread(worker);
     // The worker thread is waited for as well: a worker that ends before its

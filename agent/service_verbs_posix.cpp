@@ -16,11 +16,14 @@
 #include <string>
 #include <vector>
 
+#include "agent/ini_file.h"
 #include "agent/qln_exception.h"
+#include "agent/service_account.h"
 #include "agent/service_host.h"
 #include "agent/service_verb.h"
 #include "agent/systemd_unit.h"
 #include "platform/module.h"
+#include "upslink/serial_port.h"
 
 extern char** environ;
 
@@ -103,17 +106,58 @@ void WriteUnitFile(const std::string& text) {
 
 bool UnitIsActive() { return Systemctl({"is-active", "--quiet", kAgentUnitName}, true) == 0; }
 
+// The account the unit runs the agent as: the dedicated account (made when
+// missing) when it can run the program, open the INI file beside it for
+// reading and update and open the serial port the INI file names; otherwise
+// root, and `whyRoot` says why. A port that is not there now (an adapter not
+// plugged in) is not held against the account: udev gives serial devices to
+// the serial group.
+std::string ChooseServiceAccount(const std::string& exe, std::string& whyRoot) {
+    whyRoot = EnsureSystemAccount(kAgentAccount, kSerialGroup);
+    if (!whyRoot.empty()) return "";
+    std::vector<AccountNeed> needs{{exe, X_OK}};
+    std::string ini = AgentIniPath(exe);
+    struct stat st {};
+    if (::stat(ini.c_str(), &st) == 0) {
+        // Read and update, as the agent's INI reader opens it.
+        needs.push_back({ini, R_OK | W_OK});
+        CINIFile profile(ini.c_str());
+        std::string port =
+            PortDevicePath(profile.GetString("Communications", "CommunicationsPort", "COM1:"));
+        if (::stat(port.c_str(), &st) == 0) needs.push_back({port, R_OK | W_OK});
+    }
+    std::string error;
+    std::string denied = FirstPathDenied(kAgentAccount, kSerialGroup, needs, error);
+    if (!error.empty()) {
+        whyRoot = error;
+    } else if (!denied.empty()) {
+        whyRoot = denied + " is not open to the account " + kAgentAccount;
+    }
+    return whyRoot.empty() ? kAgentAccount : "";
+}
+
 }  // namespace
 
 void InstallService() {
     RunSystemdVerb(
         [] {
             std::string exe = plat::ModuleFileName();
-            std::string text = AgentUnitText(exe);
-            if (text.empty()) Fail("The program's path cannot be written into a unit: " + exe);
-            WriteUnitFile(text);
+            if (AgentUnitText(exe, kAgentAccount).empty()) {
+                Fail("The program's path cannot be written into a unit: " + exe);
+            }
+            struct stat st {};
+            if (::stat(UnitPath().c_str(), &st) == 0) Fail("The service already exists: " + UnitPath());
+            std::string whyRoot;
+            std::string account = ChooseServiceAccount(exe, whyRoot);
+            WriteUnitFile(AgentUnitText(exe, account, whyRoot));
             MustSystemctl({"daemon-reload"});
             MustSystemctl({"enable", kAgentUnitName});
+            if (account.empty()) {
+                printf("The service runs as root, without capabilities: %s.\n", whyRoot.c_str());
+            } else {
+                printf("The service runs as the account %s (with the group %s).\n", account.c_str(),
+                       kSerialGroup);
+            }
         },
         "Service installed.");
 }

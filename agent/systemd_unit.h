@@ -6,11 +6,27 @@
 extern const char* const kAgentUnitName;
 // The folder of administrator-installed units.
 extern const char* const kSystemUnitDir;
+// The dedicated system account the unit runs the agent as, and the group that
+// serial devices belong to on Debian.
+extern const char* const kAgentAccount;
+extern const char* const kSerialGroup;
+// The INI file the service reads: beside the program (the unit gives no -c).
+extern const char* const kAgentIniName;
+
+// The INI file beside `executable`.
+std::string AgentIniPath(const std::string& executable);
 
 // The unit that runs `executable` with no arguments, so that the INI file
-// beside it is used. Empty when the path cannot be written into a unit (not
-// absolute, or holding a line break).
-std::string AgentUnitText(const std::string& executable);
+// beside it is used, in a sandbox: no privileges, a read-only system, no
+// home folders, a private /tmp, serial devices only, IPv4 and local sockets
+// only, the system calls of a system service. The INI file stays writable:
+// the agent's reader opens it for reading and update, and takes an INI file
+// it cannot open so as absent. `account` is the account it
+// runs as, with the serial group beside its own; "" keeps root (without
+// capabilities), and `whyRoot` then says why in a comment. Empty when the
+// path cannot be written into a unit (not absolute, or holding a line break).
+std::string AgentUnitText(const std::string& executable, const std::string& account,
+                          const std::string& whyRoot = "");
 
 // True when systemd is the running service manager of this machine.
 bool SystemdIsRunning();

@@ -4,10 +4,13 @@
 
 const char* const kAgentUnitName = "ombrex-quillon.service";
 const char* const kSystemUnitDir = "/etc/systemd/system";
+const char* const kAgentAccount = "qln";
+const char* const kSerialGroup = "dialout";
+const char* const kAgentIniName = "qln.ini";
 
 namespace {
 
-// ExecStart= takes a quoted word; inside quotes a backslash and a quote are
+// ExecStart= and ReadWritePaths= take quoted words; inside quotes a backslash and a quote are
 // escaped, and every '%' is a specifier unless doubled.
 std::string QuotedExecPath(const std::string& path) {
     std::string quoted = "\"";
@@ -19,13 +22,51 @@ std::string QuotedExecPath(const std::string& path) {
     return quoted + "\"";
 }
 
+bool StartsWith(const std::string& text, const std::string& head) {
+    return text.compare(0, head.size(), head) == 0;
+}
+
+// ProtectHome=yes hides the home folders altogether: a program installed in
+// one (and the INI file beside it) must stay readable.
+bool InHomeFolder(const std::string& path) {
+    return StartsWith(path, "/home/") || StartsWith(path, "/root/") || StartsWith(path, "/run/user/");
+}
+
 }  // namespace
+
+std::string AgentIniPath(const std::string& executable) {
+    return executable.substr(0, executable.rfind('/') + 1) + kAgentIniName;
+}
 
 // The notify type makes "started" mean that the worker has found the UPS: the
 // agent sends READY=1 then. Stop and shutdown arrive as SIGTERM.
-std::string AgentUnitText(const std::string& executable) {
+//
+// The sandbox follows what the agent does: it reads its program files and its
+// INI file, opens one serial device, binds one IPv4 UDP socket, talks to
+// systemd and syslog over local sockets, and keeps its named events (FIFOs) in
+// its runtime folder /run/qln, which only its account may enter. It writes
+// nothing else, but its INI reader opens the file for reading and update (as
+// the system prescribes) and finds no setting in a file it cannot open so:
+// the INI file stays writable ("-": a missing file is no error). Serial devices are the ttyS, ttyUSB and ttyACM majors, and
+// pseudo-terminal slaves for a simulated line (their own modes still keep the
+// account from other users' terminals); a major that no driver has registered
+// when the service starts (a USB adapter plugged in later) is not admitted
+// until the next start.
+std::string AgentUnitText(const std::string& executable, const std::string& account,
+                          const std::string& whyRoot) {
     if (executable.empty() || executable[0] != '/') return std::string();
     if (executable.find_first_of("\r\n") != std::string::npos) return std::string();
+    if (account.find_first_of(" \t\r\n\"'\\%") != std::string::npos) return std::string();
+    std::string who;
+    if (!account.empty()) {
+        who = "User=" + account + "\n"
+              "Group=" + account + "\n"
+              "SupplementaryGroups=" + kSerialGroup + "\n";
+    } else {
+        std::string why;
+        for (char c : whyRoot) why += (c == '\r' || c == '\n') ? ' ' : c;
+        who = "# Runs as root, without capabilities: " + (why.empty() ? "as installed" : why) + "\n";
+    }
     return "[Unit]\n"
            "Description=Ombrex Quillon UPS network relay\n"
            "After=network.target\n"
@@ -35,7 +76,45 @@ std::string AgentUnitText(const std::string& executable) {
            "NotifyAccess=main\n"
            "ExecStart=" + QuotedExecPath(executable) + "\n"
            "KillMode=mixed\n"
-           "KillSignal=SIGTERM\n"
+           "KillSignal=SIGTERM\n" +
+           who +
+           "RuntimeDirectory=qln\n"
+           "RuntimeDirectoryMode=0700\n"
+           "UMask=0077\n"
+           "NoNewPrivileges=yes\n"
+           "CapabilityBoundingSet=\n"
+           "AmbientCapabilities=\n"
+           "ProtectSystem=strict\n" +
+           (InHomeFolder(executable) ? "ProtectHome=read-only\n" : "ProtectHome=yes\n") +
+           "ReadWritePaths=" + QuotedExecPath("-" + AgentIniPath(executable)) + "\n" +
+           "PrivateTmp=yes\n"
+           "PrivateMounts=yes\n"
+           "PrivateIPC=yes\n"
+           "RemoveIPC=yes\n"
+           "KeyringMode=private\n"
+           "DevicePolicy=closed\n"
+           "DeviceAllow=char-ttyS rw\n"
+           "DeviceAllow=char-ttyUSB rw\n"
+           "DeviceAllow=char-ttyACM rw\n"
+           "DeviceAllow=char-pts rw\n"
+           "RestrictAddressFamilies=AF_INET AF_UNIX\n"
+           "SystemCallFilter=@system-service\n"
+           "SystemCallFilter=~@privileged @resources\n"
+           "SystemCallErrorNumber=EPERM\n"
+           "SystemCallArchitectures=native\n"
+           "ProtectKernelTunables=yes\n"
+           "ProtectKernelModules=yes\n"
+           "ProtectKernelLogs=yes\n"
+           "ProtectControlGroups=yes\n"
+           "ProtectClock=yes\n"
+           "ProtectHostname=yes\n"
+           "ProtectProc=invisible\n"
+           "ProcSubset=pid\n"
+           "RestrictNamespaces=yes\n"
+           "RestrictRealtime=yes\n"
+           "RestrictSUIDSGID=yes\n"
+           "LockPersonality=yes\n"
+           "MemoryDenyWriteExecute=yes\n"
            "\n"
            "[Install]\n"
            "WantedBy=multi-user.target\n";

@@ -1,20 +1,117 @@
+// Win32 events. A named event gets a security descriptor of its own: with
+// none, Wine gives the object no descriptor at all (anyone may open and set
+// it), and a service's default one still lets administrators wait on it and so
+// take its signal. The descriptor admits the local system account, the
+// administrators and the account that creates the event, so that a service
+// running as local system and an agent run in the foreground by an ordinary
+// user both keep the event to themselves.
 #include <vector>
 
 #include "platform/event.h"
 #include "platform/windows_wrapper.h"
 
+// After windows.h: the SDDL conversions.
+#include <sddl.h>
+
 namespace plat {
+
+namespace {
+
+const char* const kLocalSystemSid = "S-1-5-18";
+
+// The account of the calling process as SID text, or "" when it cannot be read.
+std::string ProcessUserSid() {
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return "";
+    std::vector<unsigned char> buffer(256);
+    DWORD size = 0;
+    BOOL ok = ::GetTokenInformation(token, TokenUser, buffer.data(),
+                                    static_cast<DWORD>(buffer.size()), &size);
+    if (!ok && ::GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
+        buffer.resize(size);
+        ok = ::GetTokenInformation(token, TokenUser, buffer.data(), size, &size);
+    }
+    ::CloseHandle(token);
+    if (!ok) return "";
+    char* text = nullptr;
+    if (!::ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) {
+        return "";
+    }
+    std::string sid = text;
+    ::LocalFree(text);
+    return sid;
+}
+
+// Protected DACL: full access for local system and administrators, and for
+// the creating account when it is neither.
+std::string NamedEventSddl() {
+    std::string sddl = "D:P(A;;GA;;;SY)(A;;GA;;;BA)";
+    std::string user = ProcessUserSid();
+    if (!user.empty() && user != kLocalSystemSid) sddl += "(A;;GA;;;" + user + ")";
+    return sddl;
+}
+
+// Security attributes with the named events' descriptor, freed with the object.
+class NamedEventSecurity {
+public:
+    NamedEventSecurity() {
+        m_Attributes.nLength = sizeof m_Attributes;
+        m_Attributes.bInheritHandle = FALSE;
+        m_Attributes.lpSecurityDescriptor = nullptr;
+        PSECURITY_DESCRIPTOR sd = nullptr;
+        if (::ConvertStringSecurityDescriptorToSecurityDescriptorA(NamedEventSddl().c_str(),
+                                                                   SDDL_REVISION_1, &sd, nullptr)) {
+            m_Attributes.lpSecurityDescriptor = sd;
+        }
+    }
+    ~NamedEventSecurity() {
+        if (m_Attributes.lpSecurityDescriptor) ::LocalFree(m_Attributes.lpSecurityDescriptor);
+    }
+    NamedEventSecurity(const NamedEventSecurity&) = delete;
+    NamedEventSecurity& operator=(const NamedEventSecurity&) = delete;
+    // Null when the descriptor could not be built: the event is not created.
+    SECURITY_ATTRIBUTES* Get() {
+        return m_Attributes.lpSecurityDescriptor ? &m_Attributes : nullptr;
+    }
+
+private:
+    SECURITY_ATTRIBUTES m_Attributes;
+};
+
+}  // namespace
 
 struct Event::Impl {
     HANDLE handle = nullptr;
+    std::string name;
+    EventFault fault = EventFault::kNone;
+    uint32_t faultError = 0;
 };
 
 Event::Event() : m_pImpl(new Impl) {
     m_pImpl->handle = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (!m_pImpl->handle) {
+        m_pImpl->fault = EventFault::kUnusable;
+        m_pImpl->faultError = ::GetLastError();
+    }
 }
 
 Event::Event(const std::string& name) : m_pImpl(new Impl) {
-    m_pImpl->handle = ::CreateEventA(nullptr, FALSE, FALSE, name.c_str());
+    m_pImpl->name = name;
+    NamedEventSecurity security;
+    if (security.Get() == nullptr) {
+        m_pImpl->fault = EventFault::kUnusable;
+        m_pImpl->faultError = ::GetLastError();
+        return;
+    }
+    m_pImpl->handle = ::CreateEventA(security.Get(), FALSE, FALSE, name.c_str());
+    if (!m_pImpl->handle) {
+        DWORD error = ::GetLastError();
+        // An event of that name that another account made and keeps from us.
+        m_pImpl->fault =
+            error == ERROR_ACCESS_DENIED ? EventFault::kRefused : EventFault::kUnusable;
+        m_pImpl->faultError = error;
+        ::SetLastError(error);
+    }
 }
 
 Event::~Event() {
@@ -22,6 +119,14 @@ Event::~Event() {
 }
 
 bool Event::IsValid() const { return m_pImpl->handle != nullptr; }
+
+EventFault Event::Fault() const { return m_pImpl->fault; }
+
+const std::string& Event::FaultPath() const { return m_pImpl->name; }
+
+uint32_t Event::FaultError() const { return m_pImpl->faultError; }
+
+const std::string& Event::Path() const { return m_pImpl->name; }
 
 void Event::Set() {
     if (m_pImpl->handle) ::SetEvent(m_pImpl->handle);
@@ -45,12 +150,10 @@ int Event::WaitAny(Event* const* events, int count, uint32_t ms) {
 
 void* Event::NativeHandle() const { return m_pImpl->handle; }
 
-void SignalNamedEvent(const std::string& name) {
-    HANDLE h = ::CreateEventA(nullptr, FALSE, FALSE, name.c_str());
-    if (h) {
-        ::SetEvent(h);
-        ::CloseHandle(h);
-    }
+bool SignalNamedEvent(const std::string& name) {
+    Event e(name);
+    e.Set();
+    return e.IsValid();
 }
 
 }  // namespace plat

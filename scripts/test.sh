@@ -119,6 +119,9 @@ fi
 step "Linux: one end-to-end run of qln under valgrind"
 bash scripts/valgrind_e2e.sh "$top/build/linux" || failed "valgrind run"
 
+step "Linux: qln under its systemd unit's sandbox (account, privileges, system calls)"
+bash scripts/sandbox_e2e.sh "$top/build/linux" || failed "sandbox run"
+
 step "result: $([ $status -eq 0 ] && echo all passed || echo FAILURES)"
 for f in "${failures[@]}"; do echo "failed: $f"; done
 exit $status

@@ -62,7 +62,8 @@ CommunicationsPort=$port_path
 AgentPort=$udp_port
 INI
 
-mkdir "$work/events"
+# The agent takes only a folder of its own account that no one else may enter.
+mkdir -m 700 "$work/events"
 QLN_EVENT_DIR="$work/events" NOTIFY_SOCKET="$work/notify" \
   valgrind --quiet --track-fds=yes --error-exitcode=1 --leak-check=full \
     --errors-for-leak-kinds=definite --show-leak-kinds=definite \

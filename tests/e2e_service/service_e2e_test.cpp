@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -97,6 +98,46 @@ TEST(AgentUnderSystemd, ReadyOnceTheUpsIsFoundAndSignalsPauseContinueAndStop) {
     EXPECT_TRUE(expect("STOPPING=1", 10000)) << seen;
     EXPECT_TRUE(agent.WaitForExit(20000));
     EXPECT_EQ(agent.ExitCode(), 0) << agent.Err();
+    close(notify);
+}
+
+// Before: the agent took an event folder that others may enter as it was.
+// Now a folder that is not the agent's account's alone fails the start at
+// once: STOPPING=1 without READY=1, the process ends, nothing is relayed.
+TEST(AgentUnderSystemd, AnEventFolderOpenToOthersFailsTheStartAtOnce) {
+    SimulatedUps ups;
+    ASSERT_TRUE(ups.Start());
+    TempDir dir;
+    uint16_t port = FreeUdpPort();
+    std::string ini = dir.Write("qln.ini", AgentIni(ups.SlavePath(), port));
+    std::string events = dir.Path() + "/events";
+    ASSERT_EQ(mkdir(events.c_str(), 0700), 0);
+    ASSERT_EQ(chmod(events.c_str(), 0755), 0);
+    int notify = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un a{};
+    a.sun_family = AF_UNIX;
+    std::string socketPath = dir.Path() + "/notify";
+    strcpy(a.sun_path, socketPath.c_str());
+    ASSERT_EQ(bind(notify, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+
+    ChildProcess agent;
+    ASSERT_TRUE(agent.Start(BinPath("qln"), {"-c", ini},
+                            {"NOTIFY_SOCKET=" + socketPath, "QLN_EVENT_DIR=" + events}));
+    std::string seen;
+    for (;;) {
+        pollfd p{notify, POLLIN, 0};
+        if (poll(&p, 1, 20000) != 1) break;
+        char buffer[512];
+        ssize_t n = recv(notify, buffer, sizeof buffer, 0);
+        if (n <= 0) break;
+        seen.append(buffer, static_cast<size_t>(n)).append("|");
+        if (seen.find("STOPPING=1") != std::string::npos) break;
+    }
+    EXPECT_NE(seen.find("STOPPING=1"), std::string::npos) << seen;
+    EXPECT_EQ(seen.find("READY=1"), std::string::npos) << seen;
+    EXPECT_TRUE(agent.WaitForExit(10000)) << "the agent stays after a failed start";
+    EXPECT_FALSE(Answered(port, 500));
+    EXPECT_TRUE(std::filesystem::is_empty(events)) << "something was made in the refused folder";
     close(notify);
 }
 

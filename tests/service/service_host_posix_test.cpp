@@ -19,6 +19,7 @@
 #include "agent/service_host.h"
 #include "platform/clock.h"
 #include "platform/errors.h"
+#include "other_account_posix.h"
 #include "platform/event.h"
 #include "service_test_util.h"
 
@@ -141,10 +142,14 @@ TEST_F(SystemdHost, ReadyIsSentOnceUpsFoundAndStopEndsTheWorker) {
     // Held before "UPS Found": whatever came so far says nothing of readiness.
     EXPECT_EQ(Next(0).find("READY=1"), std::string::npos);
     EXPECT_EQ(getenv("NOTIFY_SOCKET"), nullptr) << "no child inherits the socket";
+    EXPECT_TRUE(FileExists(m_Dir + "/UPS_Found"));
     m_Go->Set();
     ASSERT_TRUE(Expect("READY=1"));
     EXPECT_EQ(g_AgentService.m_Status.dwCurrentState, kServiceRunning);
     ASSERT_TRUE(PassesReach(3));
+    // The start is over: its named events are gone from the folder.
+    EXPECT_FALSE(FileExists(m_Dir + "/UPS_Found"));
+    EXPECT_FALSE(FileExists(m_Dir + "/UPS_Find_Failed"));
 
     kill(getpid(), SIGTERM);
     ASSERT_TRUE(Expect("STOPPING=1"));
@@ -203,6 +208,35 @@ TEST_F(SystemdHost, AWorkerThatEndsBeforeUpsFoundFailsTheStart) {
     EXPECT_EQ(m_Seen.find("READY=1"), std::string::npos);
     EXPECT_EQ(g_AgentService.m_Status.dwWin32ExitCode, plat::kErrServiceSpecific);
     EXPECT_EQ(g_AgentService.m_Status.dwServiceSpecificExitCode, 0xFFFFFFFFu);
+}
+
+// Before: the host took a folder that another account made first, and a byte
+// planted in its "UPS_Find_Failed" stopped the service. Named events that
+// cannot be had now fail the start at once, before the worker runs, with the
+// refusal as the exit code; the planted byte stays where it is.
+TEST_F(SystemdHost, NamedEventsInAFolderOfAnotherAccountFailTheStart) {
+    std::string missing = OtherAccountMissing();
+    if (!missing.empty()) GTEST_SKIP() << missing;
+    ASSERT_EQ(chmod(m_Dir.c_str(), 0711), 0);
+    std::string folder = MakeNobodysFolder(m_Dir + "/theirs");
+    ASSERT_FALSE(folder.empty());
+    std::string fifo = folder + "/UPS_Find_Failed";
+    int fd = -1;
+    NobodyBeside planter([&fifo, &fd] { return PlantSignalledFifo(fifo, fd); },
+                         [&fd] { return PlantedByteIsThere(fd); });
+    ASSERT_TRUE(planter.Ready());
+    setenv("QLN_EVENT_DIR", folder.c_str(), 1);
+    m_Host = std::thread([this] {
+        m_Result = RunServiceDispatcher();
+        m_Returned = true;
+    });
+    ASSERT_TRUE(Expect("STOPPING=1"));
+    m_Host.join();
+    EXPECT_EQ(m_Seen.find("READY=1"), std::string::npos);
+    EXPECT_EQ(g_AgentService.m_Status.dwWin32ExitCode, plat::kErrAccessDenied);
+    EXPECT_EQ(g_passes, 0);
+    EXPECT_FALSE(g_ended) << "the worker never ran";
+    EXPECT_EQ(planter.Finish(), 0) << "the planted byte was taken";
 }
 
 TEST_F(SystemdHost, UpsFindFailedStopsTheService) {

@@ -19,17 +19,104 @@ std::string Line(const std::string& text, const std::string& key) {
     return text.substr(at, text.find('\n', at) - at);
 }
 
+// Every value of `key` in the unit, in order, joined by "|".
+std::string Lines(const std::string& text, const std::string& key) {
+    std::string all;
+    for (size_t at = text.find("\n" + key + "="); at != std::string::npos;
+         at = text.find("\n" + key + "=", at + 1)) {
+        size_t from = at + key.size() + 2;
+        all += (all.empty() ? "" : "|") + text.substr(from, text.find('\n', from) - from);
+    }
+    return all;
+}
+
 TEST(AgentUnit, RunsTheProgramWithoutArgumentsAndIsStartedWhenReady) {
-    std::string text = AgentUnitText("/opt/qln/bin/qln");
+    std::string text = AgentUnitText("/opt/qln/bin/qln", "qln");
     EXPECT_EQ(Line(text, "Type"), "notify");
     EXPECT_EQ(Line(text, "ExecStart"), "\"/opt/qln/bin/qln\"");
     EXPECT_EQ(Line(text, "WantedBy"), "multi-user.target");
     // Quotes, backslashes and specifiers in the path are escaped; paths that
     // cannot stand in a unit give no unit at all.
-    EXPECT_EQ(Line(AgentUnitText("/a b/q\"l%n\\x"), "ExecStart"), "\"/a b/q\\\"l%%n\\\\x\"");
-    EXPECT_EQ(AgentUnitText("qln"), "");
-    EXPECT_EQ(AgentUnitText(""), "");
-    EXPECT_EQ(AgentUnitText("/opt/q\nExecStartPre=/bin/evil"), "");
+    EXPECT_EQ(Line(AgentUnitText("/a b/q\"l%n\\x", "qln"), "ExecStart"), "\"/a b/q\\\"l%%n\\\\x\"");
+    EXPECT_EQ(AgentUnitText("qln", "qln"), "");
+    EXPECT_EQ(AgentUnitText("", "qln"), "");
+    EXPECT_EQ(AgentUnitText("/opt/q\nExecStartPre=/bin/evil", "qln"), "");
+    EXPECT_EQ(AgentUnitText("/opt/qln/bin/qln", "q\nExecStartPre=/bin/evil"), "");
+}
+
+// Before: the unit ran the agent as root with every capability, the whole
+// file system writable and every device, address family and system call open.
+TEST(AgentUnit, RunsInASandboxAsTheDedicatedAccount) {
+    std::string text = AgentUnitText("/opt/qln/bin/qln", "qln");
+    EXPECT_EQ(Line(text, "User"), "qln");
+    EXPECT_EQ(Line(text, "Group"), "qln");
+    EXPECT_EQ(Line(text, "SupplementaryGroups"), "dialout");
+    EXPECT_EQ(Line(text, "RuntimeDirectory"), "qln") << "the named events' folder";
+    EXPECT_EQ(Line(text, "RuntimeDirectoryMode"), "0700");
+    EXPECT_EQ(Line(text, "NoNewPrivileges"), "yes");
+    EXPECT_EQ(Lines(text, "CapabilityBoundingSet"), "");
+    EXPECT_NE(text.find("\nCapabilityBoundingSet=\n"), std::string::npos) << "every capability dropped";
+    EXPECT_EQ(Line(text, "ProtectSystem"), "strict");
+    EXPECT_EQ(Line(text, "ProtectHome"), "yes");
+    EXPECT_EQ(Line(text, "PrivateTmp"), "yes");
+    // The agent's INI reader opens the file for update: read-only, it would
+    // be taken as missing and the agent would run on its defaults.
+    EXPECT_EQ(Line(text, "ReadWritePaths"), "\"-/opt/qln/bin/qln.ini\"");
+    EXPECT_EQ(Line(AgentUnitText("/a b/q%n", "qln"), "ReadWritePaths"), "\"-/a b/qln.ini\"");
+    EXPECT_EQ(Line(text, "DevicePolicy"), "closed");
+    EXPECT_EQ(Lines(text, "DeviceAllow"), "char-ttyS rw|char-ttyUSB rw|char-ttyACM rw|char-pts rw");
+    EXPECT_EQ(Line(text, "RestrictAddressFamilies"), "AF_INET AF_UNIX");
+    EXPECT_EQ(Lines(text, "SystemCallFilter"), "@system-service|~@privileged @resources");
+}
+
+// Where the account cannot reach the program, its INI file or its port, the
+// unit keeps root, says why, and keeps the rest of the sandbox; a program in
+// a home folder stays readable.
+TEST(AgentUnit, KeepsRootWhereTheAccountCannotServeAndSaysWhy) {
+    std::string text = AgentUnitText("/opt/qln/bin/qln", "", "/opt/qln/bin/qln.ini is not open\nUser=x");
+    EXPECT_EQ(Line(text, "User"), "");
+    EXPECT_EQ(Line(text, "SupplementaryGroups"), "");
+    EXPECT_NE(text.find("\n# Runs as root, without capabilities: /opt/qln/bin/qln.ini is not open User=x\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("\nCapabilityBoundingSet=\n"), std::string::npos);
+    EXPECT_EQ(Line(text, "ProtectSystem"), "strict");
+    EXPECT_EQ(Line(AgentUnitText("/root/qln/qln", ""), "ProtectHome"), "read-only");
+    EXPECT_EQ(Line(AgentUnitText("/home/ops/qln/qln", "qln"), "ProtectHome"), "read-only");
+}
+
+// The exposure that `systemd-analyze security` gives the unit, as its
+// closing line says it ("1.6 OK"); "" when it could not be had.
+std::string Exposure(const std::string& unitText) {
+    char dir[] = "/tmp/qln-unit-scoreXXXXXX";
+    if (mkdtemp(dir) == nullptr) return "";
+    std::string unit = std::string(dir) + "/" + kAgentUnitName;
+    WriteBytes(unit, unitText);
+    std::string out = std::string(dir) + "/score.txt";
+    system(("systemd-analyze security --offline=yes --no-pager '" + unit + "' >'" + out + "' 2>&1")
+               .c_str());
+    std::string said = ReadBytes(out);
+    system(("rm -rf '" + std::string(dir) + "'").c_str());
+    std::string marker = "Overall exposure level for " + std::string(kAgentUnitName) + ": ";
+    size_t at = said.find(marker);
+    if (at == std::string::npos) return "";
+    at += marker.size();
+    size_t end = said.find_first_of(" \n", said.find(' ', at) + 1);
+    return said.substr(at, end - at);
+}
+
+TEST(AgentUnit, SystemdRatesTheSandboxOkOrBetter) {
+    if (system("command -v systemd-analyze >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "systemd-analyze is not installed";
+    }
+    for (const char* account : {"qln", ""}) {
+        std::string exposure = Exposure(AgentUnitText("/opt/qln/bin/qln", account, "a test"));
+        ASSERT_FALSE(exposure.empty()) << "no rating for the unit";
+        double level = std::atof(exposure.c_str());
+        EXPECT_LT(level, 5.0) << exposure << " as '" << account << "'";
+        std::string word = exposure.substr(exposure.find(' ') + 1);
+        EXPECT_TRUE(word == "OK" || word == "SAFE" || word == "PERFECT") << exposure;
+    }
 }
 
 TEST(AgentUnit, SystemdAcceptsTheUnit) {
@@ -45,14 +132,17 @@ TEST(AgentUnit, SystemdAcceptsTheUnit) {
     std::string program = folder + "/qln";
     ASSERT_EQ(symlink(BinPath("qln").c_str(), program.c_str()), 0);
     std::string unit = std::string(dir) + "/" + kAgentUnitName;
-    WriteBytes(unit, AgentUnitText(program));
-    std::string out = std::string(dir) + "/verify.txt";
-    int status = system(("systemd-analyze verify --man=no '" + unit + "' >'" + out + "' 2>&1").c_str());
-    std::string said = ReadBytes(out);
-    EXPECT_EQ(status, 0) << said;
-    // It warns rather than fails on a bad line; the unit's own lines must
-    // draw no word from it.
-    EXPECT_EQ(said.find(kAgentUnitName), std::string::npos) << said;
+    for (const char* account : {"qln", ""}) {
+        WriteBytes(unit, AgentUnitText(program, account, "a test"));
+        std::string out = std::string(dir) + "/verify.txt";
+        int status =
+            system(("systemd-analyze verify --man=no '" + unit + "' >'" + out + "' 2>&1").c_str());
+        std::string said = ReadBytes(out);
+        EXPECT_EQ(status, 0) << said;
+        // It warns rather than fails on a bad line; the unit's own lines must
+        // draw no word from it.
+        EXPECT_EQ(said.find(kAgentUnitName), std::string::npos) << said;
+    }
     EXPECT_EQ(system(("rm -rf '" + std::string(dir) + "'").c_str()), 0);
 }
 
