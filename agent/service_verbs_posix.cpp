@@ -107,8 +107,8 @@ void WriteUnitFile(const std::string& text) {
 bool UnitIsActive() { return Systemctl({"is-active", "--quiet", kAgentUnitName}, true) == 0; }
 
 // The account the unit runs the agent as: the dedicated account (made when
-// missing) when it can run the program, open the INI file beside it for
-// reading and update and open the serial port the INI file names; otherwise
+// missing) when it can run the program, read the INI file beside it and open
+// the serial port the INI file names; otherwise
 // root, and `whyRoot` says why. A port that is not there now (an adapter not
 // plugged in) is not held against the account: udev gives serial devices to
 // the serial group.
@@ -119,8 +119,7 @@ std::string ChooseServiceAccount(const std::string& exe, std::string& whyRoot) {
     std::string ini = AgentIniPath(exe);
     struct stat st {};
     if (::stat(ini.c_str(), &st) == 0) {
-        // Read and update, as the agent's INI reader opens it.
-        needs.push_back({ini, R_OK | W_OK});
+        needs.push_back({ini, R_OK});
         CINIFile profile(ini.c_str());
         std::string port =
             PortDevicePath(profile.GetString("Communications", "CommunicationsPort", "COM1:"));

@@ -45,9 +45,8 @@ std::string AgentIniPath(const std::string& executable) {
 // INI file, opens one serial device, binds one IPv4 UDP socket, talks to
 // systemd and syslog over local sockets, and keeps its named events (FIFOs) in
 // its runtime folder /run/qln, which only its account may enter. It writes
-// nothing else, but its INI reader opens the file for reading and update (as
-// the system prescribes) and finds no setting in a file it cannot open so:
-// the INI file stays writable ("-": a missing file is no error). Serial devices are the ttyS, ttyUSB and ttyACM majors, and
+// nothing else: its INI file stays read-only to it. Serial devices are the
+// ttyS, ttyUSB and ttyACM majors, and
 // pseudo-terminal slaves for a simulated line (their own modes still keep the
 // account from other users' terminals); a major that no driver has registered
 // when the service starts (a USB adapter plugged in later) is not admitted
@@ -86,7 +85,6 @@ std::string AgentUnitText(const std::string& executable, const std::string& acco
            "AmbientCapabilities=\n"
            "ProtectSystem=strict\n" +
            (InHomeFolder(executable) ? "ProtectHome=read-only\n" : "ProtectHome=yes\n") +
-           "ReadWritePaths=" + QuotedExecPath("-" + AgentIniPath(executable)) + "\n" +
            "PrivateTmp=yes\n"
            "PrivateMounts=yes\n"
            "PrivateIPC=yes\n"

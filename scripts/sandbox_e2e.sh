@@ -3,8 +3,8 @@
 # running systemd allows. qln runs as the unit runs it: as the dedicated
 # account qln with the group dialout, no new privileges, no capabilities,
 # umask 077, its runtime folder (0700, the account's) in $RUNTIME_DIRECTORY,
-# the INI file beside the program (root:qln 0660: the agent's INI reader
-# opens it for reading and update), and a serial line that is
+# the INI file beside the program (root:qln 0640: read, never written), and a
+# serial line that is
 # root:dialout 0660 as udev makes serial devices (a pseudo-terminal of
 # upssim). It must find the UPS, report ready, relay, and stop on SIGTERM.
 #
@@ -13,8 +13,8 @@
 # instead, and every system call the agent made must be one the unit's
 # SystemCallFilter= admits, every socket of a family its
 # RestrictAddressFamilies= admits, and every file it opened for writing or
-# made must lie in its runtime folder, under /dev or be its INI file (the
-# only places ProtectSystem=strict and ReadWritePaths= leave writable for it). The filter lines are read
+# made must lie in its runtime folder or under /dev (the only places
+# ProtectSystem=strict leaves writable for it). The filter lines are read
 # from the unit's source, agent/systemd_unit_posix.cpp.
 #
 # Runs as root. An account qln that the script had to make is removed again.
@@ -96,8 +96,8 @@ CommunicationsPort=$port
 [NetXCP]
 AgentPort=$udp_port
 INI
-# The agent's INI reader opens the file for reading and update.
-chown root:"$account" "$work/bin/qln.ini" && chmod 660 "$work/bin/qln.ini"
+# The INI file holds the password: the agent's account may read it, no more.
+chown root:"$account" "$work/bin/qln.ini" && chmod 640 "$work/bin/qln.ini"
 
 # systemd's notification socket (any service may send to systemd's own).
 python3 -c '
@@ -150,10 +150,10 @@ unit_src="$top/agent/systemd_unit_posix.cpp"
 filters=$(grep -o '"SystemCallFilter=[^"\\]*' "$unit_src" | sed 's/^"SystemCallFilter=//')
 families=$(grep -o '"RestrictAddressFamilies=[^"\\]*' "$unit_src" | sed 's/^"RestrictAddressFamilies=//')
 [ -n "$filters" ] && [ -n "$families" ] || fail "the unit's filters were not found in $unit_src"
-python3 - "$work/trace" "$runtime" "$families" "$filters" "$work/bin/qln.ini" <<'PY' || fail "the agent did something its unit forbids"
+python3 - "$work/trace" "$runtime" "$families" "$filters" <<'PY' || fail "the agent did something its unit forbids"
 import re, subprocess, sys
-trace, runtime, families, filters, ini = (sys.argv[1], sys.argv[2], sys.argv[3].split(),
-                                          sys.argv[4].splitlines(), sys.argv[5])
+trace, runtime, families, filters = (sys.argv[1], sys.argv[2], sys.argv[3].split(),
+                                     sys.argv[4].splitlines())
 
 def expand(name, seen=None):
     seen = set() if seen is None else seen
@@ -203,7 +203,7 @@ for line in open(trace):
         if not path.startswith("/"):
             path = (folder or "") + "/" + path  # the agent runs in /, as systemd starts it
         writing = not name.startswith("open") or re.search(r'O_WRONLY|O_RDWR|O_CREAT|O_TRUNC', rest)
-        if writing and not (path.startswith(runtime + "/") or path == runtime or path == ini
+        if writing and not (path.startswith(runtime + "/") or path == runtime
                             or path.startswith("/dev/")):
             writes.add(path)
 denied = sorted(used - allowed)
@@ -212,9 +212,9 @@ print("sandbox: %d distinct system calls, all admitted by SystemCallFilter=%s" %
 if bad_families:
     print("sandbox: socket families outside RestrictAddressFamilies=: " + " ".join(sorted(bad_families)))
 if writes:
-    print("sandbox: opened for writing outside ReadWritePaths=, the runtime folder and /dev: "
+    print("sandbox: opened for writing outside the runtime folder and /dev: "
           + " ".join(sorted(writes)))
 sys.exit(1 if denied or bad_families or writes else 0)
 PY
-say "sockets only of $families; nothing opened for writing but the INI file, $runtime and /dev"
+say "sockets only of $families; nothing opened for writing but $runtime and /dev (the INI file read only)"
 say "passed"

@@ -134,9 +134,9 @@ void CopyByRule(FILE* in, RuleOutput& out, const char* section, const char* key,
 
 }  // namespace
 
-FilePtr FindSection(const char* path, const char* section, HeaderStyle style) {
+FilePtr FindSection(const char* path, const char* section, HeaderStyle style, OpenFor mode) {
     if (path == nullptr || section == nullptr) return nullptr;
-    FilePtr file(std::fopen(path, "r+"));
+    FilePtr file(std::fopen(path, mode == OpenFor::Update ? "r+" : "r"));
     if (!file) return nullptr;
     char line[kLineBuffer];
     while (std::fgets(line, sizeof line, file.get()) != nullptr) {
@@ -145,9 +145,10 @@ FilePtr FindSection(const char* path, const char* section, HeaderStyle style) {
     return nullptr;
 }
 
-FilePtr FindEntry(const char* path, const char* section, const char* key, HeaderStyle style) {
+FilePtr FindEntry(const char* path, const char* section, const char* key, HeaderStyle style,
+                  OpenFor mode) {
     if (key == nullptr) return nullptr;
-    FilePtr file = FindSection(path, section, style);
+    FilePtr file = FindSection(path, section, style, mode);
     if (!file) return nullptr;
     FILE* in = file.get();
     int c = std::fgetc(in);

@@ -36,17 +36,22 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<FILE, FileCloser>;
 
-// Opens `path` for update ("r+") and reads up to and including the header line
-// of `section`. Returns the open stream positioned at the start of the next
-// line, or null when the file cannot be opened or has no such header.
+// How a search opens the file: for update ("r+"), as the profile does, which
+// writes the same file; or for reading only, as the agent's reader does, so
+// that a file the agent may read but not write is not taken for a missing one.
+enum class OpenFor { Update, Reading };
+
+// Opens `path` and reads up to and including the header line of `section`.
+// Returns the open stream positioned at the start of the next line, or null
+// when the file cannot be opened or has no such header.
 FilePtr FindSection(const char* path, const char* section,
-                    HeaderStyle style = HeaderStyle::FirstColumn);
+                    HeaderStyle style = HeaderStyle::FirstColumn, OpenFor mode = OpenFor::Update);
 
 // Finds the section, then the first entry line for `key` after its header
 // (the search runs on to the end of the file, through later sections).
 // Returns the open stream positioned just after the "=", or null.
 FilePtr FindEntry(const char* path, const char* section, const char* key,
-                  HeaderStyle style = HeaderStyle::FirstColumn);
+                  HeaderStyle style = HeaderStyle::FirstColumn, OpenFor mode = OpenFor::Update);
 
 // Reads the rest of the current line, at most kLineBuffer - 1 characters, line
 // end included when it fits. False, and `out` untouched, at end of file.

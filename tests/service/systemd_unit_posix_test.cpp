@@ -59,10 +59,9 @@ TEST(AgentUnit, RunsInASandboxAsTheDedicatedAccount) {
     EXPECT_EQ(Line(text, "ProtectSystem"), "strict");
     EXPECT_EQ(Line(text, "ProtectHome"), "yes");
     EXPECT_EQ(Line(text, "PrivateTmp"), "yes");
-    // The agent's INI reader opens the file for update: read-only, it would
-    // be taken as missing and the agent would run on its defaults.
-    EXPECT_EQ(Line(text, "ReadWritePaths"), "\"-/opt/qln/bin/qln.ini\"");
-    EXPECT_EQ(Line(AgentUnitText("/a b/q%n", "qln"), "ReadWritePaths"), "\"-/a b/qln.ini\"");
+    // Nothing is writable but the runtime folder: the agent reads its INI
+    // file without opening it for update.
+    EXPECT_EQ(Lines(text, "ReadWritePaths"), "");
     EXPECT_EQ(Line(text, "DevicePolicy"), "closed");
     EXPECT_EQ(Lines(text, "DeviceAllow"), "char-ttyS rw|char-ttyUSB rw|char-ttyACM rw|char-pts rw");
     EXPECT_EQ(Line(text, "RestrictAddressFamilies"), "AF_INET AF_UNIX");
