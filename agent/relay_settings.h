@@ -53,3 +53,8 @@ struct SettingsError {
 // Reads and checks every setting of the relay from `profile` (`path` names it
 // in reports). Throws SettingsError for a value that cannot be used.
 RelaySettings ReadRelaySettings(CINIFile& profile, const std::string& path);
+
+// Whether the INI file at `path` can be opened the way CINIFile opens it. A
+// file that cannot (missing, a folder, no access) gives only the built-in
+// settings; `error` is then the system's code for why, else 0.
+bool ConfigFileReadable(const std::string& path, uint32_t& error);
