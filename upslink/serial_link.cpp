@@ -57,11 +57,23 @@ bool SerialLink::IsOpen() const { return m_hPort != InvalidPort(); }
 void SerialLink::Open() {
     if (m_PortName.empty()) Fail(plat::kErrInvalidParameter);
     Close();
-    PortHandle port = OpenPort(m_PortName.c_str());
+    PortHandle port = OpenNamedPort();
     if (port == InvalidPort()) Fail(plat::LastError());
     m_hPort = port;
     m_nFailure = 0;
     ApplySettings();
+}
+
+// The reason is kept for the agent's report; what each caller throws stays
+// its own (Open the reason itself, the enumeration an invalid handle).
+PortHandle SerialLink::OpenNamedPort() {
+    PortHandle port = OpenPort(m_PortName.c_str());
+    m_nOpenFailure = 0;
+    if (port == InvalidPort()) {
+        m_nOpenFailure = plat::LastError();
+        if (m_nOpenFailure == 0) m_nOpenFailure = plat::kErrInvalidHandle;
+    }
+    return port;
 }
 
 void SerialLink::Close() {
@@ -167,7 +179,7 @@ void SerialLink::EnumeratePnp() {
         SetFormat(7, 2, 0);
         if (m_PortName.empty()) Fail(plat::kErrInvalidHandle);
         Close();
-        PortHandle port = OpenPort(m_PortName.c_str());
+        PortHandle port = OpenNamedPort();
         if (port == InvalidPort()) Fail(plat::kErrInvalidHandle);
         m_hPort = port;
         ApplySettings();

@@ -61,6 +61,10 @@ public:
     // Blocks until input may be waiting on the open port, or `ms` have passed.
     bool WaitReadable(uint32_t ms);
 
+    // The system code of the last attempt to open the port when it failed; 0
+    // once an open succeeds. Closing the port leaves it as it is.
+    uint32_t OpenFailure() const { return m_nOpenFailure; }
+
     uint32_t GetBaud() const { return m_nBaud; }
     const std::string& GetPortName() const { return m_PortName; }
     const PnpIdentity& GetPnpIdentity() const { return m_Pnp; }
@@ -68,6 +72,8 @@ public:
 private:
     // Records the system error of a failed transfer and throws it.
     [[noreturn]] void FailTransfer();
+    // Opens the port by name; on failure records the system's reason.
+    void* OpenNamedPort();
 
     std::string m_PortName;
     uint32_t m_nBaud;
@@ -75,6 +81,7 @@ private:
     uint32_t m_nParity;
     uint32_t m_nStop;
     PnpIdentity m_Pnp{};
-    void* m_hPort;  // the port layer's handle; invalid when closed
-    uint32_t m_nFailure = 0;  // system code of a failed read or write since the port opened
+    void* m_hPort;                // the port layer's handle; invalid when closed
+    uint32_t m_nFailure = 0;      // system code of a failed read or write since the port opened
+    uint32_t m_nOpenFailure = 0;  // system code of the last open, when it failed
 };

@@ -111,6 +111,8 @@ TEST(SerialLink, AMissingPortFailsWithTheSystemCodeAndEnumerationWithInvalidHand
     EXPECT_NE(reason, 0u);
     EXPECT_EQ(ThrownId([&] { link.Open(); }), reason);
     EXPECT_EQ(ThrownId([&] { link.EnumeratePnp(); }), plat::kErrInvalidHandle);
+    // The system's reason stays with the link for the agent's report.
+    EXPECT_EQ(link.OpenFailure(), reason);
     // A failed enumeration leaves the link closed at 1200 baud.
     EXPECT_FALSE(link.IsOpen());
     EXPECT_EQ(link.GetBaud(), 1200u);

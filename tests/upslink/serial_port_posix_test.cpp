@@ -92,19 +92,26 @@ TEST(SerialPortPosix, APortHeldElsewhereFailsToOpenLikeAMissingOne) {
     EXPECT_EQ(plat::LastError(), static_cast<uint32_t>(EBUSY));
 
     // Through the link: the open fails with the busy code, the enumeration
-    // with the invalid-handle code, and the holder keeps its port.
+    // with the invalid-handle code, and the holder keeps its port. The link
+    // keeps the busy code for the agent's report either way.
     SerialLink link(pty.SlavePath(), 1200, 8, 2, 0);
+    EXPECT_EQ(link.OpenFailure(), 0u);
     EXPECT_EQ(ThrownId([&] { link.Open(); }), static_cast<uint32_t>(EBUSY));
     EXPECT_FALSE(link.IsOpen());
+    EXPECT_EQ(link.OpenFailure(), static_cast<uint32_t>(EBUSY));
+    link.Close();
+    EXPECT_EQ(link.OpenFailure(), static_cast<uint32_t>(EBUSY));
     EXPECT_EQ(ThrownId([&] { link.EnumeratePnp(); }), plat::kErrInvalidHandle);
+    EXPECT_EQ(link.OpenFailure(), static_cast<uint32_t>(EBUSY));
     pty.Send("x");
     char c = 0;
     EXPECT_TRUE(WaitFor([&] { return ReadAvailable(first.get(), &c, 1) == 1; }));
 
-    // Released: the next open succeeds.
+    // Released: the next open succeeds, and the reason is gone.
     first.reset();
     EXPECT_EQ(ThrownId([&] { link.Open(); }), 0u);
     EXPECT_TRUE(link.IsOpen());
+    EXPECT_EQ(link.OpenFailure(), 0u);
 }
 
 TEST(SerialPortPosix, MissingPortLeavesTheSystemReason) {
@@ -113,6 +120,8 @@ TEST(SerialPortPosix, MissingPortLeavesTheSystemReason) {
     EXPECT_EQ(plat::LastError(), static_cast<uint32_t>(ENOENT));
     SerialLink link("/dev/qln-no-such-port", 1200, 8, 2, 0);
     EXPECT_EQ(ThrownId([&] { link.Open(); }), static_cast<uint32_t>(ENOENT));
+    EXPECT_EQ(ThrownId([&] { link.EnumeratePnp(); }), plat::kErrInvalidHandle);
+    EXPECT_EQ(link.OpenFailure(), static_cast<uint32_t>(ENOENT));
 }
 
 TEST(SerialPortPosix, WaitBlocksUntilInputOrTimeAndSurvivesAHangUp) {
