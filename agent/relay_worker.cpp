@@ -1,7 +1,7 @@
-// The relay worker: reads the configuration, opens the serial link and the
-// NetXCP endpoint, then loops until told to stop: serve a waiting request,
-// poll the UPS every fifth pass, or look for it again every tenth pass while
-// there is none.
+// The relay worker: reads and checks the configuration, opens the serial link
+// and the NetXCP endpoint, then loops until told to stop: serve a waiting
+// request, poll the UPS every fifth pass, or look for it again every tenth
+// pass while there is none.
 #include "agent/relay_worker.h"
 
 #include <cstdio>
@@ -15,8 +15,9 @@
 #include "agent/ini_file.h"
 #include "agent/netxcp_endpoint.h"
 #include "agent/qln_exception.h"
-#include "common/config/encryption.h"
+#include "agent/relay_settings.h"
 #include "platform/clock.h"
+#include "platform/errors.h"
 #include "platform/event.h"
 #include "platform/event_log.h"
 #include "upslink/serial_link.h"
@@ -24,21 +25,19 @@
 
 namespace {
 
-const char* const kDefaultPassword = "Wopra3";
 const char* const kUpsFoundEvent = "UPS Found";
-constexpr uint32_t kCommsLost = 0xC0020039u;  // "UPS communications lost."
-constexpr uint32_t kDefaultBaud = 9600;
-constexpr int kDefaultAgentPort = 7010;
+// Message ids and their inserts.
+constexpr uint32_t kCommsLost = 0xC0020039u;             // "UPS communications lost."
+constexpr uint32_t kDefaultPasswordInUse = 0x80020160u;  // INI file
+constexpr uint32_t kPasswordNotScrambled = 0xC0020161u;  // INI file
+constexpr uint32_t kConfigUnreadable = 0x80020163u;      // INI file, reason
+constexpr uint32_t kPortUnopenable = 0xC0020164u;        // port, reason
+constexpr uint32_t kSettingNotValid = 0xC0020165u;       // key, section, file, value, allowed
 constexpr uint32_t kDataBits = 8, kParityIndex = 2, kStopIndex = 0;
 constexpr uint32_t kPollEvery = 5, kDetectEvery = 10;
 constexpr uint32_t kAttachedPauseMs = 500, kSearchingPauseMs = 1000, kPassGapMs = 10;
 constexpr uint32_t kRequestWaitMs = 1000;
 constexpr int32_t kXcpDevice = 2;
-
-// A failure that is not an agent exception, described for the operator.
-struct WorkerFailure {
-    std::string text;
-};
 
 // Where an agent exception would be reported: the system log inside the
 // service, standard error otherwise.
@@ -52,38 +51,35 @@ void ReportText(const std::string& text) {
     std::fflush(stderr);
 }
 
-uint32_t ReadBaud(CINIFile& profile) {
-    int baud = profile.GetInt("Communications", "CommunicationsBaudRate", 0);
-    if (baud == 0) baud = profile.GetInt("Communications", "CommunicationsBaudRateLast", 9600);
-    return baud == 0 ? kDefaultBaud : static_cast<uint32_t>(baud);
+// The system's text for `code`, without the line end it comes with.
+std::string SystemReason(uint32_t code) {
+    std::string text;
+    if (!plat::SystemErrorText(code, text)) return "error " + std::to_string(code);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
+        text.pop_back();
+    }
+    return text;
 }
 
-// The NetXCP password: the default as it stands, anything else unscrambled.
-// `usable` is false when the stored text does not unscramble; then no
-// password frame can match.
-std::string ReadPassword(CINIFile& profile, bool& usable) {
-    usable = true;
-    std::string stored = profile.GetString("Network", "Passwd", kDefaultPassword);
-    if (stored == kDefaultPassword) return stored;
-    char* clear = CEncryption::UnEncrypt(stored.c_str());
-    if (clear == nullptr) {
-        usable = false;
-        ReportText("qln: the Passwd value in [Network] does not unscramble; "
-                   "privileged NetXCP commands are refused.\n");
-        return std::string();
-    }
-    std::string password = clear;
-    std::free(clear);
-    return password;
+// What the start of a run has to say about the configuration: a file that
+// gives nothing but the built-in settings, a stored password that admits
+// nothing, the published password in use.
+void ReportConfigurationFile(const std::string& path) {
+    uint32_t error = 0;
+    if (ConfigFileReadable(path, error)) return;
+    CQLNException(kConfigUnreadable, {path.c_str(), SystemReason(error).c_str()}).Report();
 }
 
-uint16_t ReadAgentPort(CINIFile& profile) {
-    int port = profile.GetInt("NetXCP", "AgentPort", kDefaultAgentPort);
-    if (port < 1 || port > 65535) {
-        throw WorkerFailure{"qln: AgentPort " + std::to_string(port) +
-                            " in [NetXCP] is not a UDP port number (1 to 65535).\n"};
-    }
-    return static_cast<uint16_t>(port);
+void ReportPassword(const RelaySettings& settings) {
+    const char* path = settings.configPath.c_str();
+    if (!settings.access.passwordUsable) CQLNException(kPasswordNotScrambled, {path}).Report();
+    if (settings.passwordIsDefault) CQLNException(kDefaultPasswordInUse, {path}).Report();
+}
+
+void ReportSettingsError(const SettingsError& error, const std::string& path) {
+    CQLNException(kSettingNotValid, {error.key.c_str(), error.section.c_str(), path.c_str(),
+                                     error.value.c_str(), error.allowed.c_str()})
+        .Report();
 }
 
 std::string CommunicationsFailureText(int32_t identifier, uint16_t port) {
@@ -130,16 +126,19 @@ std::unique_ptr<UpsDevice> Detect(SerialLink& link, CINIFile& profile, uint32_t 
 // Start-up and the loop. Everything of the run lives in this frame; the
 // device goes before the link and the profile it refers to.
 int RunRelay(uint16_t& agentPort) {
-    CINIFile profile(g_AgentService.m_ConfigPath.c_str());
-    uint32_t baud = ReadBaud(profile);
-    std::string portName = profile.GetString("Communications", "CommunicationsPort", "COM1:");
-    SerialLink link(portName, baud, kDataBits, kParityIndex, kStopIndex);
+    const std::string& path = g_AgentService.m_ConfigPath;
+    ReportConfigurationFile(path);
+    CINIFile profile(path.c_str());
+    const RelaySettings settings = ReadRelaySettings(profile, path);
+    ReportPassword(settings);
+    agentPort = settings.access.port;
+    SerialLink link(settings.portName, settings.baud, kDataBits, kParityIndex, kStopIndex);
     Absorb([&] { link.EnumeratePnp(); });
-    bool passwordUsable = true;
-    std::string password = ReadPassword(profile, passwordUsable);
-    agentPort = ReadAgentPort(profile);
-    NetXcpEndpoint endpoint(password, agentPort, passwordUsable);
+    NetXcpEndpoint endpoint(settings.access);
     std::unique_ptr<UpsDevice> device;
+    // Whether the port has been named in this run of losses: a port that
+    // cannot be opened is named once, not every ten seconds.
+    bool portNamed = false;
 
     for (uint32_t pass = 0;; ) {
         if (!g_AgentService.KeepRunning()) break;
@@ -164,6 +163,14 @@ int RunRelay(uint16_t& agentPort) {
         if (device && device->commsLost == -1) {
             device.reset();
             CQLNException(kCommsLost).Report();
+            if (!portNamed && link.OpenFailure() != 0) {
+                portNamed = true;
+                CQLNException(kPortUnopenable, {link.GetPortName().c_str(),
+                                                SystemReason(link.OpenFailure()).c_str()})
+                    .Report();
+            }
+        } else if (device) {
+            portNamed = false;  // the UPS answers: a later loss starts a new run
         }
         plat::SleepMs(kPassGapMs);
     }
@@ -188,8 +195,8 @@ int RelayWorker(void*) {
         std::unique_ptr<brx::CExceptionObject> owned(failure);
         ReportText("qln: the relay stopped on failure " + std::to_string(owned->GetIdentifier()) +
                    ".\n");
-    } catch (const WorkerFailure& failure) {
-        ReportText(failure.text);
+    } catch (const SettingsError& error) {
+        ReportSettingsError(error, g_AgentService.m_ConfigPath);
     } catch (const std::exception& failure) {
         ReportText(std::string("qln: the relay stopped: ") + failure.what() + "\n");
     }
