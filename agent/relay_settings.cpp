@@ -260,16 +260,21 @@ RelaySettings ReadRelaySettings(CINIFile& profile, const std::string& path) {
 }
 
 bool ConfigFileReadable(const std::string& path, uint32_t& error) {
-    // Opened as CINIFile opens it ("r+"): a file it cannot open gives it
-    // nothing but defaults, whatever else may read it.
+    // Opened as CINIFile opens it, for reading. A folder opens on POSIX and
+    // fails only at its first read, where CINIFile would find no section and
+    // give the defaults without a word, so one character is read too.
     plat::SetLastError(0);
-    FILE* file = std::fopen(path.c_str(), "r+");
-    error = plat::LastError();
-    if (file != nullptr) {
-        std::fclose(file);
-        error = 0;
-        return true;
+    FILE* file = std::fopen(path.c_str(), "r");
+    if (file == nullptr) {
+        error = plat::LastError();
+        if (error == 0) error = plat::kErrAccessDenied;
+        return false;
     }
-    if (error == 0) error = plat::kErrAccessDenied;
-    return false;
+    plat::SetLastError(0);
+    (void)std::fgetc(file);
+    bool readable = std::ferror(file) == 0;
+    error = readable ? 0 : plat::LastError();
+    std::fclose(file);
+    if (!readable && error == 0) error = plat::kErrAccessDenied;
+    return readable;
 }

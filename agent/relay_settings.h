@@ -54,7 +54,7 @@ struct SettingsError {
 // in reports). Throws SettingsError for a value that cannot be used.
 RelaySettings ReadRelaySettings(CINIFile& profile, const std::string& path);
 
-// Whether the INI file at `path` can be opened the way CINIFile opens it. A
+// Whether the INI file at `path` can be read the way CINIFile reads it. A
 // file that cannot (missing, a folder, no access) gives only the built-in
 // settings; `error` is then the system's code for why, else 0.
 bool ConfigFileReadable(const std::string& path, uint32_t& error);

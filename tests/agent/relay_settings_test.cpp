@@ -239,6 +239,9 @@ TEST(ConfigFile, MissingFilesAndFoldersCannotBeReadAndSaySo) {
     EXPECT_TRUE(ConfigFileReadable(dir.File("qln.ini"), error));
     EXPECT_EQ(error, 0u);
     EXPECT_EQ(ReadBytes(dir.File("qln.ini")), OnDisk("[NetXCP]\n"));  // opened, not changed
+    // An empty file is read to its end, not failed.
+    ASSERT_TRUE(WriteBytes(dir.File("empty.ini"), ""));
+    EXPECT_TRUE(ConfigFileReadable(dir.File("empty.ini"), error));
 }
 
 }  // namespace
