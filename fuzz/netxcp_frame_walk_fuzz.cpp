@@ -2,7 +2,8 @@
 // behind it. The datagram arrives on the endpoint's own socket over loopback;
 // the reply is checked against a plain model of the relay's rules (frames
 // walked, password gating, one privileged command per password, answers
-// appended while they fit, odd replies padded).
+// appended while they fit, the walk ended once no answer can fit, odd
+// replies padded).
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -71,19 +72,27 @@ public:
 void Model(const Bytes& in, std::vector<Bytes>& forwarded, Bytes& reply) {
     bool authorised = false;
     size_t pos = 0;
+    // Room taken by frames that brought no answer: six bytes each, the
+    // shortest answer there is.
+    size_t unanswered = 0;
     auto append = [&](const Bytes& a) {
         if (reply.size() + a.size() <= 1172) reply.insert(reply.end(), a.begin(), a.end());
     };
     auto forward = [&](const uint8_t* frame) {
         forwarded.emplace_back(frame, frame + frame[1] + 3);
         Bytes answer;
+        const size_t before = reply.size();
         if (ScriptFor(frame, answer) == Reply::Bytes) append(answer);
+        if (reply.size() == before) unanswered += 6;
     };
     while (pos + 4 <= in.size() && in[pos] == 0xAB) {
         const size_t length = in[pos + 1] + 3u;
         if (pos + length > in.size()) break;  // cut off by the datagram's end
         const uint8_t* frame = &in[pos];
         const uint8_t command = frame[2];
+        const bool toUps = command != 0x00 && command != 0xCF &&
+                           (command <= 0x88 || command == 0xCE || authorised);
+        if (toUps && reply.size() + unanswered + 6 > 1172) break;  // no answer could fit
         if (command == 0x00) {
             append(Bytes{0x71, 0x6C, 0x6E, 0x00});
         } else if (command == 0xCF) {
@@ -108,7 +117,12 @@ struct Rig {
     Rig() : link("", 1200, 8, 2, 0), profile("/nonexistent/qln-fuzz.ini"), device(link, profile) {
         // "requested qln" lines would flood the fuzzer's output.
         if (std::freopen("/dev/null", "w", stdout) == nullptr) fuzz::Fail("no /dev/null");
-        endpoint.reset(new NetXcpEndpoint(kPassword, 0));
+        // Every password frame is compared: no lockout of the one sender.
+        NetXcpAccess access;
+        access.password = kPassword;
+        access.port = 0;
+        access.passwordTries = 0;
+        endpoint.reset(new NetXcpEndpoint(access));
         client = ::socket(AF_INET, SOCK_DGRAM, 0);
         if (client < 0) fuzz::Fail("no client socket");
         to.sin_family = AF_INET;
