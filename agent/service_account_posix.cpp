@@ -4,41 +4,14 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 
+#include "agent/run_command.h"
 #include "agent/service_account.h"
-
-extern char** environ;
-
-namespace {
-
-// Runs `args` with its output to /dev/null and waits; its exit status, or -1.
-int RunQuietly(std::vector<std::string> args) {
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(&a[0]);
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    fflush(stdout);
-    fflush(stderr);
-    pid_t pid = 0;
-    int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return -1;
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) return -1;
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-}  // namespace
 
 std::string EnsureSystemAccount(const std::string& account, const std::string& extraGroup) {
     if (::getpwnam(account.c_str()) != nullptr) return "";
@@ -58,7 +31,7 @@ std::string EnsureSystemAccount(const std::string& account, const std::string& e
         args.push_back(extraGroup);
     }
     args.push_back(account);
-    int status = RunQuietly(args);
+    int status = RunCommand(args, CommandOutput::ErrorsOnly);
     if (::getpwnam(account.c_str()) != nullptr) return "";
     if (status == -1) return "useradd could not be run to make the account " + account;
     return "useradd could not make the account " + account + " (exit status " +

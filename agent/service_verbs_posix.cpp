@@ -4,7 +4,6 @@
 // for those controls (SIGUSR1, SIGUSR2). Each verb ends the process: 0 after
 // its message, -1 after the failure's text on standard error.
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,6 +16,7 @@
 #include <vector>
 
 #include "agent/ini_file.h"
+#include "agent/run_command.h"
 #include "agent/qln_exception.h"
 #include "agent/service_account.h"
 #include "agent/service_host.h"
@@ -24,8 +24,6 @@
 #include "agent/systemd_unit.h"
 #include "platform/module.h"
 #include "upslink/serial_port.h"
-
-extern char** environ;
 
 namespace {
 
@@ -55,26 +53,7 @@ template <typename Verb>
 // user unchanged. Its exit status, or -1 when it could not be run.
 int Systemctl(std::vector<std::string> args, bool quiet = false) {
     args.insert(args.begin(), "systemctl");
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(&a[0]);
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (quiet) {
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    }
-    fflush(stdout);
-    fflush(stderr);
-    pid_t pid = 0;
-    int spawned = posix_spawnp(&pid, "systemctl", &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return -1;
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) return -1;
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return RunCommand(args, quiet ? CommandOutput::Hidden : CommandOutput::Shown);
 }
 
 void MustSystemctl(const std::vector<std::string>& args) {

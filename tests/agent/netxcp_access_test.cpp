@@ -11,34 +11,14 @@
 #include "agent/netxcp_endpoint.h"
 #include "agent/socket_api.h"
 #include "fake_ups_device.h"
+#include "xcp_frames.h"
 #include "loopback_udp.h"
 #include "platform/clock.h"
 #include "upslink/serial_link.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
 constexpr uint32_t kLoopback1 = 0x7F000001u, kLoopback2 = 0x7F000002u;
-
-Bytes Frame(uint8_t command, Bytes data = {}) {
-    Bytes f{0xAB, static_cast<uint8_t>(data.size() + 1), command};
-    for (uint8_t x : data) f.push_back(x);
-    uint8_t sum = 0;
-    for (uint8_t x : f) sum = static_cast<uint8_t>(sum + x);
-    f.push_back(static_cast<uint8_t>(-sum));
-    return f;
-}
-
-Bytes Password(const std::string& text) { return Frame(0xCF, Bytes(text.begin(), text.end())); }
-
-Bytes Join(std::initializer_list<Bytes> parts) {
-    Bytes all;
-    for (const auto& p : parts) {
-        for (uint8_t x : p) all.push_back(x);
-    }
-    return all;
-}
 
 using Client = LoopbackUdp;
 
@@ -128,10 +108,10 @@ TEST_F(AccessTest, AGuessingSenderIsLockedOutAndAnHonestOneNeverIs) {
     // follows in the same datagram is no longer heard, and the answer does
     // not tell whether it was right.
     testing::internal::CaptureStderr();
-    Bytes guesses = Join({Password("aaaaaa"), Password("bbbbbb"), Password("cccccc"),
-                          Password("dddddd"), Password("Secret"), Frame(0x8A)});
+    Bytes guesses = Join({PasswordFrame("aaaaaa"), PasswordFrame("bbbbbb"), PasswordFrame("cccccc"),
+                          PasswordFrame("dddddd"), PasswordFrame("Secret"), Frame(0x8A)});
     EXPECT_EQ(Exchange(guesser, guesses), Bytes{});
-    EXPECT_EQ(Exchange(guesser, Join({Password("Secret"), Frame(0x8A)})), Bytes{});
+    EXPECT_EQ(Exchange(guesser, Join({PasswordFrame("Secret"), Frame(0x8A)})), Bytes{});
     std::string said = testing::internal::GetCapturedStderr();
     EXPECT_TRUE(m_Device.m_Frames.empty());
     EXPECT_EQ(m_pEndpoint->Counters().wrongPasswords, 3u);
@@ -144,7 +124,7 @@ TEST_F(AccessTest, AGuessingSenderIsLockedOutAndAnHonestOneNeverIs) {
     // Another sender with the right password is served every time.
     if (SecondAddressHonoured()) {
         for (int i = 0; i < 10; ++i) {
-            EXPECT_EQ(Exchange(honest, Join({Password("Secret"), Frame(0x8B)})), EchoBlock(0x8B));
+            EXPECT_EQ(Exchange(honest, Join({PasswordFrame("Secret"), Frame(0x8B)})), EchoBlock(0x8B));
         }
     }
 
@@ -152,7 +132,7 @@ TEST_F(AccessTest, AGuessingSenderIsLockedOutAndAnHonestOneNeverIs) {
     uint32_t start = plat::TickCount();
     Bytes answer;
     while (answer.empty() && plat::TickCount() - start < 10000) {
-        answer = Exchange(guesser, Join({Password("Secret"), Frame(0x8C)}));
+        answer = Exchange(guesser, Join({PasswordFrame("Secret"), Frame(0x8C)}));
     }
     EXPECT_EQ(answer, EchoBlock(0x8C));
 }

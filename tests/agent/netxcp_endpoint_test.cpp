@@ -13,32 +13,10 @@
 #include "agent/qln_exception.h"
 #include "comm_failure.h"
 #include "fake_ups_device.h"
+#include "xcp_frames.h"
 #include "upslink/serial_link.h"
 
 namespace {
-
-using Bytes = std::vector<uint8_t>;
-
-Bytes Frame(uint8_t command, Bytes data = {}) {
-    Bytes f{0xAB, static_cast<uint8_t>(data.size() + 1), command};
-    for (uint8_t x : data) f.push_back(x);
-    uint8_t sum = 0;
-    for (uint8_t x : f) sum = static_cast<uint8_t>(sum + x);
-    f.push_back(static_cast<uint8_t>(-sum));
-    return f;
-}
-
-Bytes PasswordFrame(const std::string& password) {
-    return Frame(0xCF, Bytes(password.begin(), password.end()));
-}
-
-Bytes Join(std::initializer_list<Bytes> parts) {
-    Bytes all;
-    for (const auto& p : parts) {
-        for (uint8_t x : p) all.push_back(x);
-    }
-    return all;
-}
 
 const Bytes kQln{0x71, 0x6C, 0x6E, 0x00};
 
