@@ -10,7 +10,7 @@
 #include "platform/event.h"
 #include "platform/windows_wrapper.h"
 
-static_assert(sizeof(ServiceStatusRecord) == sizeof(SERVICE_STATUS),
+static_assert(sizeof(plat::ServiceStatus) == sizeof(SERVICE_STATUS),
               "the status record is submitted to the service manager as it stands");
 
 namespace {
@@ -81,7 +81,7 @@ VOID WINAPI AgentServiceMain(DWORD argc, LPSTR* /*argv*/) {
         return;
     }
     // Start parameters ask for a start that completes only once the UPS is found.
-    SetServiceState(argc <= 1 ? kServiceRunning : kServiceStartPending);
+    SetServiceState(argc <= 1 ? plat::kServiceRunning : plat::kServiceStartPending);
 
     // Both named events are held before the worker runs, so that its signal
     // reaches this wait. Without them the wait below would fail at once and
@@ -111,7 +111,7 @@ VOID WINAPI AgentServiceMain(DWORD argc, LPSTR* /*argv*/) {
                       reinterpret_cast<HANDLE>(findFailed.NativeHandle()), worker};
     DWORD which = ::WaitForMultipleObjects(3, waits, FALSE, INFINITE);
     if (which == WAIT_OBJECT_0) {
-        SetServiceState(kServiceRunning);
+        SetServiceState(plat::kServiceRunning);
     } else if (which == WAIT_OBJECT_0 + 1) {
         ::WaitForSingleObject(worker, kFindFailedWorkerWaitMs);
         StopWithError(ERROR_SERVICE_SPECIFIC_ERROR, 0xFFFFFFFFu);
@@ -119,7 +119,7 @@ VOID WINAPI AgentServiceMain(DWORD argc, LPSTR* /*argv*/) {
         // A stop control ends the worker too; the handler reports that one.
         DWORD result = 0;
         ::GetExitCodeThread(worker, &result);
-        if (service.m_Status.dwCurrentState != kServiceStopped) {
+        if (service.m_Status.dwCurrentState != plat::kServiceStopped) {
             StopWithError(ERROR_SERVICE_SPECIFIC_ERROR, result);
         }
     }
