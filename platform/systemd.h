@@ -1,6 +1,6 @@
 // systemd as the service manager: its command, its notification socket, its
-// unit files, and whether it runs at all. Linux only; the Win32 service
-// manager's side is platform/service_manager.h.
+// unit files, and whether it runs at all. Linux only; the states and
+// controls both platforms share are in platform/service_status.h.
 #pragma once
 #include <string>
 #include <vector>
