@@ -6,24 +6,9 @@
 #include <string>
 
 #include "platform/event.h"
+#include "platform/service_status.h"
 
 using WorkerRoutine = int (*)(void*);
-
-// The platform's service status record, field for field.
-struct ServiceStatusRecord {
-    uint32_t dwServiceType;
-    uint32_t dwCurrentState;
-    uint32_t dwControlsAccepted;
-    uint32_t dwWin32ExitCode;
-    uint32_t dwServiceSpecificExitCode;
-    uint32_t dwCheckPoint;
-    uint32_t dwWaitHint;
-};
-
-constexpr uint32_t kServiceStopped = 1;
-constexpr uint32_t kServiceStartPending = 2;
-constexpr uint32_t kServiceRunning = 4;
-constexpr uint32_t kServicePaused = 7;
 
 class AgentService {
 public:
@@ -43,7 +28,9 @@ public:
     std::unique_ptr<plat::Event> m_pContinueEvent;
     std::unique_ptr<plat::Event> m_pStopEvent;
     void* m_hWorkerThread = nullptr;
-    ServiceStatusRecord m_Status = {0x30, kServiceStartPending, 7, 0, 0, 0, 0};
+    plat::ServiceStatus m_Status = {plat::kServiceTypeWin32, plat::kServiceStartPending,
+                                    plat::kAcceptStop | plat::kAcceptPauseContinue | plat::kAcceptShutdown,
+                                    0, 0, 0, 0};
     void* m_hStatus = nullptr;
 };
 

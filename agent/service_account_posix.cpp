@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "agent/run_command.h"
+#include "platform/run_command.h"
 #include "agent/service_account.h"
 
 std::string EnsureSystemAccount(const std::string& account, const std::string& extraGroup) {

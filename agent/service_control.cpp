@@ -8,20 +8,20 @@
 void HandleServiceControl(uint32_t control) {
     AgentService& service = g_AgentService;
     switch (control) {
-        case kControlStop:
-        case kControlShutdown:
+        case plat::kControlStop:
+        case plat::kControlShutdown:
             SignalStopAndWaitForWorker();
-            SetServiceState(kServiceStopped);
+            SetServiceState(plat::kServiceStopped);
             break;
-        case kControlPause:
+        case plat::kControlPause:
             // A control that arrives before the service main made the events
             // still gets its state, but has nothing to set.
             if (service.m_pPauseEvent) service.m_pPauseEvent->Set();
-            SetServiceState(kServicePaused);
+            SetServiceState(plat::kServicePaused);
             break;
-        case kControlContinue:
+        case plat::kControlContinue:
             if (service.m_pContinueEvent) service.m_pContinueEvent->Set();
-            SetServiceState(kServiceRunning);
+            SetServiceState(plat::kServiceRunning);
             break;
         default:
             break;
@@ -31,7 +31,7 @@ void HandleServiceControl(uint32_t control) {
 void StopWithError(uint32_t win32Exit, uint32_t specificExit) {
     g_AgentService.m_Status.dwWin32ExitCode = win32Exit;
     g_AgentService.m_Status.dwServiceSpecificExitCode = specificExit;
-    SetServiceState(kServiceStopped);
+    SetServiceState(plat::kServiceStopped);
 }
 
 void ReportAndDiscard(CQLNException* failure) {

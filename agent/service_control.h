@@ -8,13 +8,6 @@
 
 class CQLNException;
 
-// Control codes as the service manager numbers them.
-constexpr uint32_t kControlStop = 1;
-constexpr uint32_t kControlPause = 2;
-constexpr uint32_t kControlContinue = 3;
-constexpr uint32_t kControlInterrogate = 4;
-constexpr uint32_t kControlShutdown = 5;
-
 // Applies one control to the running service (the handler's table):
 //   stop, shutdown  signal the stop event, wait until the worker has ended -> stopped
 //   pause           set the pause event                                   -> paused

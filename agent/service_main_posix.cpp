@@ -29,9 +29,10 @@
 #include "agent/qln_exception.h"
 #include "agent/service_control.h"
 #include "agent/service_host.h"
-#include "agent/systemd_notify.h"
 #include "platform/errors.h"
 #include "platform/event.h"
+#include "platform/scoped_handle.h"
+#include "platform/systemd.h"
 
 namespace {
 
@@ -47,9 +48,9 @@ int g_workerResult = 0;
 
 void OnControlSignal(int signal) {
     int saved = errno;
-    unsigned char code = signal == SIGUSR1   ? kControlPause
-                         : signal == SIGUSR2 ? kControlContinue
-                                             : kControlStop;
+    unsigned char code = signal == SIGUSR1   ? plat::kControlPause
+                         : signal == SIGUSR2 ? plat::kControlContinue
+                                             : plat::kControlStop;
     int fd = g_controlWriteFd;
     if (fd >= 0) {
         ssize_t ignored = ::write(fd, &code, 1);
@@ -57,14 +58,6 @@ void OnControlSignal(int signal) {
     }
     errno = saved;
 }
-
-struct Pipe {
-    int fds[2] = {-1, -1};
-    ~Pipe() {
-        for (int fd : fds)
-            if (fd >= 0) ::close(fd);
-    }
-};
 
 // Installs the control signals' handler for the life of the host and puts
 // back what was there before.
@@ -128,7 +121,7 @@ bool HandleQueuedControls(int readFd) {
     while ((n = ::read(readFd, codes, sizeof codes)) > 0) {
         for (ssize_t i = 0; i < n; ++i) {
             HandleServiceControl(codes[i]);
-            if (codes[i] == kControlStop) return true;
+            if (codes[i] == plat::kControlStop) return true;
         }
     }
     return false;
@@ -139,14 +132,16 @@ uint32_t RunUnderSystemd() {
     g_bEventLogReporting = true;
     service.m_Status.dwWin32ExitCode = 0;
     service.m_Status.dwServiceSpecificExitCode = 0;
-    Pipe control;
-    if (::pipe2(control.fds, O_NONBLOCK | O_CLOEXEC) != 0) {
+    int ends[2] = {-1, -1};
+    if (::pipe2(ends, O_NONBLOCK | O_CLOEXEC) != 0) {
         uint32_t error = plat::LastError();
         StopWithError(error, 0xFFFFFFFFu);
         ReportAndDiscard(new CQLNException(error));
         return 0;
     }
-    ControlSignals signals(control.fds[1]);
+    plat::ScopedFd controlRead(ends[0]);
+    plat::ScopedFd controlWrite(ends[1]);
+    ControlSignals signals(controlWrite.Get());
     // Both named events are held before the worker runs, so that its signal
     // reaches this wait. Without them the start could never complete: it
     // fails at once, with the reason in the log.
@@ -160,7 +155,7 @@ uint32_t RunUnderSystemd() {
     }
     // systemd knows no start parameters: the start always completes once the
     // UPS is found, which is what READY=1 tells it.
-    SetServiceState(kServiceStartPending);
+    SetServiceState(plat::kServiceStartPending);
 
     std::shared_ptr<plat::Event> ended(new plat::Event());
     uint32_t error = CreateEventsAndWorker(ended);
@@ -176,7 +171,7 @@ uint32_t RunUnderSystemd() {
     };
     bool workerEnded = false;
     for (;;) {
-        std::vector<pollfd> fds{{control.fds[0], POLLIN, 0}};
+        std::vector<pollfd> fds{{controlRead.Get(), POLLIN, 0}};
         if (found) {
             fds.push_back({fdOf(*found), POLLIN, 0});
             fds.push_back({fdOf(*findFailed), POLLIN, 0});
@@ -184,10 +179,10 @@ uint32_t RunUnderSystemd() {
         if (!workerEnded) fds.push_back({fdOf(*ended), POLLIN, 0});
         if (::poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR) break;
 
-        if (HandleQueuedControls(control.fds[0])) break;
+        if (HandleQueuedControls(controlRead.Get())) break;
         if (found && found->TryConsume()) {
-            service.m_Status.dwCurrentState = kServiceRunning;
-            SendServiceNotify(g_notifySocket, "READY=1\nSTATUS=Running");
+            service.m_Status.dwCurrentState = plat::kServiceRunning;
+            plat::SendServiceNotify(g_notifySocket, "READY=1\nSTATUS=Running");
             // The start is over: the named events are let go, as the Win32
             // service main does when it returns.
             found.reset();
@@ -228,17 +223,17 @@ void SignalStopAndWaitForWorker() {
 void SetServiceState(uint32_t state) {
     g_AgentService.m_Status.dwCurrentState = state;
     switch (state) {
-        case kServiceStartPending:
-            SendServiceNotify(g_notifySocket, "STATUS=Looking for the UPS");
+        case plat::kServiceStartPending:
+            plat::SendServiceNotify(g_notifySocket, "STATUS=Looking for the UPS");
             break;
-        case kServiceRunning:
-            SendServiceNotify(g_notifySocket, "STATUS=Running");
+        case plat::kServiceRunning:
+            plat::SendServiceNotify(g_notifySocket, "STATUS=Running");
             break;
-        case kServicePaused:
-            SendServiceNotify(g_notifySocket, "STATUS=Paused");
+        case plat::kServicePaused:
+            plat::SendServiceNotify(g_notifySocket, "STATUS=Paused");
             break;
-        case kServiceStopped:
-            SendServiceNotify(g_notifySocket, "STOPPING=1\nSTATUS=Stopped");
+        case plat::kServiceStopped:
+            plat::SendServiceNotify(g_notifySocket, "STOPPING=1\nSTATUS=Stopped");
             break;
         default:
             break;
@@ -246,7 +241,7 @@ void SetServiceState(uint32_t state) {
 }
 
 uint32_t RunServiceDispatcher() {
-    g_notifySocket = TakeNotifySocket();
+    g_notifySocket = plat::TakeNotifySocket();
     if (g_notifySocket.empty()) return plat::kErrServiceNotConnected;
     return RunUnderSystemd();
 }

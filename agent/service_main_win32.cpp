@@ -8,9 +8,10 @@
 #include "agent/service_control.h"
 #include "agent/service_host.h"
 #include "platform/event.h"
+#include "platform/scoped_handle.h"
 #include "platform/windows_wrapper.h"
 
-static_assert(sizeof(ServiceStatusRecord) == sizeof(SERVICE_STATUS),
+static_assert(sizeof(plat::ServiceStatus) == sizeof(SERVICE_STATUS),
               "the status record is submitted to the service manager as it stands");
 
 namespace {
@@ -21,27 +22,20 @@ const char* const kUpsFoundEvent = "UPS Found";
 const char* const kUpsFindFailedEvent = "UPS Find Failed";
 const DWORD kFindFailedWorkerWaitMs = 10000;
 
-struct RegKey {
-    HKEY h = nullptr;
-    ~RegKey() {
-        if (h) ::RegCloseKey(h);
-    }
-};
-
 // The event viewer forms an entry's text from this message file. The library
 // name is resolved against the current directory of the service process.
 void RegisterEventSourceKey() {
-    RegKey key;
-    if (::RegCreateKeyA(HKEY_LOCAL_MACHINE, kEventSourceKey, &key.h) != ERROR_SUCCESS) return;
+    plat::ScopedKey key;
+    if (::RegCreateKeyA(HKEY_LOCAL_MACHINE, kEventSourceKey, key.Receive()) != ERROR_SUCCESS) return;
     char path[MAX_PATH + 1] = {0};
     char* filePart = nullptr;
     DWORD n = ::GetFullPathNameA("Pellux_noDB.dll", MAX_PATH, path, &filePart);
     if (n != 0 && n < MAX_PATH) {
-        ::RegSetValueExA(key.h, "EventMessageFile", 0, REG_EXPAND_SZ,
+        ::RegSetValueExA(key.Get(), "EventMessageFile", 0, REG_EXPAND_SZ,
                          reinterpret_cast<const BYTE*>(path), n + 1);
     }
     DWORD types = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
-    ::RegSetValueExA(key.h, "TypesSupported", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&types),
+    ::RegSetValueExA(key.Get(), "TypesSupported", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&types),
                      sizeof types);
 }
 
@@ -81,7 +75,7 @@ VOID WINAPI AgentServiceMain(DWORD argc, LPSTR* /*argv*/) {
         return;
     }
     // Start parameters ask for a start that completes only once the UPS is found.
-    SetServiceState(argc <= 1 ? kServiceRunning : kServiceStartPending);
+    SetServiceState(argc <= 1 ? plat::kServiceRunning : plat::kServiceStartPending);
 
     // Both named events are held before the worker runs, so that its signal
     // reaches this wait. Without them the wait below would fail at once and
@@ -111,7 +105,7 @@ VOID WINAPI AgentServiceMain(DWORD argc, LPSTR* /*argv*/) {
                       reinterpret_cast<HANDLE>(findFailed.NativeHandle()), worker};
     DWORD which = ::WaitForMultipleObjects(3, waits, FALSE, INFINITE);
     if (which == WAIT_OBJECT_0) {
-        SetServiceState(kServiceRunning);
+        SetServiceState(plat::kServiceRunning);
     } else if (which == WAIT_OBJECT_0 + 1) {
         ::WaitForSingleObject(worker, kFindFailedWorkerWaitMs);
         StopWithError(ERROR_SERVICE_SPECIFIC_ERROR, 0xFFFFFFFFu);
@@ -119,7 +113,7 @@ VOID WINAPI AgentServiceMain(DWORD argc, LPSTR* /*argv*/) {
         // A stop control ends the worker too; the handler reports that one.
         DWORD result = 0;
         ::GetExitCodeThread(worker, &result);
-        if (service.m_Status.dwCurrentState != kServiceStopped) {
+        if (service.m_Status.dwCurrentState != plat::kServiceStopped) {
             StopWithError(ERROR_SERVICE_SPECIFIC_ERROR, result);
         }
     }

@@ -3,26 +3,23 @@
 // systemctl's own; pause and resume send the signals the running agent takes
 // for those controls (SIGUSR1, SIGUSR2). Each verb ends the process: 0 after
 // its message, -1 after the failure's text on standard error.
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "agent/ini_file.h"
-#include "agent/run_command.h"
 #include "agent/qln_exception.h"
 #include "agent/service_account.h"
 #include "agent/service_host.h"
 #include "agent/service_verb.h"
 #include "agent/systemd_unit.h"
 #include "platform/module.h"
+#include "platform/systemd.h"
 #include "upslink/serial_port.h"
 
 namespace {
@@ -41,7 +38,7 @@ template <typename Verb>
 [[noreturn]] void RunSystemdVerb(Verb verb, const char* success) {
     RunVerb(
         [&verb] {
-            if (!SystemdIsRunning()) {
+            if (!plat::SystemdIsRunning()) {
                 Fail("systemd is not running on this machine: the service verbs need it.");
             }
             verb();
@@ -49,41 +46,26 @@ template <typename Verb>
         success);
 }
 
-// Runs systemctl with `args` and waits for it; its own messages reach the
-// user unchanged. Its exit status, or -1 when it could not be run.
-int Systemctl(std::vector<std::string> args, bool quiet = false) {
-    args.insert(args.begin(), "systemctl");
-    return RunCommand(args, quiet ? CommandOutput::Hidden : CommandOutput::Shown);
-}
-
+// systemctl's own messages reach the user unchanged.
 void MustSystemctl(const std::vector<std::string>& args) {
-    int status = Systemctl(args);
+    int status = plat::Systemctl(args);
     if (status == -1) throw new CQLNException();
     if (status != 0) Fail("systemctl " + args[0] + " failed.");
 }
 
-std::string UnitPath() { return std::string(kSystemUnitDir) + "/" + kAgentUnitName; }
+std::string UnitPath() { return std::string(plat::kSystemUnitDir) + "/" + kAgentUnitName; }
 
-// Writes the unit beside its final name and renames it into place, so that
-// systemd never reads half a file. An existing unit is left alone.
+// An existing unit is left alone.
 void WriteUnitFile(const std::string& text) {
-    std::string path = UnitPath();
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0) Fail("The service already exists: " + path);
-    std::string temp = path + ".tmp";
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) throw new CQLNException();
-    bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    ok = ::fsync(fd) == 0 && ok;
-    ok = ::close(fd) == 0 && ok;
-    if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
-        CQLNException* failure = new CQLNException();
-        ::unlink(temp.c_str());
-        throw failure;
+    if (!plat::WriteNewUnitFile(UnitPath(), text)) {
+        if (errno == EEXIST) Fail("The service already exists: " + UnitPath());
+        throw new CQLNException();
     }
 }
 
-bool UnitIsActive() { return Systemctl({"is-active", "--quiet", kAgentUnitName}, true) == 0; }
+bool UnitIsActive() {
+    return plat::Systemctl({"is-active", "--quiet", kAgentUnitName}, CommandOutput::Hidden) == 0;
+}
 
 // The account the unit runs the agent as: the dedicated account (made when
 // missing) when it can run the program, read the INI file beside it and open

@@ -9,6 +9,7 @@
 #include "agent/qln_exception.h"
 #include "agent/service_host.h"
 #include "agent/service_verb.h"
+#include "platform/scoped_handle.h"
 #include "platform/windows_wrapper.h"
 
 namespace {
@@ -18,16 +19,6 @@ const DWORD kManagerControls = 0xF0000;    // STANDARD_RIGHTS_REQUIRED
 const DWORD kServiceDelete = 0x10000;      // DELETE
 const DWORD kServiceStartStopPause = 0x70; // SERVICE_START | SERVICE_STOP | SERVICE_PAUSE_CONTINUE
 const DWORD kImagePathMax = 259;
-
-struct ScHandle {
-    SC_HANDLE h = nullptr;
-    explicit ScHandle(SC_HANDLE handle) : h(handle) {}
-    ~ScHandle() {
-        if (h) ::CloseServiceHandle(h);
-    }
-    ScHandle(const ScHandle&) = delete;
-    ScHandle& operator=(const ScHandle&) = delete;
-};
 
 // The last error becomes the failure; it is read before any handle closes.
 void Check(bool ok) {
@@ -54,14 +45,14 @@ std::string QuotedImagePath() {
 void InstallService() {
     RunVerb(
         [] {
-            ScHandle manager(::OpenSCManagerA(nullptr, nullptr, kManagerCreateService));
-            Check(manager.h != nullptr);
+            plat::ScopedServiceHandle manager(::OpenSCManagerA(nullptr, nullptr, kManagerCreateService));
+            Check(static_cast<bool>(manager));
             std::string image = QuotedImagePath();
-            ScHandle service(::CreateServiceA(
-                manager.h, kAgentServiceName, kAgentServiceName, 0xF0000, SERVICE_WIN32_OWN_PROCESS,
+            plat::ScopedServiceHandle service(::CreateServiceA(
+                manager.Get(), kAgentServiceName, kAgentServiceName, 0xF0000, SERVICE_WIN32_OWN_PROCESS,
                 SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, image.c_str(), nullptr, nullptr,
                 "PlugPlay\0", nullptr, nullptr));
-            Check(service.h != nullptr);
+            Check(static_cast<bool>(service));
         },
         "Service installed.");
 }
@@ -69,11 +60,11 @@ void InstallService() {
 void RemoveService() {
     RunVerb(
         [] {
-            ScHandle manager(::OpenSCManagerA(nullptr, nullptr, kManagerCreateService));
-            Check(manager.h != nullptr);
-            ScHandle service(::OpenServiceA(manager.h, kAgentServiceName, kServiceDelete));
-            Check(service.h != nullptr);
-            Check(::DeleteService(service.h) != FALSE);
+            plat::ScopedServiceHandle manager(::OpenSCManagerA(nullptr, nullptr, kManagerCreateService));
+            Check(static_cast<bool>(manager));
+            plat::ScopedServiceHandle service(::OpenServiceA(manager.Get(), kAgentServiceName, kServiceDelete));
+            Check(static_cast<bool>(service));
+            Check(::DeleteService(service.Get()) != FALSE);
         },
         "Service removed.");
 }
@@ -81,23 +72,23 @@ void RemoveService() {
 void ControlAgentService(ServiceControl control) {
     RunVerb(
         [control] {
-            ScHandle manager(::OpenSCManagerA(nullptr, nullptr, kManagerControls));
-            Check(manager.h != nullptr);
-            ScHandle service(::OpenServiceA(manager.h, kAgentServiceName, kServiceStartStopPause));
-            Check(service.h != nullptr);
+            plat::ScopedServiceHandle manager(::OpenSCManagerA(nullptr, nullptr, kManagerControls));
+            Check(static_cast<bool>(manager));
+            plat::ScopedServiceHandle service(::OpenServiceA(manager.Get(), kAgentServiceName, kServiceStartStopPause));
+            Check(static_cast<bool>(service));
             SERVICE_STATUS status{};
             switch (control) {
                 case ServiceControl::Start:
-                    Check(::StartServiceA(service.h, 0, nullptr) != FALSE);
+                    Check(::StartServiceA(service.Get(), 0, nullptr) != FALSE);
                     break;
                 case ServiceControl::Stop:
-                    Check(::ControlService(service.h, SERVICE_CONTROL_STOP, &status) != FALSE);
+                    Check(::ControlService(service.Get(), SERVICE_CONTROL_STOP, &status) != FALSE);
                     break;
                 case ServiceControl::Pause:
-                    Check(::ControlService(service.h, SERVICE_CONTROL_PAUSE, &status) != FALSE);
+                    Check(::ControlService(service.Get(), SERVICE_CONTROL_PAUSE, &status) != FALSE);
                     break;
                 case ServiceControl::Continue:
-                    Check(::ControlService(service.h, SERVICE_CONTROL_CONTINUE, &status) != FALSE);
+                    Check(::ControlService(service.Get(), SERVICE_CONTROL_CONTINUE, &status) != FALSE);
                     break;
             }
         },

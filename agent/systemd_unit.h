@@ -4,8 +4,6 @@
 
 // "Ombrex Quillon" as a unit name (unit names take no spaces).
 extern const char* const kAgentUnitName;
-// The folder of administrator-installed units.
-extern const char* const kSystemUnitDir;
 // The dedicated system account the unit runs the agent as, and the group that
 // serial devices belong to on Debian.
 extern const char* const kAgentAccount;
@@ -27,6 +25,3 @@ std::string AgentIniPath(const std::string& executable);
 // path cannot be written into a unit (not absolute, or holding a line break).
 std::string AgentUnitText(const std::string& executable, const std::string& account,
                           const std::string& whyRoot = "");
-
-// True when systemd is the running service manager of this machine.
-bool SystemdIsRunning();

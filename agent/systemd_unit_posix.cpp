@@ -1,26 +1,13 @@
-#include <unistd.h>
-
 #include "agent/systemd_unit.h"
 
+#include "platform/systemd.h"
+
 const char* const kAgentUnitName = "ombrex-quillon.service";
-const char* const kSystemUnitDir = "/etc/systemd/system";
 const char* const kAgentAccount = "qln";
 const char* const kSerialGroup = "dialout";
 const char* const kAgentIniName = "qln.ini";
 
 namespace {
-
-// ExecStart= and ReadWritePaths= take quoted words; inside quotes a backslash and a quote are
-// escaped, and every '%' is a specifier unless doubled.
-std::string QuotedExecPath(const std::string& path) {
-    std::string quoted = "\"";
-    for (char c : path) {
-        if (c == '\\' || c == '"') quoted += '\\';
-        if (c == '%') quoted += '%';
-        quoted += c;
-    }
-    return quoted + "\"";
-}
 
 bool StartsWith(const std::string& text, const std::string& head) {
     return text.compare(0, head.size(), head) == 0;
@@ -53,8 +40,8 @@ std::string AgentIniPath(const std::string& executable) {
 // until the next start.
 std::string AgentUnitText(const std::string& executable, const std::string& account,
                           const std::string& whyRoot) {
-    if (executable.empty() || executable[0] != '/') return std::string();
-    if (executable.find_first_of("\r\n") != std::string::npos) return std::string();
+    std::string execStart = plat::UnitExecStart(executable);
+    if (execStart.empty()) return std::string();
     if (account.find_first_of(" \t\r\n\"'\\%") != std::string::npos) return std::string();
     std::string who;
     if (!account.empty()) {
@@ -72,8 +59,8 @@ std::string AgentUnitText(const std::string& executable, const std::string& acco
            "\n"
            "[Service]\n"
            "Type=notify\n"
-           "NotifyAccess=main\n"
-           "ExecStart=" + QuotedExecPath(executable) + "\n"
+           "NotifyAccess=main\n" +
+           execStart + "\n"
            "KillMode=mixed\n"
            "KillSignal=SIGTERM\n" +
            who +
@@ -117,5 +104,3 @@ std::string AgentUnitText(const std::string& executable, const std::string& acco
            "[Install]\n"
            "WantedBy=multi-user.target\n";
 }
-
-bool SystemdIsRunning() { return ::access("/run/systemd/system/", F_OK) == 0; }

@@ -1,6 +1,6 @@
 #include "platform/errors.h"
 
-#include "platform/windows_wrapper.h"
+#include "platform/format_message_win32.h"
 
 namespace plat {
 
@@ -9,14 +9,8 @@ uint32_t LastError() { return ::GetLastError(); }
 void SetLastError(uint32_t code) { ::SetLastError(code); }
 
 bool SystemErrorText(uint32_t code, std::string& out) {
-    char* buffer = nullptr;
-    DWORD n = ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                   FORMAT_MESSAGE_IGNORE_INSERTS,
-                               nullptr, code, 0x400, reinterpret_cast<LPSTR>(&buffer), 0, nullptr);
-    if (n == 0 || buffer == nullptr) return false;
-    out.assign(buffer, n);
-    ::LocalFree(buffer);
-    return true;
+    return FormatMessageInto(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                             code, 0x400, nullptr, out);
 }
 
 }  // namespace plat

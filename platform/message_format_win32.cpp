@@ -1,14 +1,13 @@
 #include <vector>
 
 #include "platform/message_format.h"
-#include "platform/windows_wrapper.h"
+#include "platform/format_message_win32.h"
 
 namespace plat {
 
 bool FormatModuleMessage(const Library& module, uint32_t id, const char* const* inserts,
                          size_t count, std::string& out) {
-    DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_HMODULE |
-                  FORMAT_MESSAGE_FROM_SYSTEM;
+    DWORD flags = FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_FROM_SYSTEM;
     // The formatter reads as many inserts as the text names (up to %99), not
     // as many as were passed; hand it a full array of empty strings behind
     // the real ones so that a text with more inserts cannot read past them.
@@ -19,14 +18,8 @@ bool FormatModuleMessage(const Library& module, uint32_t id, const char* const* 
     } else {
         flags |= FORMAT_MESSAGE_IGNORE_INSERTS;
     }
-    char* buffer = nullptr;
-    DWORD n = ::FormatMessageA(flags, module.Handle(), id, kLangUserDefault,
-                               reinterpret_cast<LPSTR>(&buffer), 0,
-                               count != 0 ? reinterpret_cast<va_list*>(const_cast<char**>(args.data())) : nullptr);
-    if (n == 0 || buffer == nullptr) return false;
-    out.assign(buffer, n);
-    ::LocalFree(buffer);
-    return true;
+    return FormatMessageInto(flags, module.Handle(), id, kLangUserDefault,
+                             count != 0 ? args.data() : nullptr, out);
 }
 
 }  // namespace plat

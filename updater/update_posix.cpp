@@ -18,8 +18,6 @@ namespace {
 const char* const kRelayUnit = "ombrex-quillon.service";
 const char* const kSiblingUnit = "ombrex-velmar.service";
 const char* const kProgramFiles[] = {"qln", "libPellux_noDB.so"};
-constexpr uint32_t kStatePending = 3;  // deactivating, as the stop-pending state
-constexpr uint32_t kStateRunning = 4;
 constexpr uint32_t kPendingHintMs = 1000;
 
 struct UnitInfo {
@@ -59,13 +57,13 @@ bool QueryUnit(const char* unit, UnitInfo& info, uint32_t& progress) {
     if (Value(text, "LoadState") != "loaded") return false;
     std::string active = Value(text, "ActiveState");
     if (active == "inactive" || active == "failed") {
-        info.status = {kStateStopped, progress, 0};
+        info.status = {plat::kServiceStopped, progress, 0};
     } else if (active == "deactivating") {
         // systemd reports no check points; a unit it is still stopping counts
         // as progress, and systemd's own stop time-out ends that.
-        info.status = {kStatePending, ++progress, kPendingHintMs};
+        info.status = {plat::kServiceStopPending, ++progress, kPendingHintMs};
     } else {
-        info.status = {kStateRunning, progress, 0};
+        info.status = {plat::kServiceRunning, progress, 0};
     }
     info.programPath = ProgramOf(Value(text, "ExecStart"));
     return true;

@@ -8,7 +8,7 @@ const char* const kSiblingServiceName = "Ombrex Velmar";
 
 bool WaitUntilStopped(StopWaitStatus& status, const std::function<bool(StopWaitStatus&)>& query,
                       const std::function<void(uint32_t)>& sleep) {
-    while (status.state != kStateStopped) {
+    while (status.state != plat::kServiceStopped) {
         uint32_t previous = status.checkPoint;
         sleep(status.waitHint);
         if (!query(status)) return false;

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "platform/service_status.h"
+
 // Names under which the agent services are registered.
 extern const char* const kRelayServiceName;    // "Ombrex Quillon"
 extern const char* const kSiblingServiceName;  // "Ombrex Velmar"
@@ -14,7 +16,6 @@ constexpr size_t kPathBufferSize = 1024;
 constexpr size_t kCurrentDirBufferSize = 260;
 constexpr size_t kCommandBufferSize = 1024;
 
-constexpr uint32_t kStateStopped = 1;
 
 struct StopWaitStatus {
     uint32_t state;

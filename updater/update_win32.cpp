@@ -4,34 +4,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/scoped_handle.h"
 #include "platform/windows_wrapper.h"
 #include "updater/update_steps.h"
 
 namespace {
-
-struct ScHandle {
-    SC_HANDLE h = nullptr;
-    ScHandle() = default;
-    explicit ScHandle(SC_HANDLE handle) : h(handle) {}
-    ~ScHandle() { Close(); }
-    ScHandle(const ScHandle&) = delete;
-    ScHandle& operator=(const ScHandle&) = delete;
-    void Reset(SC_HANDLE handle) {
-        Close();
-        h = handle;
-    }
-    void Close() {
-        if (h) ::CloseServiceHandle(h);
-        h = nullptr;
-    }
-};
-
-struct LocalBlock {
-    HLOCAL p;
-    ~LocalBlock() {
-        if (p) ::LocalFree(p);
-    }
-};
 
 bool Query(SC_HANDLE service, StopWaitStatus& status) {
     SERVICE_STATUS s{};
@@ -74,42 +51,42 @@ int RunAgentUpdate() {
     std::system("net stop \"Ombrex Quillon\"");
     std::system("net stop \"Ombrex Velmar\"");
 
-    ScHandle manager(::OpenSCManagerA(nullptr, nullptr, GENERIC_READ));
-    if (!manager.h) return -1;
-    ScHandle relay(::OpenServiceA(manager.h, kRelayServiceName, SERVICE_QUERY_STATUS));
-    if (!relay.h) return -1;
+    plat::ScopedServiceHandle manager(::OpenSCManagerA(nullptr, nullptr, GENERIC_READ));
+    if (!manager) return -1;
+    plat::ScopedServiceHandle relay(::OpenServiceA(manager.Get(), kRelayServiceName, SERVICE_QUERY_STATUS));
+    if (!relay) return -1;
     StopWaitStatus status{};
-    if (!Query(relay.h, status)) return -1;
-    if (!WaitForStop(relay.h, status)) return -1;
+    if (!Query(relay.Get(), status)) return -1;
+    if (!WaitForStop(relay.Get(), status)) return -1;
 
     // The sibling is optional: any failure here only ends this step.
-    ScHandle siblingManager(::OpenSCManagerA(nullptr, nullptr, GENERIC_READ));
-    ScHandle sibling;
-    if (siblingManager.h) {
-        sibling.Reset(::OpenServiceA(siblingManager.h, kSiblingServiceName, SERVICE_QUERY_STATUS));
+    plat::ScopedServiceHandle siblingManager(::OpenSCManagerA(nullptr, nullptr, GENERIC_READ));
+    plat::ScopedServiceHandle sibling;
+    if (siblingManager) {
+        sibling.Reset(::OpenServiceA(siblingManager.Get(), kSiblingServiceName, SERVICE_QUERY_STATUS));
         StopWaitStatus siblingStatus{};
-        if (sibling.h && Query(sibling.h, siblingStatus)) WaitForStop(sibling.h, siblingStatus);
+        if (sibling && Query(sibling.Get(), siblingStatus)) WaitForStop(sibling.Get(), siblingStatus);
     }
-    bool siblingPresent = sibling.h != nullptr;
+    bool siblingPresent = static_cast<bool>(sibling);
 
     ::Sleep(1000);
-    relay.Close();
+    relay.Reset();
 
-    relay.Reset(::OpenServiceA(manager.h, kRelayServiceName, SERVICE_QUERY_CONFIG));
-    if (!relay.h) return -1;
+    relay.Reset(::OpenServiceA(manager.Get(), kRelayServiceName, SERVICE_QUERY_CONFIG));
+    if (!relay) return -1;
     DWORD needed = 0;
-    ::QueryServiceConfigA(relay.h, nullptr, 0, &needed);
-    LocalBlock block{::LocalAlloc(LPTR, needed)};
-    if (!block.p) return -1;
+    ::QueryServiceConfigA(relay.Get(), nullptr, 0, &needed);
+    plat::ScopedLocal block(::LocalAlloc(LPTR, needed));
+    if (!block) return -1;
     bool fitted = true;
-    auto* config = static_cast<QUERY_SERVICE_CONFIGA*>(block.p);
-    if (::QueryServiceConfigA(relay.h, config, needed, &needed)) {
+    auto* config = static_cast<QUERY_SERVICE_CONFIGA*>(block.Get());
+    if (::QueryServiceConfigA(relay.Get(), config, needed, &needed)) {
         fitted = CopyProgramFiles(config->lpBinaryPathName ? config->lpBinaryPathName : "");
     }
-    relay.Close();
-    manager.Close();
-    sibling.Close();
-    siblingManager.Close();
+    relay.Reset();
+    manager.Reset();
+    sibling.Reset();
+    siblingManager.Reset();
 
     // A path too long for the buffers copies nothing, but the services are
     // started again all the same: the update is refused, not the agent.

@@ -100,9 +100,9 @@ CApplication::CApplication(int argc, char** argv, const char* appName, const cha
         if (named->IsValid()) m_NamedStopEvent = named.release();
         if (m_bRunAsService) {
             m_ServiceStatus = CServiceStatus{};
-            m_ServiceStatus.dwServiceType = 0x30;
-            m_ServiceStatus.dwCurrentState = 2;
-            m_ServiceStatus.dwControlsAccepted = 3;
+            m_ServiceStatus.dwServiceType = plat::kServiceTypeWin32;
+            m_ServiceStatus.dwCurrentState = plat::kServiceStartPending;
+            m_ServiceStatus.dwControlsAccepted = plat::kAcceptStop | plat::kAcceptPauseContinue;
             m_ServiceStatusHandle = nullptr;
         }
         if (m_bUseSockets && !StartSockets()) throw new CAppException(kMsgNoSocket);

@@ -12,6 +12,7 @@
 #include "common/framework/app_exception.h"
 #include "common/framework/unwind_join.h"
 #include "common/pellux_api.h"
+#include "platform/service_status.h"
 
 #if defined(_WIN32)
 #define PELLUX_SYSTEM_CALL __stdcall
@@ -24,16 +25,9 @@ namespace plat {
 class Event;
 }
 
-// The platform's service status record: seven 32-bit fields in its order.
-struct CServiceStatus {
-    uint32_t dwServiceType;
-    uint32_t dwCurrentState;
-    uint32_t dwControlsAccepted;
-    uint32_t dwWin32ExitCode;
-    uint32_t dwServiceSpecificExitCode;
-    uint32_t dwCheckPoint;
-    uint32_t dwWaitHint;
-};
+// The platform's service status record, under the name the library has
+// always given it.
+using CServiceStatus = plat::ServiceStatus;
 
 class PELLUX_API CApplication {
 public:

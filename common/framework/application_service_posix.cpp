@@ -9,19 +9,12 @@
 //   SIGUSR1          pause   (the verb "pause": systemctl kill --signal=SIGUSR1)
 //   SIGUSR2          continue
 // Status reports become notification messages (READY=1 when running).
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <system_error>
@@ -33,16 +26,9 @@
 #include "platform/errors.h"
 #include "platform/event.h"
 #include "platform/module.h"
-
-extern char** environ;
+#include "platform/systemd.h"
 
 namespace {
-
-const char* const kUnitDir = "/etc/systemd/system";
-
-// Service states and control codes, as the Win32 service manager numbers them.
-constexpr uint32_t kStopped = 1, kStartPending = 2, kStopPending = 3, kRunning = 4, kPaused = 7;
-constexpr unsigned long kControlStop = 1, kControlPause = 2, kControlContinue = 3;
 
 std::string g_NotifySocket;
 
@@ -55,7 +41,7 @@ std::string UnitName(const std::string& appName) {
 
 std::string UnitDir() {
     const char* dir = std::getenv("QLN_SYSTEMD_UNIT_DIR");
-    return (dir && *dir) ? dir : kUnitDir;
+    return (dir && *dir) ? dir : plat::kSystemUnitDir;
 }
 
 // A failure with an error code of its own, as the default exception takes it.
@@ -70,29 +56,12 @@ std::string UnitDir() {
     std::exit(0);
 }
 
+// A test's own unit folder stands for a running systemd.
 bool SystemdIsRunning() {
-    if (std::getenv("QLN_SYSTEMD_UNIT_DIR")) return true;  // a test's own unit folder
-    struct stat st {};
-    return ::stat("/run/systemd/system", &st) == 0 && S_ISDIR(st.st_mode);
+    return std::getenv("QLN_SYSTEMD_UNIT_DIR") != nullptr || plat::SystemdIsRunning();
 }
 
-// Runs systemctl with `args` and waits for it. Its exit status, -1 when it
-// could not be run.
-int Systemctl(std::vector<std::string> args) {
-    args.insert(args.begin(), "systemctl");
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(&a[0]);
-    argv.push_back(nullptr);
-    std::fflush(stdout);
-    std::fflush(stderr);
-    pid_t pid = 0;
-    if (::posix_spawnp(&pid, "systemctl", nullptr, nullptr, argv.data(), environ) != 0) return -1;
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) return -1;
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+int Systemctl(std::vector<std::string> args) { return plat::Systemctl(std::move(args)); }
 
 void MustSystemctl(const std::vector<std::string>& args) {
     int status = Systemctl(args);
@@ -100,26 +69,18 @@ void MustSystemctl(const std::vector<std::string>& args) {
     if (status != 0) Fail(plat::kErrServiceSpecific);
 }
 
+// Empty when the program's path cannot stand in a unit.
 std::string UnitText(const std::string& appName, const std::string& exe) {
-    return "[Unit]\nDescription=" + appName +
-           "\n\n[Service]\nType=notify\nNotifyAccess=main\nExecStart=" + exe +
-           "\n\n[Install]\nWantedBy=multi-user.target\n";
+    std::string execStart = plat::UnitExecStart(exe);
+    if (execStart.empty()) return std::string();
+    std::string description;
+    for (char c : appName) description += (c == '\r' || c == '\n') ? ' ' : c;
+    return "[Unit]\nDescription=" + description + "\n\n[Service]\nType=notify\nNotifyAccess=main\n" +
+           execStart + "\n\n[Install]\nWantedBy=multi-user.target\n";
 }
 
 void Notify(const std::string& message) {
-    if (g_NotifySocket.empty()) return;
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (g_NotifySocket.size() >= sizeof address.sun_path) return;
-    std::memcpy(address.sun_path, g_NotifySocket.data(), g_NotifySocket.size());
-    if (address.sun_path[0] == '@') address.sun_path[0] = '\0';  // abstract name
-    socklen_t length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + g_NotifySocket.size());
-    int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return;
-    ssize_t ignored = ::sendto(fd, message.data(), message.size(), MSG_NOSIGNAL,
-                               reinterpret_cast<sockaddr*>(&address), length);
-    (void)ignored;
-    ::close(fd);
+    if (!g_NotifySocket.empty()) plat::SendServiceNotify(g_NotifySocket, message);
 }
 
 std::thread* WorkerOf(CApplication* app) { return static_cast<std::thread*>(app->m_WorkerThread); }
@@ -131,19 +92,9 @@ void CApplication::ServiceInstall(bool bInstall) {
     std::string unit = UnitName(m_AppName);
     std::string path = UnitDir() + "/" + unit;
     if (bInstall) {
-        std::string exe = plat::ModuleFileName();
-        if (exe.empty() || exe.find('\n') != std::string::npos) Fail(plat::kErrInvalidParameter);
-        struct stat st {};
-        if (::stat(path.c_str(), &st) == 0) Fail(EEXIST);
-        std::string text = UnitText(m_AppName, exe);
-        std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "w"), &std::fclose);
-        if (!file) throw new CAppException();
-        if (std::fwrite(text.data(), 1, text.size(), file.get()) != text.size()) {
-            CAppException* failure = new CAppException();
-            ::unlink(path.c_str());
-            throw failure;
-        }
-        file.reset();
+        std::string text = UnitText(m_AppName, plat::ModuleFileName());
+        if (text.empty()) Fail(plat::kErrInvalidParameter);
+        if (!plat::WriteNewUnitFile(path, text)) throw new CAppException();
         MustSystemctl({"daemon-reload"});
         if (m_bAutoStart) MustSystemctl({"enable", unit});
         Succeed("Service installed.");
@@ -171,13 +122,11 @@ void CApplication::ServiceControl(int code) {
 }
 
 bool CApplication::RunUnderServiceManager() {
-    const char* socket = std::getenv("NOTIFY_SOCKET");
-    if (!socket || !*socket) {
+    g_NotifySocket = plat::TakeNotifySocket();
+    if (g_NotifySocket.empty()) {
         m_bRunAsService = false;
         return false;
     }
-    g_NotifySocket = socket;
-    ::unsetenv("NOTIFY_SOCKET");  // not for the children
     // The controls arrive as signals; the worker inherits the mask, so only
     // this thread takes them, in sigwait.
     sigset_t controls;
@@ -186,12 +135,12 @@ bool CApplication::RunUnderServiceManager() {
     sigset_t saved;
     ::pthread_sigmask(SIG_BLOCK, &controls, &saved);
     ServiceMain(0, nullptr);
-    while (m_ServiceStatus.dwCurrentState != kStopped) {
+    while (m_ServiceStatus.dwCurrentState != plat::kServiceStopped) {
         int signal = 0;
         if (::sigwait(&controls, &signal) != 0) continue;
-        ExternalServiceControl(signal == SIGUSR1   ? kControlPause
-                               : signal == SIGUSR2 ? kControlContinue
-                                                   : kControlStop);
+        ExternalServiceControl(signal == SIGUSR1   ? plat::kControlPause
+                               : signal == SIGUSR2 ? plat::kControlContinue
+                                                   : plat::kControlStop);
     }
     ::pthread_sigmask(SIG_SETMASK, &saved, nullptr);
     return true;
@@ -202,7 +151,7 @@ void PELLUX_SYSTEM_CALL CApplication::ServiceMain(unsigned long /*argc*/, char**
     CApplication* app = m_pApp;
     if (!app) return;
     try {
-        app->SetServiceStatus(kStartPending);
+        app->SetServiceStatus(plat::kServiceStartPending);
         auto makeEvent = []() -> plat::Event* {
             std::unique_ptr<plat::Event> event(new plat::Event());
             return event->IsValid() ? event.release() : nullptr;
@@ -220,12 +169,12 @@ void PELLUX_SYSTEM_CALL CApplication::ServiceMain(unsigned long /*argc*/, char**
         }
         if (app->m_WorkerThread) {
             AddEventSource();
-            app->SetServiceStatus(kRunning);
+            app->SetServiceStatus(plat::kServiceRunning);
             return;
         }
         app->m_ServiceStatus.dwWin32ExitCode = error;
         app->m_ServiceStatus.dwServiceSpecificExitCode = 0xFFFFFFFF;
-        app->SetServiceStatus(kStopped);
+        app->SetServiceStatus(plat::kServiceStopped);
         throw new CAppException(static_cast<unsigned long>(error));
     } catch (CAppException* e) {
         std::unique_ptr<CAppException> owned(e);
@@ -239,10 +188,10 @@ void PELLUX_SYSTEM_CALL CApplication::ServiceMain(unsigned long /*argc*/, char**
 void CApplication::SetServiceStatus(uint32_t state) {
     m_ServiceStatus.dwCurrentState = state;
     switch (state) {
-        case kRunning: Notify("READY=1\nSTATUS=Running"); break;
-        case kPaused: Notify("STATUS=Paused"); break;
-        case kStopPending: Notify("STOPPING=1"); break;
-        case kStopped:
+        case plat::kServiceRunning: Notify("READY=1\nSTATUS=Running"); break;
+        case plat::kServicePaused: Notify("STATUS=Paused"); break;
+        case plat::kServiceStopPending: Notify("STOPPING=1"); break;
+        case plat::kServiceStopped:
             Notify("STATUS=Stopped\nERRNO=" + std::to_string(m_ServiceStatus.dwWin32ExitCode));
             break;
         default: break;
@@ -253,24 +202,24 @@ void PELLUX_SYSTEM_CALL CApplication::ExternalServiceControl(unsigned long code)
     CApplication* app = m_pApp;
     if (!app) return;
     switch (code) {
-        case kControlStop:
+        case plat::kControlStop:
             if (app->m_StopEvent && WorkerOf(app)) {
-                app->SetServiceStatus(kStopPending);
+                app->SetServiceStatus(plat::kServiceStopPending);
                 app->CleanupSystem();
                 // The event stays set until the worker takes it: nothing is
                 // lost between the signal and the wait.
                 app->m_StopEvent->Set();
                 if (WorkerOf(app)->joinable()) WorkerOf(app)->join();
             }
-            app->SetServiceStatus(kStopped);
+            app->SetServiceStatus(plat::kServiceStopped);
             break;
-        case kControlPause:
+        case plat::kControlPause:
             if (app->m_PauseEvent) app->m_PauseEvent->Set();
-            app->SetServiceStatus(kPaused);
+            app->SetServiceStatus(plat::kServicePaused);
             break;
-        case kControlContinue:
+        case plat::kControlContinue:
             if (app->m_ContinueEvent) app->m_ContinueEvent->Set();
-            app->SetServiceStatus(kRunning);
+            app->SetServiceStatus(plat::kServiceRunning);
             break;
         default:
             break;

@@ -8,6 +8,7 @@
 #include "common/config/profile.h"
 #include "common/framework/application.h"
 #include "platform/event.h"
+#include "platform/scoped_handle.h"
 #include "platform/windows_wrapper.h"
 
 #include <winsock2.h>
@@ -15,24 +16,6 @@
 static_assert(sizeof(CServiceStatus) == sizeof(SERVICE_STATUS), "status record layout");
 
 namespace {
-
-// Closes a service manager handle when it goes out of scope.
-struct ScHandle {
-    SC_HANDLE handle;
-    explicit ScHandle(SC_HANDLE h) : handle(h) {}
-    ~ScHandle() {
-        if (handle) ::CloseServiceHandle(handle);
-    }
-    ScHandle(const ScHandle&) = delete;
-    ScHandle& operator=(const ScHandle&) = delete;
-    // Closes at once, keeping the last error of the failure it follows.
-    void Close() {
-        DWORD error = ::GetLastError();
-        if (handle) ::CloseServiceHandle(handle);
-        handle = nullptr;
-        ::SetLastError(error);
-    }
-};
 
 [[noreturn]] void Succeed(const char* message) {
     std::printf("%s\n", message);
@@ -48,8 +31,8 @@ std::string BaseDirOf(CApplication* app) {
 }  // namespace
 
 void CApplication::ServiceInstall(bool bInstall) {
-    ScHandle manager(::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
-    if (!manager.handle) throw new CAppException();
+    plat::ScopedServiceHandle manager(::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
+    if (!manager) throw new CAppException();
     if (bInstall) {
         char path[MAX_PATH];
         char exe[MAX_PATH];
@@ -61,52 +44,44 @@ void CApplication::ServiceInstall(bool bInstall) {
             throw new CAppException();
         }
         std::snprintf(path, sizeof path, "\"%s\"", exe);
-        ScHandle service(::CreateServiceA(
-            manager.handle, m_AppName.c_str(), m_AppName.c_str(), STANDARD_RIGHTS_REQUIRED,
+        plat::ScopedServiceHandle service(::CreateServiceA(
+            manager.Get(), m_AppName.c_str(), m_AppName.c_str(), STANDARD_RIGHTS_REQUIRED,
             SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS,
             m_bAutoStart ? SERVICE_AUTO_START : SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, path,
             nullptr, nullptr, nullptr, nullptr, nullptr));
-        if (!service.handle) throw new CAppException();
-        service.Close();
-        manager.Close();
+        if (!service) throw new CAppException();
+        service.Reset();
+        manager.Reset();
         Succeed("Service installed.");
     }
-    ScHandle service(::OpenServiceA(manager.handle, m_AppName.c_str(), DELETE));
-    if (!service.handle) throw new CAppException();
-    if (!::DeleteService(service.handle)) {
-        service.Close();
-        throw new CAppException();
-    }
-    service.Close();
-    manager.Close();
+    plat::ScopedServiceHandle service(::OpenServiceA(manager.Get(), m_AppName.c_str(), DELETE));
+    if (!service) throw new CAppException();
+    if (!::DeleteService(service.Get())) throw new CAppException();
+    service.Reset();
+    manager.Reset();
     Succeed("Service removed.");
 }
 
 void CApplication::ServiceControl(int code) {
-    ScHandle manager(::OpenSCManagerA(nullptr, nullptr, STANDARD_RIGHTS_REQUIRED));
-    if (!manager.handle) throw new CAppException();
-    ScHandle service(::OpenServiceA(manager.handle, m_AppName.c_str(),
+    plat::ScopedServiceHandle manager(::OpenSCManagerA(nullptr, nullptr, STANDARD_RIGHTS_REQUIRED));
+    if (!manager) throw new CAppException();
+    plat::ScopedServiceHandle service(::OpenServiceA(manager.Get(), m_AppName.c_str(),
                                     SERVICE_START | SERVICE_STOP | SERVICE_PAUSE_CONTINUE));
-    if (!service.handle) throw new CAppException();
+    if (!service) throw new CAppException();
     BOOL ok;
     if (code >= 1 && code <= 3) {
         static const DWORD kControls[] = {0, SERVICE_CONTROL_STOP, SERVICE_CONTROL_PAUSE,
                                           SERVICE_CONTROL_CONTINUE};
         SERVICE_STATUS status{};
-        ok = ::ControlService(service.handle, kControls[code], &status);
+        ok = ::ControlService(service.Get(), kControls[code], &status);
     } else {
-        ok = ::StartServiceA(service.handle, 0, nullptr);
-        if (!ok) ok = ::StartServiceA(service.handle, 0, nullptr);
+        ok = ::StartServiceA(service.Get(), 0, nullptr);
+        if (!ok) ok = ::StartServiceA(service.Get(), 0, nullptr);
     }
-    if (!ok) {
-        // The exception takes the failed call's error before the handles go.
-        CAppException* failure = new CAppException();
-        service.Close();
-        manager.Close();
-        throw failure;
-    }
-    service.Close();
-    manager.Close();
+    // The exception takes the failed call's error before the handles go.
+    if (!ok) throw new CAppException();
+    service.Reset();
+    manager.Reset();
     Succeed("Service control succeeded.");
 }
 
@@ -194,18 +169,18 @@ void CApplication::AddEventSource() {
     CApplication* app = m_pApp;
     if (!app) return;
     std::string key = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\" + app->m_AppName;
-    HKEY handle = nullptr;
-    if (::RegCreateKeyA(HKEY_LOCAL_MACHINE, key.c_str(), &handle) != ERROR_SUCCESS) return;
+    // The key is owned before the profile read below, which allocates.
+    plat::ScopedKey handle;
+    if (::RegCreateKeyA(HKEY_LOCAL_MACHINE, key.c_str(), handle.Receive()) != ERROR_SUCCESS) return;
     std::string file = app->m_pAppProfile
                            ? app->m_pAppProfile->GetString("Dynamic", "ExePath", "", false)
                            : std::string();
-    ::RegSetValueExA(handle, "EventMessageFile", 0, REG_EXPAND_SZ,
+    ::RegSetValueExA(handle.Get(), "EventMessageFile", 0, REG_EXPAND_SZ,
                      reinterpret_cast<const BYTE*>(file.c_str()),
                      static_cast<DWORD>(file.size() + 1));
     DWORD types = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
-    ::RegSetValueExA(handle, "TypesSupported", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&types),
+    ::RegSetValueExA(handle.Get(), "TypesSupported", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&types),
                      sizeof types);
-    ::RegCloseKey(handle);
 }
 
 void CApplication::CloseWorkerThread() {

@@ -2,27 +2,10 @@
 #include <vector>
 
 #include "common/framework/brx_runtime.h"
+#include "platform/scoped_handle.h"
 #include "platform/windows_wrapper.h"
 
 namespace brx {
-namespace {
-
-// Closes a kernel handle when it goes out of scope.
-class CHandleOwner {
-public:
-    explicit CHandleOwner(HANDLE h) : m_hHandle(h) {}
-    ~CHandleOwner() {
-        if (m_hHandle != nullptr && m_hHandle != INVALID_HANDLE_VALUE) ::CloseHandle(m_hHandle);
-    }
-    CHandleOwner(const CHandleOwner&) = delete;
-    CHandleOwner& operator=(const CHandleOwner&) = delete;
-    HANDLE Get() const { return m_hHandle; }
-
-private:
-    HANDLE m_hHandle;
-};
-
-}  // namespace
 
 const char* GetDirectorySeparator() { return "\\"; }
 
@@ -56,8 +39,8 @@ bool Execute(const char* command, int mode, bool detached) {
                           &pi)) {
         return false;
     }
-    CHandleOwner process(pi.hProcess);
-    CHandleOwner thread(pi.hThread);
+    plat::ScopedKernelHandle process(pi.hProcess);
+    plat::ScopedKernelHandle thread(pi.hThread);
     if (::WaitForSingleObject(process.Get(), INFINITE) != WAIT_OBJECT_0) return false;
     DWORD code = 1;
     if (!::GetExitCodeProcess(process.Get(), &code)) return false;

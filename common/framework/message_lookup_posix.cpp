@@ -8,6 +8,7 @@
 
 #include "common/framework/table_message.h"
 #include "platform/errors.h"
+#include "platform/scoped_handle.h"
 
 const char* const kThisLibraryModule = "Pellux_noDB.dll";
 const char* const kFamilyModule = "Pellux.dll";
@@ -56,21 +57,17 @@ bool FromLoadedModule(const std::string& name, uint32_t id, uint32_t langId, std
     found = false;
     std::string path = LoadedPath(name);
     if (path.empty()) return false;
-    void* handle = ::dlopen(path.c_str(), RTLD_LAZY | RTLD_NOLOAD);
-    if (handle == nullptr) return false;
-    auto format = reinterpret_cast<FormatFn>(::dlsym(handle, "PelluxFormatMessage"));
-    bool ok = false;
-    if (format != nullptr && format != &PelluxFormatMessage) {
-        found = true;
-        char* text = format(id, langId, nullptr, 0, 0);
-        if (text) {
-            out = text;
-            std::free(text);
-            ok = true;
-        }
-    }
-    ::dlclose(handle);  // drops only the reference taken above
-    return ok;
+    // Closing drops only the reference taken here. Both owners hold on while
+    // the text is copied: the copy allocates and may throw.
+    plat::ScopedLibrary handle(::dlopen(path.c_str(), RTLD_LAZY | RTLD_NOLOAD));
+    if (!handle) return false;
+    auto format = reinterpret_cast<FormatFn>(::dlsym(handle.Get(), "PelluxFormatMessage"));
+    if (format == nullptr || format == &PelluxFormatMessage) return false;
+    found = true;
+    plat::ScopedMallocText text(format(id, langId, nullptr, 0, 0));
+    if (!text) return false;
+    out = text.Get();
+    return true;
 }
 
 }  // namespace

@@ -124,7 +124,7 @@ TEST_F(AppSampleSystemd, VerbsWriteTheUnitAndCallSystemctl) {
     verb("install", 0, "Service installed.\n");
     std::string unit = ReadBytes(units + "/Pellux-appsample_sd.service");
     EXPECT_NE(unit.find("Type=notify\n"), std::string::npos) << unit;
-    EXPECT_NE(unit.find("ExecStart=" + BinPath("appsample_sd") + "\n"), std::string::npos) << unit;
+    EXPECT_NE(unit.find("ExecStart=\"" + BinPath("appsample_sd") + "\"\n"), std::string::npos) << unit;
     verb("install", 1, "Failed Service Call.\n");  // exists already
     verb("start", 0, "Service control succeeded.\n");
     verb("pause", 0, "Service control succeeded.\n");
@@ -139,6 +139,28 @@ TEST_F(AppSampleSystemd, VerbsWriteTheUnitAndCallSystemctl) {
               "kill --kill-who=main --signal=SIGUSR2 Pellux-appsample_sd.service\n"
               "stop Pellux-appsample_sd.service\n"
               "daemon-reload\n");
+}
+
+// Before: ExecStart= took the path bare, so a blank split it into program
+// and argument and a '%' was read as a specifier.
+TEST_F(AppSampleSystemd, UnitQuotesAProgramPathWithBlanksAndPercentSigns) {
+    const std::string name = "appsample sd%n";
+    Prepare(name);
+    std::string units = m_Dir.File("units");
+    ::mkdir(units.c_str(), 0755);
+    std::string bin = m_Dir.File("bin");
+    ::mkdir(bin.c_str(), 0755);
+    WriteBytes(bin + "/systemctl", "#!/bin/sh\nexit 0\n");
+    ::chmod((bin + "/systemctl").c_str(), 0755);
+    ChildProcess child;
+    ASSERT_TRUE(child.Start(BinPath(name), {"install"},
+                            {"QLN_SYSTEMD_UNIT_DIR=" + units, "PATH=" + bin + ":" + std::getenv("PATH")}));
+    ASSERT_TRUE(child.WaitForExit(30000));
+    ASSERT_EQ(child.ExitCode(), 0) << child.Err();
+    std::string unit = ReadBytes(units + "/Pellux-appsample-sd%n.service");
+    std::string expected = BinPath(name);
+    expected.replace(expected.rfind('%'), 1, "%%");
+    EXPECT_NE(unit.find("\nExecStart=\"" + expected + "\"\n"), std::string::npos) << unit;
 }
 
 }  // namespace

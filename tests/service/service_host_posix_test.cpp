@@ -145,7 +145,7 @@ TEST_F(SystemdHost, ReadyIsSentOnceUpsFoundAndStopEndsTheWorker) {
     EXPECT_TRUE(FileExists(m_Dir + "/UPS_Found"));
     m_Go->Set();
     ASSERT_TRUE(Expect("READY=1"));
-    EXPECT_EQ(g_AgentService.m_Status.dwCurrentState, kServiceRunning);
+    EXPECT_EQ(g_AgentService.m_Status.dwCurrentState, plat::kServiceRunning);
     ASSERT_TRUE(PassesReach(3));
     // The start is over: its named events are gone from the folder.
     EXPECT_FALSE(FileExists(m_Dir + "/UPS_Found"));
@@ -156,7 +156,7 @@ TEST_F(SystemdHost, ReadyIsSentOnceUpsFoundAndStopEndsTheWorker) {
     m_Host.join();
     EXPECT_EQ(m_Result, 0u);
     EXPECT_TRUE(g_ended) << "the host returned before the worker ended";
-    EXPECT_EQ(g_AgentService.m_Status.dwCurrentState, kServiceStopped);
+    EXPECT_EQ(g_AgentService.m_Status.dwCurrentState, plat::kServiceStopped);
     EXPECT_EQ(m_Seen.find("READY=1"), m_Seen.rfind("READY=1")) << "ready once: " << m_Seen;
 }
 

@@ -231,7 +231,7 @@ int LoopUntilStopped(void*) {
 DWORD WINAPI LoopThread(LPVOID) { return static_cast<DWORD>(LoopUntilStopped(nullptr)); }
 
 TEST(ServiceControlHandler, ShutdownActsAsStopAndWaitsForTheWorker) {
-    for (uint32_t control : {kControlShutdown, kControlStop}) {
+    for (uint32_t control : {plat::kControlShutdown, plat::kControlStop}) {
         AgentService& s = g_AgentService;
         s.m_bServiceMode = true;
         s.m_pPauseEvent.reset(new plat::Event());
@@ -242,23 +242,23 @@ TEST(ServiceControlHandler, ShutdownActsAsStopAndWaitsForTheWorker) {
         s.m_hWorkerThread = thread;
 
         // Paused first: the stop must end the worker from inside its pause.
-        HandleServiceControl(kControlPause);
-        EXPECT_EQ(s.m_Status.dwCurrentState, kServicePaused);
-        HandleServiceControl(kControlInterrogate);
-        EXPECT_EQ(s.m_Status.dwCurrentState, kServicePaused);
+        HandleServiceControl(plat::kControlPause);
+        EXPECT_EQ(s.m_Status.dwCurrentState, plat::kServicePaused);
+        HandleServiceControl(plat::kControlInterrogate);
+        EXPECT_EQ(s.m_Status.dwCurrentState, plat::kServicePaused);
         HandleServiceControl(control);
         EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_OBJECT_0) << "returned before the worker ended";
         DWORD code = 0;
         GetExitCodeThread(thread, &code);
         EXPECT_EQ(code, 7u);
-        EXPECT_EQ(s.m_Status.dwCurrentState, kServiceStopped);
+        EXPECT_EQ(s.m_Status.dwCurrentState, plat::kServiceStopped);
         CloseHandle(thread);
         s.m_hWorkerThread = nullptr;
     }
     // Without a worker (a control before the service main made one) the
     // handler still answers and does not block.
-    HandleServiceControl(kControlStop);
-    EXPECT_EQ(g_AgentService.m_Status.dwCurrentState, kServiceStopped);
+    HandleServiceControl(plat::kControlStop);
+    EXPECT_EQ(g_AgentService.m_Status.dwCurrentState, plat::kServiceStopped);
 }
 
 }  // namespace

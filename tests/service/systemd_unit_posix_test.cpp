@@ -7,6 +7,7 @@
 #include <string>
 
 #include "agent/systemd_unit.h"
+#include "platform/systemd.h"
 #include "child_process.h"
 #include "service_test_util.h"
 
@@ -146,7 +147,7 @@ TEST(AgentUnit, SystemdAcceptsTheUnit) {
 }
 
 TEST(AgentServiceVerbs, FailClearlyWhereSystemdIsNotRunning) {
-    if (SystemdIsRunning()) GTEST_SKIP() << "systemd runs here: the verbs would act on it";
+    if (plat::SystemdIsRunning()) GTEST_SKIP() << "systemd runs here: the verbs would act on it";
     for (const char* verb : {"install", "remove", "start", "stop", "pause", "resume"}) {
         ProgramResult r = RunProgram("qln", {verb});
         EXPECT_EQ(r.exitCode, -1) << verb;

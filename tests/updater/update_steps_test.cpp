@@ -29,14 +29,14 @@ struct Script {
 
 TEST(StopWait, AStoppedServiceIsNotWaitedFor) {
     Script s;
-    EXPECT_TRUE(s.Wait({kStateStopped, 0, 5000}));
+    EXPECT_TRUE(s.Wait({plat::kServiceStopped, 0, 5000}));
     EXPECT_TRUE(s.slept.empty());
     EXPECT_EQ(s.next, 0u);
 }
 
 TEST(StopWait, SleepsTheFullHintWhileTheCheckPointGrows) {
     Script s;
-    s.replies = {{3, 2, 700}, {3, 3, 900}, {kStateStopped, 0, 0}};
+    s.replies = {{3, 2, 700}, {3, 3, 900}, {plat::kServiceStopped, 0, 0}};
     EXPECT_TRUE(s.Wait({3, 1, 500}));
     EXPECT_EQ(s.slept, (std::vector<uint32_t>{500, 700, 900}));
     EXPECT_EQ(s.next, 3u);

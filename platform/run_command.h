@@ -7,5 +7,6 @@
 enum class CommandOutput { Shown, ErrorsOnly, Hidden };
 
 // Runs `args` (the program, found on PATH, then its arguments) and waits for
-// it. Its exit status, or -1 when it could not be run or did not exit.
+// it. Its exit status, or -1 when it could not be run (errno then says why)
+// or did not exit.
 int RunCommand(std::vector<std::string> args, CommandOutput output = CommandOutput::Shown);

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "agent/run_command.h"
+#include "platform/run_command.h"
 
 extern char** environ;
 
@@ -28,7 +28,11 @@ int RunCommand(std::vector<std::string> args, CommandOutput output) {
     pid_t pid = 0;
     int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return -1;
+    if (spawned != 0) {
+        // posix_spawnp returns its error instead of setting errno.
+        errno = spawned;
+        return -1;
+    }
     int status = 0;
     while (waitpid(pid, &status, 0) < 0) {
         if (errno != EINTR) return -1;

@@ -1,0 +1,42 @@
+// systemd as the service manager: its command, its notification socket, its
+// unit files, and whether it runs at all. Linux only; the states and
+// controls both platforms share are in platform/service_status.h.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "platform/run_command.h"
+
+namespace plat {
+
+// The folder of administrator-installed units.
+extern const char* const kSystemUnitDir;
+
+// True when systemd is the running service manager of this machine.
+bool SystemdIsRunning();
+
+// Runs systemctl with `args` and waits for it. Its exit status, or -1 (errno
+// set) when it could not be run.
+int Systemctl(std::vector<std::string> args, CommandOutput output = CommandOutput::Shown);
+
+// The socket named by NOTIFY_SOCKET, taken out of the environment so that no
+// child inherits it. Empty when no service manager listens for this process.
+std::string TakeNotifySocket();
+
+// Sends `message` ("READY=1", "STATUS=...", lines joined by '\n') to the
+// socket, as the notification protocol defines it (one datagram), without
+// libsystemd. False when there is none or the datagram could not be sent.
+bool SendServiceNotify(const std::string& socketPath, const std::string& message);
+
+// The "ExecStart=" line (without its line break) that runs `executable` with
+// no arguments: quoted, so that blanks, quotes, backslashes and '%' in the
+// path stay part of it. Empty when the path cannot stand in a unit (not
+// absolute, or holding a line break).
+std::string UnitExecStart(const std::string& executable);
+
+// Writes a new unit file: beside its final name, flushed, then renamed into
+// place, so that systemd never reads half a file. False with errno set;
+// EEXIST when the unit exists already (it is left alone).
+bool WriteNewUnitFile(const std::string& path, const std::string& text);
+
+}  // namespace plat
