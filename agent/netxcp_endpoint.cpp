@@ -11,15 +11,6 @@
 
 namespace {
 
-constexpr uint8_t kFrameStart = 0xAB;
-constexpr uint8_t kIdentifyRelay = 0x00;
-constexpr uint8_t kPassword = 0xCF;
-constexpr uint8_t kCancelAuthorisation = 0xCE;
-constexpr uint8_t kLastOpenCommand = 0x88;
-constexpr uint8_t kPasswordLength = 6;
-constexpr uint8_t kRelayAnswer[4] = {0x71, 0x6C, 0x6E, 0x00};  // "qln"
-// The shortest answer a forwarded frame can bring: one block with one byte.
-constexpr uint32_t kSmallestAnswer = 6;
 constexpr uint32_t kWrongPasswords = 0x80020162u;
 
 // An IPv4 address between host order and the network order of the socket
@@ -38,8 +29,9 @@ uint32_t HostOrder(uint32_t networkOrder) {
 
 // Whether the frame walk hands a frame of this command to the UPS.
 bool GoesToTheUps(uint8_t command, bool authorised) {
-    if (command == kIdentifyRelay || command == kPassword) return false;
-    return command <= kLastOpenCommand || command == kCancelAuthorisation || authorised;
+    if (command == kXcpCmdNull || command == kXcpCmdAuthorize) return false;
+    return command <= kNetXcpLastOpenCommand || command == kXcpCmdCancelAuthorization ||
+           authorised;
 }
 
 std::string Dotted(uint32_t hostOrder) {
@@ -140,7 +132,7 @@ void NetXcpEndpoint::ServeDatagram(const std::function<bool()>& keepRunning) {
     m_nUnanswered = 0;
     bool authorised = false;
     uint32_t position = 0;
-    while (position + 4 <= m_nReceived && m_Request[position] == kFrameStart) {
+    while (position + 4 <= m_nReceived && m_Request[position] == kXcpStart) {
         uint32_t frameLength = m_Request[position + 1] + 3u;
         // A frame cut off by the end of the datagram is not handled: the
         // device would read its missing bytes from beyond what arrived.
@@ -174,22 +166,22 @@ void NetXcpEndpoint::ServeDatagram(const std::function<bool()>& keepRunning) {
 // frames the UPS never answers would hold the relay for all of them.
 bool NetXcpEndpoint::RoomForAnotherAnswer() const {
     uint32_t used = m_nReplyLength + m_nUnanswered;
-    return used <= kMaxDatagram && kMaxDatagram - used >= kSmallestAnswer;
+    return used <= kMaxDatagram && kMaxDatagram - used >= kXcpSmallestAnswer;
 }
 
 void NetXcpEndpoint::HandleFrame(const uint8_t* frame, bool& authorised) {
     uint8_t length = frame[1];
     uint8_t command = frame[2];
-    if (command == kIdentifyRelay) {
+    if (command == kXcpCmdNull) {
         std::fputs("requested qln\n", stdout);
         std::fflush(stdout);
-        Append(kRelayAnswer, sizeof kRelayAnswer);
-    } else if (command == kPassword) {
-        if (length == kPasswordLength + 1) HandlePassword(frame, authorised);
-    } else if (command == kCancelAuthorisation) {
+        Append(kNetXcpRelayAnswer, sizeof kNetXcpRelayAnswer);
+    } else if (command == kXcpCmdAuthorize) {
+        if (length == kNetXcpPasswordLength + 1) HandlePassword(frame, authorised);
+    } else if (command == kXcpCmdCancelAuthorization) {
         authorised = false;
         Forward(frame);
-    } else if (command > kLastOpenCommand) {
+    } else if (command > kNetXcpLastOpenCommand) {
         // One password frame admits exactly one privileged command.
         if (!authorised) return;
         authorised = false;
@@ -225,10 +217,10 @@ void NetXcpEndpoint::HandlePassword(const uint8_t* frame, bool& authorised) {
 // bytes; a longer one by its first six.
 bool NetXcpEndpoint::PasswordMatches(const uint8_t* sixBytes) const {
     if (!m_Access.passwordUsable) return false;
-    uint8_t expected[kPasswordLength] = {};
+    uint8_t expected[kNetXcpPasswordLength] = {};
     const std::string& password = m_Access.password;
-    std::memcpy(expected, password.data(), std::min<size_t>(password.size(), kPasswordLength));
-    return std::memcmp(expected, sixBytes, kPasswordLength) == 0;
+    std::memcpy(expected, password.data(), std::min<size_t>(password.size(), kNetXcpPasswordLength));
+    return std::memcmp(expected, sixBytes, kNetXcpPasswordLength) == 0;
 }
 
 // Whatever goes wrong while one frame is relayed costs that frame's answer only.
@@ -240,7 +232,7 @@ void NetXcpEndpoint::Forward(const uint8_t* frame) {
         std::unique_ptr<uint8_t[]> answer(m_pDevice->RelayRequest(frame, length));
         if (answer) Append(answer.get(), length);
     });
-    if (m_nReplyLength == before) m_nUnanswered += kSmallestAnswer;
+    if (m_nReplyLength == before) m_nUnanswered += kXcpSmallestAnswer;
 }
 
 // An answer that would overflow the reply is dropped ("Invalid response from

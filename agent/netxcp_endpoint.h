@@ -11,6 +11,7 @@
 #include "agent/password_throttle.h"
 #include "agent/relay_settings.h"
 #include "agent/socket.h"
+#include "upslink/xcp_protocol.h"
 
 class UpsDevice;
 
@@ -30,7 +31,7 @@ struct NetXcpCounters {
 class NetXcpEndpoint {
 public:
     // Largest request and reply datagram.
-    static constexpr uint32_t kMaxDatagram = 1172;
+    static constexpr uint32_t kMaxDatagram = kNetXcpMaxDatagram;
 
     // Binds a datagram socket to 0.0.0.0:`port` (0: any free port). A socket
     // that cannot be created or bound is closed and the communications

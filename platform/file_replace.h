@@ -1,22 +1,43 @@
 // Replacing a file as a whole: the new content goes into a temporary file in
-// the same folder, which then takes the old file's place in one step, so that
-// a failure on the way leaves the old file as it was.
+// the same folder, reaches the disk, and then takes the old file's place in
+// one step, so that a failure (or a power cut) on the way leaves either the
+// old file or the new one, never a short or empty one.
 #pragma once
 #include <cstdio>
 #include <string>
 
 namespace plat {
 
+// How the temporary file is opened: text (Win32 writes CR LF line ends) or
+// bytes as given.
+enum class FileMode { Text, Binary };
+
 // Creates a new, empty file with a unique name in the folder of `target` (the
 // folder of the file that `target` names when it is a link), opened for
-// writing in text mode. Its path goes to `tempPath`. Null on failure.
-FILE* CreateTempFileBeside(const std::string& target, std::string& tempPath);
+// writing, not inherited by programs this process starts, and with the
+// permissions of `target` where the platform has them. Its path goes to
+// `tempPath`. Null on failure.
+FILE* CreateTempFileBeside(const std::string& target, std::string& tempPath,
+                           FileMode mode = FileMode::Text);
 
-// Moves `from` over `to`, replacing `to` in one step. False, with `to`
+// Writes what `file` buffers through to the disk; false on a write error.
+bool FlushToDisk(FILE* file);
+
+// Gives the open `file` the permissions of the file at `model`; true where
+// the platform keeps no such permissions.
+bool CopyPermissions(const std::string& model, FILE* file);
+
+// Moves `from` over `to` (the file behind it when `to` is a link), replacing
+// `to` in one step that is on the disk when this returns. False, with `to`
 // untouched, when that cannot be done.
 bool ReplaceFileWith(const std::string& from, const std::string& to);
 
 // Deletes a file; false when it could not be deleted.
 bool DeleteFileAt(const std::string& path);
+
+// Copies `source` over `target` by the steps above, with the source's
+// permissions. On failure the target is as it was, no temporary file is
+// left, and `error` names the path and the system's text.
+bool CopyFileOver(const std::string& source, const std::string& target, std::string& error);
 
 }  // namespace plat

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <vector>
 
@@ -21,19 +22,32 @@ std::string ResolvedPath(const std::string& path) {
     return resolved;
 }
 
+std::string FolderOf(const std::string& path) {
+    std::string::size_type slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// A rename is on the disk only once its folder is: without this a power cut
+// can bring back the old name, or neither.
+void FlushFolder(const std::string& folder) {
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    (void)::fsync(fd);
+    ::close(fd);
+}
+
 }  // namespace
 
-FILE* CreateTempFileBeside(const std::string& target, std::string& tempPath) {
+FILE* CreateTempFileBeside(const std::string& target, std::string& tempPath, FileMode) {
     std::string real = ResolvedPath(target);
     std::string::size_type slash = real.rfind('/');
-    std::string folder = slash == std::string::npos ? std::string(".") : real.substr(0, slash + 1);
     std::string name = slash == std::string::npos ? real : real.substr(slash + 1);
-    if (folder.empty()) folder = "/";
-    if (folder.back() != '/') folder += '/';
-    std::string pattern = folder + "." + name + ".XXXXXX";
+    std::string pattern = FolderOf(real) + "/." + name + ".XXXXXX";
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
-    int fd = ::mkstemp(buffer.data());
+    // Close-on-exec: a program started meanwhile must not hold the file open.
+    int fd = ::mkostemp(buffer.data(), O_CLOEXEC);
     if (fd < 0) return nullptr;
     // The replacement keeps the old file's permissions and, where allowed, owner.
     struct stat st;
@@ -45,16 +59,29 @@ FILE* CreateTempFileBeside(const std::string& target, std::string& tempPath) {
     }
     FILE* file = ::fdopen(fd, "w");
     if (file == nullptr) {
+        const int saved = errno;
         ::close(fd);
         ::unlink(buffer.data());
+        errno = saved;
         return nullptr;
     }
     tempPath = buffer.data();
     return file;
 }
 
+bool FlushToDisk(FILE* file) { return std::fflush(file) == 0 && ::fsync(::fileno(file)) == 0; }
+
+bool CopyPermissions(const std::string& model, FILE* file) {
+    struct stat st;
+    if (::stat(model.c_str(), &st) != 0) return false;
+    return ::fchmod(::fileno(file), st.st_mode & 07777) == 0;
+}
+
 bool ReplaceFileWith(const std::string& from, const std::string& to) {
-    return ::rename(from.c_str(), ResolvedPath(to).c_str()) == 0;
+    std::string real = ResolvedPath(to);
+    if (::rename(from.c_str(), real.c_str()) != 0) return false;
+    FlushFolder(FolderOf(real));
+    return true;
 }
 
 bool DeleteFileAt(const std::string& path) { return ::unlink(path.c_str()) == 0; }

@@ -1,3 +1,6 @@
+#include <fcntl.h>
+#include <io.h>
+
 #include <cstdio>
 
 #include "platform/file_replace.h"
@@ -16,12 +19,28 @@ std::string FolderOf(const std::string& path) {
 
 }  // namespace
 
-FILE* CreateTempFileBeside(const std::string& target, std::string& tempPath) {
+FILE* CreateTempFileBeside(const std::string& target, std::string& tempPath, FileMode mode) {
     char name[MAX_PATH + 1];
     // Creates the file under a name of its own choosing, unique in the folder.
     if (GetTempFileNameA(FolderOf(target).c_str(), "ini", 0, name) == 0) return nullptr;
-    FILE* file = std::fopen(name, "w");
+    // Opened here rather than through fopen, whose handles programs started
+    // meanwhile would inherit.
+    HANDLE handle = CreateFileA(name, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        DeleteFileA(name);
+        return nullptr;
+    }
+    const bool text = mode == FileMode::Text;
+    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), text ? _O_TEXT : _O_BINARY);
+    if (fd < 0) {
+        CloseHandle(handle);
+        DeleteFileA(name);
+        return nullptr;
+    }
+    FILE* file = _fdopen(fd, text ? "w" : "wb");
     if (file == nullptr) {
+        _close(fd);
         DeleteFileA(name);
         return nullptr;
     }
@@ -29,8 +48,17 @@ FILE* CreateTempFileBeside(const std::string& target, std::string& tempPath) {
     return file;
 }
 
+bool FlushToDisk(FILE* file) {
+    if (std::fflush(file) != 0) return false;
+    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    return FlushFileBuffers(handle) != 0;
+}
+
+bool CopyPermissions(const std::string&, FILE*) { return true; }
+
 bool ReplaceFileWith(const std::string& from, const std::string& to) {
-    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+    return MoveFileExA(from.c_str(), to.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 bool DeleteFileAt(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }

@@ -107,10 +107,9 @@ step "Linux with ThreadSanitizer: the threaded parts"
 # The service host and its events, and the worker thread under the service
 # host, stopped and paused while it relays.
 tsan_targets=(tests_service tests_common tests_e2e tests_e2e_service qln upssim netxcp)
-tsan_tests='SystemdHost|BrxDebug|Encryption.Calls|AgentUnderSystemd|RelayFaults.AStop|RelayFaults.APause'
 if cmake --preset linux-tsan "${launcher[@]}" >/dev/null &&
    cmake --build build/linux-tsan -j "$jobs" --target "${tsan_targets[@]}"; then
-  tests_in build/linux-tsan -j "$jobs" -R "$tsan_tests" || failed "TSan tests" build/linux-tsan
+  tests_in build/linux-tsan -j "$jobs" -L threaded || failed "TSan tests" build/linux-tsan
 else
   echo "ThreadSanitizer build failed" >&2
   failed "TSan build"

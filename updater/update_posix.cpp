@@ -10,7 +10,7 @@
 #include <string>
 
 #include "platform/clock.h"
-#include "updater/file_replace.h"
+#include "platform/file_replace.h"
 #include "updater/update_steps.h"
 
 namespace {
@@ -95,7 +95,7 @@ bool CopyProgramFiles(const std::string& programPath) {
     if (::getcwd(cwd, sizeof cwd) == nullptr) return false;
     for (const char* file : kProgramFiles) {
         std::string error;
-        if (!ReplaceFileAtomically(std::string(cwd) + "/" + file, std::string(dir) + file, error)) {
+        if (!plat::CopyFileOver(std::string(cwd) + "/" + file, std::string(dir) + file, error)) {
             std::fprintf(stderr, "agentupdate: %s\n", error.c_str());
         }
     }

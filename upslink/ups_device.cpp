@@ -4,7 +4,6 @@
 
 #include "agent/ini_file.h"
 #include "agent/qln_exception.h"
-#include "upslink/xcp_ups_device.h"
 
 UpsDevice::UpsDevice(SerialLink& link, CINIFile& profile) : m_Link(link), m_Profile(profile) {
     // Every device starts as lost until an identification succeeds.
@@ -43,9 +42,3 @@ void UpsDevice::ResetIdentity() {
     m_AttachedDevices = m_Profile.GetString("UPSIdent", "AttachedDevices", "");
     commsLost = -1;
 }
-
-UpsDevice* CreateUpsDevice(SerialLink& link, CINIFile& profile) {
-    return new XcpUpsDevice(link, profile);
-}
-
-UpsDevice* DetectUps(SerialLink& link, CINIFile& profile) { return CreateUpsDevice(link, profile); }

@@ -9,9 +9,6 @@
 
 namespace {
 
-// The authorization command with its code, stored whole.
-const uint8_t kAuthorizationFrame[7] = {0xAB, 0x04, 0xCF, 0x3A, 0x7C, 0x51, 0x7B};
-
 [[noreturn]] void Fail(uint32_t id) { throw new CQLNException(id); }
 
 }  // namespace
@@ -23,9 +20,7 @@ uint8_t XcpChecksum(const uint8_t* bytes, uint32_t count) {
 }
 
 std::vector<uint8_t> BuildXcpRequest(uint8_t command, const uint8_t* data, uint32_t length) {
-    // The length byte counts the command too, so 254 data bytes is the most
-    // a frame can say.
-    if (length > 254) Fail(plat::kErrInvalidParameter);
+    if (length > kXcpMaxRequestData) Fail(plat::kErrInvalidParameter);
     std::vector<uint8_t> frame(length + 4);
     frame[0] = kXcpStart;
     frame[1] = static_cast<uint8_t>(length + 1);
@@ -40,17 +35,14 @@ XcpEngine::XcpEngine(SerialLink& link) : m_Link(link) {}
 XcpEngine::~XcpEngine() = default;
 
 bool XcpEngine::NeedsAuthorization(uint8_t command) const {
-    if (command == 0 || command == 0xCE || command == kXcpAuthorize) return false;
-    return m_bAuthorizationNeeded && command > 0x80;
-}
-
-uint8_t XcpEngine::ExpectedBlock(uint8_t command) {
-    if (command == 0 || command == 0xA0) return 1;
-    return static_cast<uint8_t>(command - 0x30);
+    if (command == kXcpCmdNull || command == kXcpCmdCancelAuthorization ||
+        command == kXcpCmdAuthorize)
+        return false;
+    return m_bAuthorizationNeeded && command > kXcpLastUnauthorizedCommand;
 }
 
 bool XcpEngine::IsCommandSupported(uint8_t command) const {
-    if (command == 0) return true;
+    if (command == kXcpCmdNull) return true;
     for (uint8_t i = 0; i < m_nSupportedCount; ++i)
         if (m_pSupported[i] == command) return true;
     return false;
@@ -104,7 +96,7 @@ int XcpEngine::ReceiveAnswer(uint8_t expected, uint32_t timeoutMs, uint32_t held
         held += n;
         m_nAnswerLength = held;
 
-        if ((header[3] & 0x80) == 0) {
+        if ((header[3] & kXcpLastBlockMark) == 0) {
             // More blocks follow; an answer that never ends is not one.
             if (++blocks >= kXcpMaxBlocks) Fail(kMsgUpsInvalidResponse);
             continue;
@@ -113,7 +105,7 @@ int XcpEngine::ReceiveAnswer(uint8_t expected, uint32_t timeoutMs, uint32_t held
         if (header[1] == kXcpAckBlock) {
             // An acknowledge without its code is no answer at all.
             if (m_nAnswerLength == 0) Fail(kMsgUpsInvalidResponse);
-            return m_Answer[0] == 0x37 ? 0x31 : m_Answer[0];
+            return m_Answer[0] == kXcpAckDone ? kXcpAckAccepted : m_Answer[0];
         }
         // The last block of some other answer: drop what was gathered and
         // wait again, but not for ever.
@@ -145,33 +137,37 @@ void XcpEngine::DiscardPending() {
 }
 
 void XcpEngine::Authorize() {
-    SendShortCommand(kXcpAuthorize, 750);
-    plat::SleepMs(200);
+    SendShortCommand(kXcpCmdAuthorize, kXcpShortAnswerMs);
+    plat::SleepMs(kXcpSettleMs);
 }
 
 int XcpEngine::SendShortCommand(uint8_t command, uint32_t timeoutMs) {
     for (int attempt = 0; attempt < 3; ++attempt) {
         if (NeedsAuthorization(command)) Authorize();
         int result = 0;
-        if (command == 0 || command == kXcpAuthorize) {
+        if (command == kXcpCmdNull || command == kXcpCmdAuthorize) {
             // A plain wait and the authorization: no answer, or a bad one,
             // counts as none.
-            if (command == kXcpAuthorize) WriteFrame(kAuthorizationFrame, sizeof kAuthorizationFrame);
+            if (command == kXcpCmdAuthorize) {
+                std::vector<uint8_t> frame = BuildXcpRequest(
+                    kXcpCmdAuthorize, kXcpAuthorizationCode, sizeof kXcpAuthorizationCode);
+                WriteFrame(frame.data(), static_cast<uint32_t>(frame.size()));
+            }
             try {
-                result = ReceiveAnswer(command == 0 ? 1 : ExpectedBlock(command), timeoutMs, 0);
+                result = ReceiveAnswer(ExpectedBlock(command), timeoutMs, 0);
             } catch (CQLNException* e) {
                 delete e;
                 result = 0;
             }
-            if (result == 0x32) m_bAuthorizationNeeded = false;
+            if (result == kXcpAckAuthorized) m_bAuthorizationNeeded = false;
         } else {
             std::vector<uint8_t> frame = BuildXcpRequest(command, nullptr, 0);
             WriteFrame(frame.data(), static_cast<uint32_t>(frame.size()));
-            result = ReceiveAnswer(ExpectedBlock(command), 1500, 0);
+            result = ReceiveAnswer(ExpectedBlock(command), kXcpAnswerMs, 0);
         }
-        if (result != 0x33) return result;
+        if (result != kXcpAckBusy) return result;
     }
-    return 0x33;
+    return kXcpAckBusy;
 }
 
 int XcpEngine::SendCommand(uint8_t command, const uint8_t* data, uint32_t length,
@@ -183,25 +179,26 @@ int XcpEngine::SendCommand(uint8_t command, const uint8_t* data, uint32_t length
             WriteFrame(frame.data(), static_cast<uint32_t>(frame.size()));
         }
         int result = ReceiveAnswer(ExpectedBlock(command), timeoutMs, 0);
-        if (result != 0x33) return result;
+        if (result != kXcpAckBusy) return result;
     }
-    return 0x33;
+    return kXcpAckBusy;
 }
 
 std::unique_ptr<uint8_t[]> ReframeXcpAnswer(const uint8_t* answer, uint32_t answered,
                                             uint8_t blockNumber, uint32_t& total) {
     const uint32_t blocks = (answered + kXcpRelayBlockData - 1) / kXcpRelayBlockData;
-    total = answered + 5 * blocks;
-    if (total > kXcpRelayMaxLength) Fail(kMsgUpsInvalidResponse);
+    total = answered + kXcpBlockOverhead * blocks;
+    if (total > kNetXcpMaxDatagram) Fail(kMsgUpsInvalidResponse);
     std::unique_ptr<uint8_t[]> out(total ? new uint8_t[total] : nullptr);
     uint32_t taken = 0;
     for (uint32_t k = 0; k < blocks; ++k) {
-        uint8_t* block = out.get() + 126 * k;
-        const uint32_t n = answered - taken < kXcpRelayBlockData ? answered - taken : kXcpRelayBlockData;
+        uint8_t* block = out.get() + kXcpRelayBlockSize * k;
+        const uint32_t n =
+            answered - taken < kXcpRelayBlockData ? answered - taken : kXcpRelayBlockData;
         block[0] = kXcpStart;
         block[1] = blockNumber;
         block[2] = static_cast<uint8_t>(n);
-        block[3] = static_cast<uint8_t>((k + 1) | (k + 1 == blocks ? 0x80 : 0));
+        block[3] = static_cast<uint8_t>((k + 1) | (k + 1 == blocks ? kXcpLastBlockMark : 0));
         std::memcpy(block + 4, answer + taken, n);
         block[4 + n] = XcpChecksum(block, 4 + n);
         taken += n;
@@ -214,14 +211,14 @@ uint8_t* XcpEngine::RelayRequest(const uint8_t* request, uint32_t& length) {
     const uint8_t command = request[2];
     if (NeedsAuthorization(command)) Authorize();
     WriteFrame(request, static_cast<uint32_t>(request[1]) + 3);
-    plat::SleepMs(1250);
-    const int result = ReceiveAnswer(ExpectedBlock(command), 1500, 0);
+    plat::SleepMs(kXcpRelayLeadMs);
+    const int result = ReceiveAnswer(ExpectedBlock(command), kXcpAnswerMs, 0);
 
-    const uint8_t blockNumber =
-        result != 0 ? static_cast<uint8_t>(result) : ExpectedBlock(command);
+    const uint8_t blockNumber = result != 0 ? static_cast<uint8_t>(result) : ExpectedBlock(command);
     uint32_t total = 0;
-    std::unique_ptr<uint8_t[]> out = ReframeXcpAnswer(m_Answer.data(), m_nAnswerLength, blockNumber, total);
-    plat::SleepMs(250);
+    std::unique_ptr<uint8_t[]> out =
+        ReframeXcpAnswer(m_Answer.data(), m_nAnswerLength, blockNumber, total);
+    plat::SleepMs(kXcpRelayPauseMs);
     length = total;
     return out.release();
 }

@@ -6,23 +6,13 @@
 #include <memory>
 #include <vector>
 
+#include "upslink/xcp_protocol.h"
+
 class SerialLink;
 
 // Message ids the engine raises.
 constexpr uint32_t kMsgUpsTimeout = 0x80020028;          // "Timed out communicating with the UPS."
 constexpr uint32_t kMsgUpsInvalidResponse = 0xC0020027;  // "Invalid response from UPS."
-
-// Frame bytes and limits of the protocol.
-constexpr uint8_t kXcpStart = 0xAB;
-constexpr uint8_t kXcpAckBlock = 9;
-constexpr uint8_t kXcpAuthorize = 0xCF;
-constexpr uint32_t kXcpRelayBlockData = 121;   // data bytes per re-framed block
-constexpr uint32_t kXcpRelayMaxLength = 1172;  // longest re-framed answer
-// A UPS that keeps sending final blocks of other answers is given up on
-// after this many, rather than waited on for good.
-constexpr uint32_t kXcpMaxStrayAnswers = 8;
-// The most blocks one answer may gather (the sequence counter's range).
-constexpr uint32_t kXcpMaxBlocks = 127;
 
 // The sum of `count` bytes, modulo 256, negated: the byte that closes a frame.
 uint8_t XcpChecksum(const uint8_t* bytes, uint32_t count);
@@ -42,8 +32,9 @@ public:
     XcpEngine(const XcpEngine&) = delete;
     XcpEngine& operator=(const XcpEngine&) = delete;
 
+    // Whether `command` has to wait for the UPS's authorization first.
     bool NeedsAuthorization(uint8_t command) const;
-    static uint8_t ExpectedBlock(uint8_t command);
+    static uint8_t ExpectedBlock(uint8_t command) { return XcpAnswerBlock(command); }
     bool IsCommandSupported(uint8_t command) const;
 
     // Exactly `count` bytes before the deadline, or the time-out exception.

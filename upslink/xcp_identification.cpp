@@ -2,13 +2,15 @@
 
 #include <cstdio>
 
+#include "upslink/xcp_protocol.h"
+
 uint32_t ChooseXcpBaud(const uint8_t* answer, uint32_t length) {
     if (length < 2) return 0;
     uint32_t best = 0;
     const uint32_t count = answer[1];
     for (uint32_t i = 0; i < count && 2 + 2 * i + 1 < length; ++i) {
         uint32_t rate = answer[2 + 2 * i] | (static_cast<uint32_t>(answer[3 + 2 * i]) << 8);
-        if (rate > 1200 && rate > best) best = rate;
+        if (rate > kXcpStartBaud && rate > best) best = rate;
     }
     return best;
 }
@@ -60,14 +62,21 @@ bool SplitModelText(const std::string& text, std::string& family, std::string& m
 
 int32_t UpsStateForStatus(uint8_t status) {
     switch (status) {
-        case 0x10: return 2;
-        case 0x50: return 3;
+        case 0x10:
+            return 2;
+        case 0x50:
+            return 3;
         case 0x60:
-        case 0x80: return 4;
-        case 0xF0: return 5;
+        case 0x80:
+            return 4;
+        case 0xF0:
+            return 5;
         case 0x61:
-        case 0x62: return 6;
-        case 0x63: return 7;
-        default: return 1;
+        case 0x62:
+            return 6;
+        case 0x63:
+            return 7;
+        default:
+            return 1;
     }
 }

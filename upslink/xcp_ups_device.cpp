@@ -3,14 +3,11 @@
 #include "platform/clock.h"
 #include "upslink/serial_link.h"
 #include "upslink/xcp_identification.h"
+#include "upslink/xcp_protocol.h"
 
 namespace {
+// Sent before a conversation: whatever the UPS half heard is thrown away.
 constexpr uint8_t kEscape = 0x1B;
-constexpr uint8_t kCmdIdentification = 0x31;
-constexpr uint8_t kCmdStatus = 0x33;
-constexpr uint8_t kCmdCapabilities = 0x42;
-constexpr uint8_t kCmdBaudSwitch = 0x98;
-constexpr uint8_t kCmdIdentify = 0xA0;
 }  // namespace
 
 XcpUpsDevice::XcpUpsDevice(SerialLink& link, CINIFile& profile)
@@ -32,28 +29,28 @@ void XcpUpsDevice::WriteEscape() {
 
 void XcpUpsDevice::IdentifyUps() {
     XcpEngine& xcp = *m_pEngine;
-    m_Link.SetBaud(1200);
+    m_Link.SetBaud(kXcpStartBaud);
     WriteEscape();
 
     // The fastest rate the UPS offers.
     const uint8_t query = 0x00;
-    xcp.SendCommand(kCmdCapabilities, &query, 1, 1500);
-    plat::SleepMs(200);
+    xcp.SendCommand(kXcpCmdCapabilities, &query, 1, kXcpAnswerMs);
+    plat::SleepMs(kXcpSettleMs);
     const uint32_t rate = ChooseXcpBaud(xcp.Answer(), xcp.AnswerLength());
     if (rate != 0) {
         const uint8_t change[4] = {0x00, 0x01, static_cast<uint8_t>(rate & 0xFF),
                                    static_cast<uint8_t>(rate >> 8)};
-        xcp.SendCommand(kCmdBaudSwitch, change, sizeof change, 1500);
-        plat::SleepMs(200);
+        xcp.SendCommand(kXcpCmdBaudSwitch, change, sizeof change, kXcpAnswerMs);
+        plat::SleepMs(kXcpSettleMs);
         m_Link.SetBaud(rate);
     }
-    plat::SleepMs(200);
+    plat::SleepMs(kXcpSettleMs);
 
     WriteEscape();
-    int result = xcp.SendShortCommand(kCmdIdentify, 750);
+    int result = xcp.SendShortCommand(kXcpCmdIdentify, kXcpShortAnswerMs);
     if (result != 0) {
-        plat::SleepMs(200);
-        result = xcp.SendShortCommand(kCmdIdentification, 750);
+        plat::SleepMs(kXcpSettleMs);
+        result = xcp.SendShortCommand(kXcpCmdIdentification, kXcpShortAnswerMs);
     }
     // Only an identification block is read as one; an acknowledge in its
     // place (busy to the end, say) leaves the identity as it was.
@@ -62,14 +59,14 @@ void XcpUpsDevice::IdentifyUps() {
         m_Versions = id.versions;
         SplitModelText(id.modelText, m_FamilyName, m_ModelName);
     }
-    plat::SleepMs(200);
+    plat::SleepMs(kXcpSettleMs);
     RequestStatus();
 }
 
 void XcpUpsDevice::RequestStatus() {
     XcpEngine& xcp = *m_pEngine;
-    if (!xcp.IsCommandSupported(kCmdStatus)) return;
-    xcp.SendCommand(kCmdStatus, nullptr, 0, 1500);
+    if (!xcp.IsCommandSupported(kXcpCmdStatus)) return;
+    xcp.SendCommand(kXcpCmdStatus, nullptr, 0, kXcpAnswerMs);
     m_nState = xcp.AnswerLength() ? UpsStateForStatus(xcp.Answer()[0]) : 1;
 }
 

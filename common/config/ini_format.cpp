@@ -207,7 +207,9 @@ bool WriteWithCommit(const char* path, const char* section, const char* key, con
     RuleOutput output(out.get());
     CopyByRule(in.get(), output, section, key, value, style);
 
-    bool ok = !std::ferror(in.get()) && std::fflush(out.get()) == 0 && !std::ferror(out.get());
+    // The new content is on the disk before it takes the file's place: a
+    // power cut after the rename must not find an empty file there.
+    bool ok = !std::ferror(in.get()) && plat::FlushToDisk(out.get()) && !std::ferror(out.get());
     ok = std::fclose(out.release()) == 0 && ok;
     in.reset();
     ok = ok && commit(tempPath, path);

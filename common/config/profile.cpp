@@ -1,9 +1,6 @@
 #include "common/config/profile.h"
 
 #include <cstring>
-#include <new>
-
-#include "common/config/ini_profile.h"
 
 namespace {
 
@@ -110,13 +107,4 @@ void CProfile::Set(const char* section, const char* key, bool value) {
 
 void CProfile::Set(const char* section, const char* key, const char* value) {
     Store(m_StringCache, section, key, std::string(value != nullptr ? value : ""));
-}
-
-CProfile* CProfile::Create(const char* name, const char* type) {
-    if (type == nullptr || std::strcmp(type, CINIProfile::GetType()) != 0) return nullptr;
-    try {
-        return new CINIProfile(name);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
 }

@@ -1,12 +1,15 @@
 // The write rule's replacement of the file, where POSIX files have more to
 // keep than their bytes: links and permissions.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <string>
 
 #include "common/config/ini_format.h"
+#include "platform/file_replace.h"
 #include "scratch_dir.h"
 
 namespace {
@@ -48,6 +51,43 @@ TEST(IniFormatPosix, AFolderThatRefusesNewFilesLeavesTheFileAsItWas) {
     ::chmod(dir.Path().c_str(), 0755);
     EXPECT_EQ(ReadBytes(path), "[A]\nx=1\n");
     EXPECT_EQ(dir.List(), std::vector<std::string>{"qln.ini"});
+}
+
+// A crash between the write and the rename: the file is as it was, and the
+// new content sits complete in the temporary file beside it.
+bool DieBeforeTheRename(const std::string&, const std::string&) { ::_exit(0); }
+
+TEST(IniFormatPosix, ACrashBetweenWriteAndRenameLeavesTheFileByteForByte) {
+    ScratchDir dir("inicrash");
+    std::string path = dir.File("qln.ini");
+    ASSERT_TRUE(WriteText(path, "[A]\nx=1\n"));
+    const std::string before = ReadBytes(path);
+
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ini::WriteWithCommit(path.c_str(), "A", "x", "2", ini::HeaderStyle::FirstColumn,
+                             &DieBeforeTheRename);
+        ::_exit(1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the commit step was reached";
+
+    EXPECT_EQ(ReadBytes(path), before);
+    std::vector<std::string> names = dir.List();
+    ASSERT_EQ(names.size(), 2u);
+    EXPECT_EQ(names[1], "qln.ini");
+    EXPECT_EQ(ReadBytes(dir.File(names[0])), "[A]\nx=2\n");
+}
+
+TEST(IniFormatPosix, TheTemporaryFileIsNotInheritedByProgramsStartedMeanwhile) {
+    ScratchDir dir("inicloexec");
+    std::string temp;
+    FILE* file = plat::CreateTempFileBeside(dir.File("qln.ini"), temp);
+    ASSERT_NE(file, nullptr);
+    EXPECT_NE(::fcntl(::fileno(file), F_GETFD) & FD_CLOEXEC, 0);
+    std::fclose(file);
 }
 
 }  // namespace

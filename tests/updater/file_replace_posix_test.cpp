@@ -9,7 +9,7 @@
 
 #include "../service/service_test_util.h"
 #include "child_process.h"
-#include "updater/file_replace.h"
+#include "platform/file_replace.h"
 
 namespace {
 
@@ -37,7 +37,7 @@ TEST_F(FileReplace, TheTargetTakesTheNewBytesAndMode) {
     chmod(source.c_str(), 0751);
     WriteBytes(target, "old");
     std::string error;
-    ASSERT_TRUE(ReplaceFileAtomically(source, target, error)) << error;
+    ASSERT_TRUE(plat::CopyFileOver(source, target, error)) << error;
     EXPECT_EQ(ReadBytes(target), std::string(200000, 'n'));
     struct stat st {};
     stat(target.c_str(), &st);
@@ -49,7 +49,7 @@ TEST_F(FileReplace, AFailureLeavesTheOldFileAndNoLeftovers) {
     std::string target = m_Dir + "/qln";
     WriteBytes(target, "old");
     std::string error;
-    EXPECT_FALSE(ReplaceFileAtomically(m_Dir + "/missing", target, error));
+    EXPECT_FALSE(plat::CopyFileOver(m_Dir + "/missing", target, error));
     EXPECT_NE(error.find("missing"), std::string::npos) << error;
     EXPECT_EQ(ReadBytes(target), "old");
 
@@ -59,12 +59,12 @@ TEST_F(FileReplace, AFailureLeavesTheOldFileAndNoLeftovers) {
     std::string folder = m_Dir + "/sub";
     ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
     WriteBytes(folder + "/keep", "x");
-    EXPECT_FALSE(ReplaceFileAtomically(source, folder, error));
+    EXPECT_FALSE(plat::CopyFileOver(source, folder, error));
     EXPECT_EQ(ReadBytes(folder + "/keep"), "x");
     EXPECT_EQ(Entries(), 3) << "the temporary file was removed";
 
     // A directory is no program to copy.
-    EXPECT_FALSE(ReplaceFileAtomically(folder, target, error));
+    EXPECT_FALSE(plat::CopyFileOver(folder, target, error));
     EXPECT_EQ(ReadBytes(target), "old");
 }
 

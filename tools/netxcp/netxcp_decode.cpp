@@ -1,10 +1,13 @@
 #include "tools/netxcp/netxcp_decode.h"
 
 #include <cstdio>
+#include <iterator>
+
+#include "upslink/xcp_protocol.h"
 
 namespace {
 
-const ByteString kRelayAnswer{0x71, 0x6C, 0x6E, 0x00};
+const ByteString kRelayAnswer(std::begin(kNetXcpRelayAnswer), std::end(kNetXcpRelayAnswer));
 
 std::string Format(const char* format, unsigned a, unsigned b = 0, unsigned c = 0) {
     char text[160];
@@ -16,9 +19,9 @@ std::string Format(const char* format, unsigned a, unsigned b = 0, unsigned c = 
 std::vector<uint8_t> ForwardedCommands(const ByteString& request) {
     std::vector<uint8_t> commands;
     size_t pos = 0;
-    while (pos + 4 <= request.size() && request[pos] == 0xAB) {
+    while (pos + 4 <= request.size() && request[pos] == kXcpStart) {
         uint8_t command = request[pos + 2];
-        if (command != 0x00 && command != 0xCF) commands.push_back(command);
+        if (command != kXcpCmdNull && command != kXcpCmdAuthorize) commands.push_back(command);
         pos += request[pos + 1] + 3u;
     }
     return commands;
@@ -28,7 +31,7 @@ void DescribeAnswer(uint8_t block, const ByteString& data, bool checksumsOk,
                     const std::vector<uint8_t>& commands, std::vector<std::string>& lines) {
     int answeredCommand = -1;
     for (uint8_t c : commands) {
-        if (ExpectedBlock(c) == block) {
+        if (XcpAnswerBlock(c) == block) {
             answeredCommand = c;
             break;
         }
@@ -45,18 +48,14 @@ void DescribeAnswer(uint8_t block, const ByteString& data, bool checksumsOk,
     if (!data.empty()) line += ": " + HexText(data);
     lines.push_back(line);
     Identification id;
-    if (answeredCommand >= 0 && block == 0x01 && DecodeIdentification(data, id)) {
+    if (answeredCommand >= 0 && block == XcpAnswerBlock(kXcpCmdIdentification) &&
+        DecodeIdentification(data, id)) {
         lines.push_back("  firmware versions: " + id.versions);
         lines.push_back("  model: " + id.model);
     }
 }
 
 }  // namespace
-
-uint8_t ExpectedBlock(uint8_t command) {
-    if (command == 0x00 || command == 0xA0) return 0x01;
-    return static_cast<uint8_t>(command - 0x30);
-}
 
 bool DecodeIdentification(const ByteString& data, Identification& out) {
     if (data.empty()) return false;
@@ -98,11 +97,11 @@ std::vector<std::string> DecodeAnswer(const ByteString& answer, const ByteString
         bool last = false;
         uint8_t block = 0;
         size_t start = pos;
-        while (!last && pos + 5 <= answer.size() && answer[pos] == 0xAB) {
+        while (!last && pos + 5 <= answer.size() && answer[pos] == kXcpStart) {
             size_t n = answer[pos + 2];
             if (pos + 5 + n > answer.size()) break;
             block = answer[pos + 1];
-            last = (answer[pos + 3] & 0x80) != 0;
+            last = (answer[pos + 3] & kXcpLastBlockMark) != 0;
             uint8_t sum = 0;
             for (size_t i = pos; i < pos + 5 + n; ++i) sum = static_cast<uint8_t>(sum + answer[i]);
             checksumsOk = checksumsOk && sum == 0;

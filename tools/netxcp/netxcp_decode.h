@@ -5,9 +5,6 @@
 
 #include "tools/netxcp/netxcp_request.h"
 
-// The answer block a command is answered with.
-uint8_t ExpectedBlock(uint8_t command);
-
 // Versions and model text of an identification block's data.
 struct Identification {
     std::string versions;  // "%d.%d" pairs joined by spaces

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstdio>
 
+#include "upslink/xcp_protocol.h"
+
 namespace {
 
 uint8_t Checksum(const ByteString& bytes) {
@@ -25,25 +27,26 @@ struct NamedRequest {
 };
 
 const NamedRequest kNamed[] = {
-    {"relay", 0x00, {}},      // the relay's own answer, "qln"
-    {"ident", 0x31, {}},      // the UPS's identification block
-    {"status", 0x33, {}},     // the UPS's status block
-    {"caps", 0x42, {0x00}},   // communication capabilities
+    {"relay", kXcpCmdNull, {}},             // the relay's own answer, "qln"
+    {"ident", kXcpCmdIdentification, {}},   // the UPS's identification block
+    {"status", kXcpCmdStatus, {}},          // the UPS's status block
+    {"caps", kXcpCmdCapabilities, {0x00}},  // communication capabilities
 };
 
 }  // namespace
 
 ByteString XcpFrame(uint8_t command, const ByteString& data) {
-    ByteString frame{0xAB, static_cast<uint8_t>(data.size() + 1), command};
+    ByteString frame{kXcpStart, static_cast<uint8_t>(data.size() + 1), command};
     for (uint8_t b : data) frame.push_back(b);
     frame.push_back(Checksum(frame));
     return frame;
 }
 
 ByteString PasswordFrame(const std::string& password) {
-    ByteString six(6, 0);
-    for (size_t i = 0; i < password.size() && i < 6; ++i) six[i] = static_cast<uint8_t>(password[i]);
-    return XcpFrame(0xCF, six);
+    ByteString six(kNetXcpPasswordLength, 0);
+    for (size_t i = 0; i < password.size() && i < six.size(); ++i)
+        six[i] = static_cast<uint8_t>(password[i]);
+    return XcpFrame(kXcpCmdAuthorize, six);
 }
 
 bool ParseHex(const std::string& text, ByteString& out) {

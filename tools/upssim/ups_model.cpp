@@ -5,10 +5,11 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "upslink/xcp_protocol.h"
+
 namespace {
 
 const char kDefaultPnp[] = "(10OMB0001\\00000042\\UPS\\OMB0002\\Simulated UPS\\00)";
-const uint8_t kAuthorizationCode[3] = {0x3A, 0x7C, 0x51};
 
 uint8_t Negated(const uint8_t* bytes, size_t count) {
     uint8_t sum = 0;
@@ -206,7 +207,7 @@ void UpsModel::Hear(const uint8_t* bytes, size_t count, uint32_t lineBaud, std::
     m_Pending.insert(m_Pending.end(), bytes, bytes + count);
     for (;;) {
         // Anything before a start byte (the host's ESC, noise) is dropped.
-        auto start = std::find(m_Pending.begin(), m_Pending.end(), uint8_t{0xAB});
+        auto start = std::find(m_Pending.begin(), m_Pending.end(), kXcpStart);
         m_Pending.erase(m_Pending.begin(), start);
         if (m_Pending.size() < 2) return;
         const size_t length = static_cast<size_t>(m_Pending[1]) + 3;
@@ -239,24 +240,24 @@ UpsModel::Answer UpsModel::AnswerFor(uint8_t command, const std::vector<uint8_t>
     auto custom = m_Answers.find(command);
     if (custom != m_Answers.end()) return custom->second;
     Answer a;
-    a.block = static_cast<uint8_t>(command - 0x30);
+    a.block = XcpAnswerBlock(command);
     switch (command) {
-        case 0x31:
+        case kXcpCmdIdentification:
             a.data = IdentificationBlock();
             return a;
-        case 0x33:
+        case kXcpCmdStatus:
             a.data = {m_nStatus};
             return a;
-        case 0x42:
+        case kXcpCmdCapabilities:
             a.data = {0x00, static_cast<uint8_t>(m_Rates.size())};
             for (uint32_t r : m_Rates) {
                 a.data.push_back(static_cast<uint8_t>(r & 0xFF));
                 a.data.push_back(static_cast<uint8_t>(r >> 8));
             }
             return a;
-        case 0xCF:
+        case kXcpCmdAuthorize:
             a.ack = true;
-            a.code = (data.size() == 3 && std::equal(data.begin(), data.end(), kAuthorizationCode))
+            a.code = (data.size() == 3 && std::equal(data.begin(), data.end(), kXcpAuthorizationCode))
                           ? m_nAuthAck
                           : m_nUnknownAck;
             return a;
@@ -274,10 +275,10 @@ void UpsModel::Emit(uint8_t block, const std::vector<uint8_t>& data, std::vector
         size_t n = std::min<size_t>(m_nBlockSize, data.size() - taken);
         bool last = taken + n == data.size();
         size_t at = out.size();
-        out.push_back(0xAB);
+        out.push_back(kXcpStart);
         out.push_back(block);
         out.push_back(static_cast<uint8_t>(n));
-        out.push_back(static_cast<uint8_t>((sequence & 0x7F) | (last ? 0x80 : 0)));
+        out.push_back(static_cast<uint8_t>((sequence & 0x7F) | (last ? kXcpLastBlockMark : 0)));
         out.insert(out.end(), data.begin() + static_cast<long>(taken),
                    data.begin() + static_cast<long>(taken + n));
         out.push_back(Negated(&out[at], out.size() - at));
@@ -299,28 +300,28 @@ void UpsModel::HandleRequest(const std::vector<uint8_t>& frame, std::vector<uint
     }
     const size_t start = out.size();
     if (m_nBusy || m_nAck37) {
-        uint8_t code = m_nBusy ? 0x33 : 0x37;
+        uint8_t code = m_nBusy ? kXcpAckBusy : kXcpAckDone;
         (m_nBusy ? m_nBusy : m_nAck37)--;
-        Emit(9, {code}, out);
+        Emit(kXcpAckBlock, {code}, out);
     } else {
         Answer a = AnswerFor(command, data);
         // A baud switch to a rate the UPS offers is acknowledged at the old
         // rate and takes effect after that answer.
         uint32_t newSpeed = 0;
-        if (command == 0x98 && m_Answers.count(command) == 0 && data.size() >= 4) {
+        if (command == kXcpCmdBaudSwitch && m_Answers.count(command) == 0 && data.size() >= 4) {
             uint32_t rate = data[2] | (static_cast<uint32_t>(data[3]) << 8);
             if (std::find(m_Rates.begin(), m_Rates.end(), rate) != m_Rates.end()) {
-                a.code = 0x31;
+                a.code = kXcpAckAccepted;
                 newSpeed = rate;
             }
         }
         for (; m_nStray; --m_nStray) {
             uint8_t other = static_cast<uint8_t>(a.ack ? 0x7E : a.block + 1);
-            if (other == 9) ++other;
+            if (other == kXcpAckBlock) ++other;
             Emit(other, {0x00}, out);
         }
         if (a.ack) {
-            Emit(9, {a.code}, out);
+            Emit(kXcpAckBlock, {a.code}, out);
         } else {
             Emit(a.block, a.data, out);
         }

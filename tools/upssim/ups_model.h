@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "upslink/xcp_protocol.h"
+
 class UpsModel {
 public:
     UpsModel();
@@ -55,10 +57,10 @@ private:
     std::vector<std::pair<int, int>> m_Versions{{1, 0}, {2, 5}};
     std::string m_Model = "Quillon 1500 RT";
     uint8_t m_nStatus = 0x10;
-    uint8_t m_nAuthAck = 0x32;
-    uint8_t m_nUnknownAck = 0x36;
+    uint8_t m_nAuthAck = kXcpAckAuthorized;
+    uint8_t m_nUnknownAck = kXcpAckUnknownCommand;
     uint32_t m_nBlockSize = 255;
-    uint32_t m_nStartBaud = 1200;
+    uint32_t m_nStartBaud = kXcpStartBaud;
     std::map<uint8_t, Answer> m_Answers;
 
     // Faults.
@@ -67,7 +69,7 @@ private:
              m_nAck37 = 0, m_nTrickleMs = 0;
 
     // State.
-    uint32_t m_nSpeed = 1200;
+    uint32_t m_nSpeed = kXcpStartBaud;
     std::vector<uint8_t> m_Pending;
     std::map<uint8_t, uint32_t> m_Counts;
     std::vector<uint8_t> m_LastRequest;

@@ -1,0 +1,61 @@
+// The copy over a file, built from the platform's replacement steps.
+#include "platform/file_replace.h"
+
+#include <memory>
+#include <vector>
+
+#include "platform/errors.h"
+
+namespace plat {
+
+namespace {
+
+using OwnedFile = std::unique_ptr<FILE, int (*)(FILE*)>;
+
+bool Fail(const std::string& path, std::string& error) {
+    std::string text;
+    if (!SystemErrorText(LastError(), text)) text = "failed\n";
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    error = path + ": " + text;
+    return false;
+}
+
+bool CopyContents(FILE* from, FILE* to) {
+    std::vector<char> buffer(64 * 1024);
+    for (;;) {
+        size_t n = std::fread(buffer.data(), 1, buffer.size(), from);
+        if (n > 0 && std::fwrite(buffer.data(), 1, n, to) != n) return false;
+        if (n < buffer.size()) return !std::ferror(from);
+    }
+}
+
+}  // namespace
+
+bool CopyFileOver(const std::string& source, const std::string& target, std::string& error) {
+    OwnedFile in(std::fopen(source.c_str(), "rb"), &std::fclose);
+    if (!in) return Fail(source, error);
+    std::string tempPath;
+    OwnedFile out(CreateTempFileBeside(target, tempPath, FileMode::Binary), &std::fclose);
+    if (!out) return Fail(target, error);
+    if (!CopyContents(in.get(), out.get())) {
+        // Which side failed decides whose name the message carries.
+        const std::string& culprit = std::ferror(in.get()) ? source : target;
+        out.reset();
+        const uint32_t saved = LastError();
+        DeleteFileAt(tempPath);
+        SetLastError(saved);
+        return Fail(culprit, error);
+    }
+    bool ok = CopyPermissions(source, out.get()) && FlushToDisk(out.get());
+    ok = std::fclose(out.release()) == 0 && ok;
+    ok = ok && ReplaceFileWith(tempPath, target);
+    if (!ok) {
+        const uint32_t saved = LastError();
+        DeleteFileAt(tempPath);
+        SetLastError(saved);
+        return Fail(target, error);
+    }
+    return true;
+}
+
+}  // namespace plat
