@@ -13,7 +13,7 @@ std::string CINIFile::GetString(const char* section, const char* key, const char
     ini::FilePtr entry = ini::FindEntry(m_Path.c_str(), section, key, ini::HeaderStyle::FirstColumn,
                                            ini::OpenFor::Reading);
     std::string value;
-    if (entry && ini::ReadRestOfLine(entry.get(), value)) {
+    if (entry && ini::ReadRestOfLine(entry.Get(), value)) {
         // Exactly one line feed goes; a carriage return before it stays.
         if (!value.empty() && value.back() == '\n') value.pop_back();
         result = value;
@@ -26,6 +26,6 @@ int CINIFile::GetInt(const char* section, const char* key, int defaultValue) {
     ini::FilePtr entry = ini::FindEntry(m_Path.c_str(), section, key, ini::HeaderStyle::FirstColumn,
                                            ini::OpenFor::Reading);
     unsigned value = 0;
-    if (entry && std::fscanf(entry.get(), "%u\n", &value) == 1) result = static_cast<int>(value);
+    if (entry && std::fscanf(entry.Get(), "%u\n", &value) == 1) result = static_cast<int>(value);
     return result;
 }

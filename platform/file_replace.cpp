@@ -1,5 +1,6 @@
 // The copy over a file, built from the platform's replacement steps.
 #include "platform/file_replace.h"
+#include "platform/scoped_handle.h"
 
 #include <memory>
 #include <vector>
@@ -9,8 +10,6 @@
 namespace plat {
 
 namespace {
-
-using OwnedFile = std::unique_ptr<FILE, int (*)(FILE*)>;
 
 bool Fail(const std::string& path, std::string& error) {
     std::string text;
@@ -32,22 +31,22 @@ bool CopyContents(FILE* from, FILE* to) {
 }  // namespace
 
 bool CopyFileOver(const std::string& source, const std::string& target, std::string& error) {
-    OwnedFile in(std::fopen(source.c_str(), "rb"), &std::fclose);
+    ScopedFile in(std::fopen(source.c_str(), "rb"));
     if (!in) return Fail(source, error);
     std::string tempPath;
-    OwnedFile out(CreateTempFileBeside(target, tempPath, FileMode::Binary), &std::fclose);
+    ScopedFile out(CreateTempFileBeside(target, tempPath, FileMode::Binary));
     if (!out) return Fail(target, error);
-    if (!CopyContents(in.get(), out.get())) {
+    if (!CopyContents(in.Get(), out.Get())) {
         // Which side failed decides whose name the message carries.
-        const std::string& culprit = std::ferror(in.get()) ? source : target;
-        out.reset();
+        const std::string& culprit = std::ferror(in.Get()) ? source : target;
+        out.Reset();
         const uint32_t saved = LastError();
         DeleteFileAt(tempPath);
         SetLastError(saved);
         return Fail(culprit, error);
     }
-    bool ok = CopyPermissions(source, out.get()) && FlushToDisk(out.get());
-    ok = std::fclose(out.release()) == 0 && ok;
+    bool ok = CopyPermissions(source, out.Get()) && FlushToDisk(out.Get());
+    ok = std::fclose(out.Release()) == 0 && ok;
     ok = ok && ReplaceFileWith(tempPath, target);
     if (!ok) {
         const uint32_t saved = LastError();

@@ -135,26 +135,26 @@ void CopyByRule(FILE* in, RuleOutput& out, const char* section, const char* key,
 }  // namespace
 
 FilePtr FindSection(const char* path, const char* section, HeaderStyle style, OpenFor mode) {
-    if (path == nullptr || section == nullptr) return nullptr;
+    if (path == nullptr || section == nullptr) return FilePtr();
     FilePtr file(std::fopen(path, mode == OpenFor::Update ? "r+" : "r"));
-    if (!file) return nullptr;
+    if (!file) return FilePtr();
     char line[kLineBuffer];
-    while (std::fgets(line, sizeof line, file.get()) != nullptr) {
+    while (std::fgets(line, sizeof line, file.Get()) != nullptr) {
         if (IsHeaderOf(line, section, style)) return file;
     }
-    return nullptr;
+    return FilePtr();
 }
 
 FilePtr FindEntry(const char* path, const char* section, const char* key, HeaderStyle style,
                   OpenFor mode) {
-    if (key == nullptr) return nullptr;
+    if (key == nullptr) return FilePtr();
     FilePtr file = FindSection(path, section, style, mode);
-    if (!file) return nullptr;
-    FILE* in = file.get();
+    if (!file) return FilePtr();
+    FILE* in = file.Get();
     int c = std::fgetc(in);
     for (;;) {
         while (c == '\n' || c == '\r') c = std::fgetc(in);
-        if (c == EOF) return nullptr;
+        if (c == EOF) return FilePtr();
         const char* k = key;
         while (*k != '\0' && c != EOF && SameLetter(c, *k)) {
             ++k;
@@ -173,7 +173,7 @@ FilePtr FindEntry(const char* path, const char* section, const char* key, Header
             c = std::fgetc(in);
         }
         if (c == '=' && *k == '\0') return file;
-        if (c == EOF) return nullptr;
+        if (c == EOF) return FilePtr();
         // When the blanks ran over a line end, the character at hand already
         // starts a new line: it is looked at as such rather than discarded with
         // the rest of its line, or a line holding a mere prefix of the key
@@ -181,7 +181,7 @@ FilePtr FindEntry(const char* path, const char* section, const char* key, Header
         // no entry, though, so it goes as any other.
         if (crossedLine && !indented) continue;
         char rest[kLineBuffer];
-        if (std::fgets(rest, sizeof rest, in) == nullptr) return nullptr;
+        if (std::fgets(rest, sizeof rest, in) == nullptr) return FilePtr();
         c = std::fgetc(in);
     }
 }
@@ -199,19 +199,19 @@ bool WriteWithCommit(const char* path, const char* section, const char* key, con
     // "a+" creates a missing file, and fails for one we may not change.
     FilePtr in(std::fopen(path, "a+"));
     if (!in) return false;
-    std::rewind(in.get());
+    std::rewind(in.Get());
     std::string tempPath;
     FilePtr out(plat::CreateTempFileBeside(path, tempPath));
     if (!out) return false;
 
-    RuleOutput output(out.get());
-    CopyByRule(in.get(), output, section, key, value, style);
+    RuleOutput output(out.Get());
+    CopyByRule(in.Get(), output, section, key, value, style);
 
     // The new content is on the disk before it takes the file's place: a
     // power cut after the rename must not find an empty file there.
-    bool ok = !std::ferror(in.get()) && plat::FlushToDisk(out.get()) && !std::ferror(out.get());
-    ok = std::fclose(out.release()) == 0 && ok;
-    in.reset();
+    bool ok = !std::ferror(in.Get()) && plat::FlushToDisk(out.Get()) && !std::ferror(out.Get());
+    ok = std::fclose(out.Release()) == 0 && ok;
+    in.Reset();
     ok = ok && commit(tempPath, path);
     if (!ok) plat::DeleteFileAt(tempPath);
     return ok;

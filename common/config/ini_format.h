@@ -17,6 +17,7 @@
 #include <string>
 
 #include "common/pellux_api.h"
+#include "platform/scoped_handle.h"
 
 namespace ini PELLUX_LOCAL {
 
@@ -29,12 +30,7 @@ constexpr int kLineBuffer = 256;
 // (other headers end a section only with "[" in the first column).
 enum class HeaderStyle { FirstColumn, LeadingBlanks };
 
-struct FileCloser {
-    void operator()(FILE* file) const {
-        if (file) std::fclose(file);
-    }
-};
-using FilePtr = std::unique_ptr<FILE, FileCloser>;
+using FilePtr = plat::ScopedFile;
 
 // How a search opens the file: for update ("r+"), as the profile does, which
 // writes the same file; or for reading only, as the agent's reader does, so

@@ -82,13 +82,13 @@ std::string CINIProfile::Path() { return GetString(kDynamic, "INIFile", "", fals
 FILE* CINIProfile::FindSection(const char* section) {
     std::string path = Path();
     if (path.empty() || section == nullptr) return nullptr;
-    return ini::FindSection(path.c_str(), section, ini::HeaderStyle::LeadingBlanks).release();
+    return ini::FindSection(path.c_str(), section, ini::HeaderStyle::LeadingBlanks).Release();
 }
 
 FILE* CINIProfile::FindEntry(const char* section, const char* key) {
     std::string path = Path();
     if (path.empty() || section == nullptr || key == nullptr) return nullptr;
-    return ini::FindEntry(path.c_str(), section, key, ini::HeaderStyle::LeadingBlanks).release();
+    return ini::FindEntry(path.c_str(), section, key, ini::HeaderStyle::LeadingBlanks).Release();
 }
 
 // Values that the format cannot hold faithfully stay in the cache only: a
@@ -109,7 +109,7 @@ std::string CINIProfile::GetString(const char* section, const char* key, const c
     std::string result = def != nullptr ? def : "";
     ini::FilePtr entry(FindEntry(section, key));
     std::string text;
-    if (entry && ReadValueText(entry.get(), text)) result = text;
+    if (entry && ReadValueText(entry.Get(), text)) result = text;
     if (cache) CProfile::Set(section, key, result.c_str());
     return result;
 }
@@ -120,7 +120,7 @@ bool CINIProfile::GetBool(const char* section, const char* key, bool def, bool c
     ini::FilePtr entry(FindEntry(section, key));
     std::string text;
     int read = 0;
-    if (entry && ReadValueText(entry.get(), text) && ParseInt(text, read)) n = read;
+    if (entry && ReadValueText(entry.Get(), text) && ParseInt(text, read)) n = read;
     bool result = n != 0;
     if (cache) CProfile::Set(section, key, result);
     return result;
@@ -132,7 +132,7 @@ int CINIProfile::GetInt(const char* section, const char* key, int def, bool cach
     ini::FilePtr entry(FindEntry(section, key));
     std::string text;
     int read = 0;
-    if (entry && ReadValueText(entry.get(), text) && ParseInt(text, read)) result = read;
+    if (entry && ReadValueText(entry.Get(), text) && ParseInt(text, read)) result = read;
     if (cache) CProfile::Set(section, key, result);
     return result;
 }
@@ -143,7 +143,7 @@ double CINIProfile::GetReal(const char* section, const char* key, double def, bo
     ini::FilePtr entry(FindEntry(section, key));
     std::string text;
     double read = 0;
-    if (entry && ReadValueText(entry.get(), text) && ParseReal(text, read)) result = read;
+    if (entry && ReadValueText(entry.Get(), text) && ParseReal(text, read)) result = read;
     if (cache) CProfile::Set(section, key, result);
     return result;
 }
@@ -155,7 +155,7 @@ CDateTime CINIProfile::GetDateTime(const char* section, const char* key, unsigne
     ini::FilePtr entry(FindEntry(section, key));
     std::string text;
     unsigned long read = 0;
-    if (entry && ReadValueText(entry.get(), text) && ParseSeconds(text, read)) seconds = read;
+    if (entry && ReadValueText(entry.Get(), text) && ParseSeconds(text, read)) seconds = read;
     CDateTime result(seconds);
     if (cache) CProfile::Set(section, key, result);
     return result;

@@ -24,7 +24,7 @@ protected:
         ini::FilePtr f = ini::FindEntry(m_File.c_str(), section, key, style);
         if (!f) return "<none>";
         std::string value;
-        if (!ini::ReadRestOfLine(f.get(), value)) return "<eof>";
+        if (!ini::ReadRestOfLine(f.Get(), value)) return "<eof>";
         return value;
     }
 
@@ -33,7 +33,7 @@ protected:
         ini::FilePtr f = ini::FindSection(m_File.c_str(), section, style);
         if (!f) return "<none>";
         std::string line;
-        if (!ini::ReadRestOfLine(f.get(), line)) return "<eof>";
+        if (!ini::ReadRestOfLine(f.Get(), line)) return "<eof>";
         return line;
     }
 };
