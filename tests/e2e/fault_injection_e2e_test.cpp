@@ -184,7 +184,7 @@ public:
     }
 
 private:
-    TempDir m_Dir;
+    ScratchDir m_Dir{"e2e"};
     uint16_t m_nPort;
     int m_nNotify = -1;
     bool m_bBound = false;

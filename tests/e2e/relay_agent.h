@@ -9,23 +9,12 @@
 #include <vector>
 
 #include "child_process.h"
+#include "scratch_dir.h"
 #include "tools/netxcp/netxcp_client.h"
 #include "tools/netxcp/netxcp_request.h"
 
 // A UDP port of 0.0.0.0 that was free a moment ago.
 uint16_t FreeUdpPort();
-
-// A temporary folder, removed with its files.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    const std::string& Path() const { return m_Path; }
-    std::string Write(const std::string& name, const std::string& content) const;
-
-private:
-    std::string m_Path;
-};
 
 // INI text from section -> (key -> value).
 using IniSections = std::map<std::string, std::map<std::string, std::string>>;
@@ -54,7 +43,7 @@ public:
     bool Unanswered(const ByteString& datagram, ByteString& answer, uint32_t ms = 20000);
 
 private:
-    TempDir m_Dir;
+    ScratchDir m_Dir{"e2e"};
     uint16_t m_nPort;
     std::string m_IniPath;
     ChildProcess m_Process;

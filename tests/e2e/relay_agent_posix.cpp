@@ -31,22 +31,6 @@ uint16_t FreeUdpPort() {
     return port;
 }
 
-TempDir::TempDir() {
-    char pattern[] = "/tmp/qln-e2e-XXXXXX";
-    m_Path = mkdtemp(pattern) ? pattern : "/tmp";
-}
-
-TempDir::~TempDir() {
-    std::error_code ignored;
-    if (m_Path != "/tmp") std::filesystem::remove_all(m_Path, ignored);
-}
-
-std::string TempDir::Write(const std::string& name, const std::string& content) const {
-    std::string path = m_Path + "/" + name;
-    std::ofstream(path, std::ios::binary) << content;
-    return path;
-}
-
 std::string IniText(const IniSections& sections) {
     std::string text;
     for (const auto& [section, keys] : sections) {

@@ -70,7 +70,7 @@ TEST(RelaySettingsAtStart, NumbersThatDoNotFitEndTheAgentNamingKeyValueAndRange)
 // it has said what it says at start.
 TEST(RelaySettingsAtStart, AConfigurationFileThatCannotBeReadIsNamedOnce) {
     if (!MessageTableLoaded()) GTEST_SKIP() << "the message table is not in this build";
-    TempDir dir;
+    ScratchDir dir("e2e");
     const std::string missing = dir.Path() + "/missing.ini";
     const std::string folder = dir.Path() + "/folder.ini";
     ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
@@ -92,7 +92,7 @@ TEST(RelaySettingsAtStart, AConfigurationFileThatCannotBeReadIsNamedOnce) {
 
 TEST(RelaySettingsAtStart, AnUnopenablePortIsNamedWithItsReasonAfterTheFirstLossOnly) {
     if (!MessageTableLoaded()) GTEST_SKIP() << "the message table is not in this build";
-    TempDir dir;
+    ScratchDir dir("e2e");
     const std::string port = dir.Path() + "/no-such-tty";
     RelayAgent agent(port);
     ChildProcess& qln = agent.Process();
@@ -112,7 +112,7 @@ TEST(RelaySettingsAtStart, AnUnopenablePortIsNamedWithItsReasonAfterTheFirstLoss
 // port unopenable.
 TEST(RelaySettingsAtStart, AnUnopenablePortIsNamedOncePerRunOfLosses) {
     if (!MessageTableLoaded()) GTEST_SKIP() << "the message table is not in this build";
-    TempDir dir;
+    ScratchDir dir("e2e");
     const std::string port = dir.Path() + "/ups";
     SimulatedUps ups;
     ASSERT_TRUE(ups.Start());

@@ -53,7 +53,7 @@ std::string AgentIni(const std::string& serialPort, uint16_t port) {
 TEST(AgentUnderSystemd, ReadyOnceTheUpsIsFoundAndSignalsPauseContinueAndStop) {
     SimulatedUps ups;
     ASSERT_TRUE(ups.Start());
-    TempDir dir;
+    ScratchDir dir("e2e");
     uint16_t port = FreeUdpPort();
     std::string ini = dir.Write("qln.ini", AgentIni(ups.SlavePath(), port));
     std::string events = dir.Path() + "/events";
@@ -107,7 +107,7 @@ TEST(AgentUnderSystemd, ReadyOnceTheUpsIsFoundAndSignalsPauseContinueAndStop) {
 TEST(AgentUnderSystemd, AnEventFolderOpenToOthersFailsTheStartAtOnce) {
     SimulatedUps ups;
     ASSERT_TRUE(ups.Start());
-    TempDir dir;
+    ScratchDir dir("e2e");
     uint16_t port = FreeUdpPort();
     std::string ini = dir.Write("qln.ini", AgentIni(ups.SlavePath(), port));
     std::string events = dir.Path() + "/events";
@@ -179,7 +179,7 @@ TEST(AgentUnderWineServiceManager, RelaysAsAServiceAndFollowsItsControls) {
     const std::string bin = wine.Bin();
 
     // The service runs from a folder of its own with the INI beside it.
-    TempDir dir;
+    ScratchDir dir("e2e");
     for (const char* file : {"qln.exe", "Pellux_noDB.dll"}) {
         std::filesystem::copy_file(bin + "/" + file, dir.Path() + "/" + file);
     }

@@ -97,3 +97,9 @@ std::string OnDisk(const std::string& text) {
     }
     return out;
 }
+
+std::string ScratchDir::Write(const std::string& name, const std::string& content) const {
+    std::string path = File(name);
+    WriteBytes(path, content);
+    return path;
+}

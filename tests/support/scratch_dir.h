@@ -15,6 +15,8 @@ public:
     const std::string& Path() const { return m_Path; }
     // Path of `name` inside the folder.
     std::string File(const std::string& name) const;
+    // Writes `content` exactly to `name` inside the folder; its path.
+    std::string Write(const std::string& name, const std::string& content) const;
     // Names of the entries in the folder, sorted.
     std::vector<std::string> List() const;
 

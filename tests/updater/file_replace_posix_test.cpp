@@ -1,6 +1,5 @@
 // Replacing a program file: all of it or none of it.
 #include <gtest/gtest.h>
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,25 +9,15 @@
 #include "../service/service_test_util.h"
 #include "child_process.h"
 #include "platform/file_replace.h"
+#include "scratch_dir.h"
 
 namespace {
 
 class FileReplace : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char dir[] = "/tmp/qln-replace-testXXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        m_Dir = dir;
-    }
-    void TearDown() override { EXPECT_EQ(system(("rm -rf '" + m_Dir + "'").c_str()), 0); }
-    int Entries() {
-        int n = 0;
-        DIR* d = opendir(m_Dir.c_str());
-        while (dirent* e = readdir(d)) n += e->d_name[0] != '.' || std::string(e->d_name).size() > 2;
-        closedir(d);
-        return n;
-    }
-    std::string m_Dir;
+    int Entries() { return static_cast<int>(m_Scratch.List().size()); }
+    ScratchDir m_Scratch{"replace"};
+    const std::string& m_Dir = m_Scratch.Path();
 };
 
 TEST_F(FileReplace, TheTargetTakesTheNewBytesAndMode) {
