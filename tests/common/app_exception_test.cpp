@@ -10,8 +10,10 @@
 #include "common/framework/event_type.h"
 #include "common/framework/message_text.h"
 #include "debug_capture.h"
-#include "table_library.h"
+#include "line_end.h"
 #include "platform/errors.h"
+#include "require_language.h"
+#include "table_library.h"
 
 namespace {
 
@@ -21,13 +23,7 @@ const unsigned long kEntering = 0x40020004;          // "... iteration %lu at %s
 const unsigned long kUnknownId = 0xC002FFF0;
 
 // The table's line end is the platform's: CR LF on Win32, LF on Linux.
-std::string Line(const std::string& text) {
-#ifdef _WIN32
-    return text + "\r\n";
-#else
-    return text + "\n";
-#endif
-}
+std::string Line(const std::string& text) { return text + kPlatformLineEnd; }
 
 std::string TextOf(CAppException& e) {
     std::string out;
@@ -151,10 +147,7 @@ TEST_F(TraceEvents, WritesOnlyWhenItsFlagIsOn) {
 }
 
 TEST_F(TraceEvents, JapaneseUserGetsWholeLinesWithoutStrayReads) {
-    if (GetLanguage(nullptr) != "Japanese") {
-        if (std::getenv("QLN_REQUIRE_JAPANESE")) FAIL() << "not Japanese";
-        GTEST_SKIP() << "needs a Japanese user";
-    }
+    REQUIRE_USER_LANGUAGE(true);
     // The converted texts are full of percent signs inside their JIS runs
     // ("%b", "%8", "%k", even "%s"): only the real placeholders take the
     // arguments, and the rest stays as the characters it is.
