@@ -3,7 +3,9 @@
 // the Linux side.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "access_checks_posix.h"
 #include "relay_agent.h"
@@ -17,19 +19,44 @@ constexpr uint32_t kStartMs = 120000;    // Wine's start-up, enumeration, identi
 constexpr uint32_t kAnswerMs = 20000;    // one forwarded request, generously
 constexpr uint32_t kRecoverMs = 120000;  // six failed polls and a detection pass, under Wine
 
+// qln.exe under Wine relaying for upssim behind a COM port of the prefix.
+// Start() (where the prefix is not Missing()) says why it could not, or ""
+// once the agent relays.
+class WineRelay {
+public:
+    std::string Start(const IniSections& ini = {}) {
+        m_Wine.Export();
+        if (!m_Ups.Start()) return "upssim did not start";
+        m_pCom = std::make_unique<WineComPort>(m_Wine, m_Ups.SlavePath());
+        if (m_pCom->Name().empty()) return "no free COM port in " + m_Wine.Path();
+        m_pAgent = std::make_unique<RelayAgent>(m_pCom->Name(), ini,
+                                                std::vector<std::string>{"wine", m_Wine.Bin() + "/qln.exe"});
+        if (!m_pAgent->WaitUntilRelaying(kStartMs)) return "not relaying: " + m_pAgent->Process().Err();
+        return "";
+    }
+    ~WineRelay() {
+        if (m_pAgent) m_pAgent->Process().Stop();
+    }
+    const WinePrefix& Wine() const { return m_Wine; }
+    RelayAgent& Agent() { return *m_pAgent; }
+    SimulatedUps& Ups() { return m_Ups; }
+
+private:
+    WinePrefix m_Wine;
+    SimulatedUps m_Ups;
+    std::unique_ptr<WineComPort> m_pCom;
+    std::unique_ptr<RelayAgent> m_pAgent;
+};
+
 }  // namespace
 
 TEST(RelayUnderWine, RelaysForALinuxClient) {
-    WinePrefix wine;
-    if (!wine.Missing().empty()) GTEST_SKIP() << wine.Missing();
-    wine.Export();
-
-    SimulatedUps ups;
-    ASSERT_TRUE(ups.Start());
-    WineComPort com(wine, ups.SlavePath());
-    ASSERT_FALSE(com.Name().empty()) << "no free COM port in " << wine.Path();
-    RelayAgent agent(com.Name(), {}, {"wine", wine.Bin() + "/qln.exe"});
-    ASSERT_TRUE(agent.WaitUntilRelaying(kStartMs)) << agent.Process().Err();
+    WineRelay relay;
+    if (!relay.Wine().Missing().empty()) GTEST_SKIP() << relay.Wine().Missing();
+    std::string why = relay.Start();
+    ASSERT_EQ(why, "");
+    RelayAgent& agent = relay.Agent();
+    SimulatedUps& ups = relay.Ups();
 
     ByteString reply = agent.Exchange(Cat({XcpFrame(0x00), XcpFrame(0x31)}), kAnswerMs);
     ASSERT_GE(reply.size(), 9u);
@@ -41,7 +68,6 @@ TEST(RelayUnderWine, RelaysForALinuxClient) {
     answer = agent.Exchange(Cat({PasswordFrame("Wopra3"), XcpFrame(0x8A)}), kAnswerMs);
     EXPECT_FALSE(answer.empty());
     EXPECT_EQ(ups.Count(0x8A), 1u);
-    agent.Process().Stop();
 }
 
 // The adapter behind the COM port is pulled out and a new one appears under
@@ -74,16 +100,9 @@ TEST(RelayUnderWine, AVanishedPortIsReportedOnceAndTheUpsFoundAgainBehindTheSame
 // Wine binds a UDP socket given 127.0.0.1 to the whole loopback interface,
 // so the bind address is not checked here.
 TEST(RelayUnderWine, ServesTheAllowedClientsAndLocksOutGuessers) {
-    WinePrefix wine;
-    if (!wine.Missing().empty()) GTEST_SKIP() << wine.Missing();
-    wine.Export();
-
-    SimulatedUps ups;
-    ASSERT_TRUE(ups.Start());
-    WineComPort com(wine, ups.SlavePath());
-    ASSERT_FALSE(com.Name().empty()) << "no free COM port in " << wine.Path();
-    RelayAgent agent(com.Name(), AccessIni(), {"wine", wine.Bin() + "/qln.exe"});
-    ASSERT_TRUE(agent.WaitUntilRelaying(kStartMs)) << agent.Process().Err();
-    CheckAccessRules(agent, ups, false);
-    agent.Process().Stop();
+    WineRelay relay;
+    if (!relay.Wine().Missing().empty()) GTEST_SKIP() << relay.Wine().Missing();
+    std::string why = relay.Start(AccessIni());
+    ASSERT_EQ(why, "");
+    CheckAccessRules(relay.Agent(), relay.Ups(), false);
 }
