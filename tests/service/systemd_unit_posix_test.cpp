@@ -9,6 +9,7 @@
 #include "agent/systemd_unit.h"
 #include "platform/systemd.h"
 #include "child_process.h"
+#include "scratch_dir.h"
 #include "service_test_util.h"
 
 namespace {
@@ -88,15 +89,12 @@ TEST(AgentUnit, KeepsRootWhereTheAccountCannotServeAndSaysWhy) {
 // The exposure that `systemd-analyze security` gives the unit, as its
 // closing line says it ("1.6 OK"); "" when it could not be had.
 std::string Exposure(const std::string& unitText) {
-    char dir[] = "/tmp/qln-unit-scoreXXXXXX";
-    if (mkdtemp(dir) == nullptr) return "";
-    std::string unit = std::string(dir) + "/" + kAgentUnitName;
-    WriteBytes(unit, unitText);
-    std::string out = std::string(dir) + "/score.txt";
+    ScratchDir dir("unit-score");
+    std::string unit = dir.Write(kAgentUnitName, unitText);
+    std::string out = dir.File("score.txt");
     system(("systemd-analyze security --offline=yes --no-pager '" + unit + "' >'" + out + "' 2>&1")
                .c_str());
     std::string said = ReadBytes(out);
-    system(("rm -rf '" + std::string(dir) + "'").c_str());
     std::string marker = "Overall exposure level for " + std::string(kAgentUnitName) + ": ";
     size_t at = said.find(marker);
     if (at == std::string::npos) return "";
@@ -123,18 +121,17 @@ TEST(AgentUnit, SystemdAcceptsTheUnit) {
     if (system("command -v systemd-analyze >/dev/null 2>&1") != 0) {
         GTEST_SKIP() << "systemd-analyze is not installed";
     }
-    char dir[] = "/tmp/qln-unit-testXXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
+    ScratchDir dir("unit-test");
     // A program path with a space and a specifier character, which the unit
     // must quote and escape for systemd to find the file.
-    std::string folder = std::string(dir) + "/a b%c";
+    std::string folder = dir.File("a b%c");
     ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
     std::string program = folder + "/qln";
     ASSERT_EQ(symlink(BinPath("qln").c_str(), program.c_str()), 0);
-    std::string unit = std::string(dir) + "/" + kAgentUnitName;
+    std::string unit = dir.File(kAgentUnitName);
     for (const char* account : {"qln", ""}) {
         WriteBytes(unit, AgentUnitText(program, account, "a test"));
-        std::string out = std::string(dir) + "/verify.txt";
+        std::string out = dir.File("verify.txt");
         int status =
             system(("systemd-analyze verify --man=no '" + unit + "' >'" + out + "' 2>&1").c_str());
         std::string said = ReadBytes(out);
@@ -143,7 +140,6 @@ TEST(AgentUnit, SystemdAcceptsTheUnit) {
         // draw no word from it.
         EXPECT_EQ(said.find(kAgentUnitName), std::string::npos) << said;
     }
-    EXPECT_EQ(system(("rm -rf '" + std::string(dir) + "'").c_str()), 0);
 }
 
 TEST(AgentServiceVerbs, FailClearlyWhereSystemdIsNotRunning) {
