@@ -17,6 +17,7 @@ class CQLNException {
 public:
     // From the calling thread's last platform error, with no insertion strings.
     CQLNException();
+    // Copies the `count` strings; the caller keeps its own.
     CQLNException(uint32_t messageId, uint16_t count, const char* const* strings);
     explicit CQLNException(uint32_t messageId, std::initializer_list<const char*> strings = {});
     CQLNException(const CQLNException& other);
@@ -27,8 +28,11 @@ public:
     // The formatted text through the shared library's message file; see the .cpp.
     virtual void GetText(std::string& text) const;
 
+    // Writes the text to standard error in the reader's code page.
     void Print() const;
+    // Writes an entry under the agent's event source, type from the severity bits.
     void LogEvent() const;
+    // LogEvent when g_bEventLogReporting is on, else Print.
     void Report() const;
 
     uint16_t GetStringCount() const { return m_nStrings; }

@@ -33,18 +33,23 @@ public:
     // datagrams and for at most 250 ms after the pause.
     void Drain(uint32_t pauseMs) override;
 
+    // Writable and not exceptional right now; closes a handle that has failed.
     virtual bool IsWritable();
     // Readability; `trouble` is set when the handle is not writable or is exceptional.
     virtual bool CheckReadable(bool& trouble);
     // Stream connect bounded by `ms` (0: a blocking Open).
     virtual void Connect(uint32_t ms);
+    // Starts a non-blocking stream connect; other kinds simply Open. Throws when
+    // the connect fails at once.
     virtual void BeginConnect();
     // True when a connect begun with BeginConnect is over; IsOpen tells the outcome.
     virtual bool ConnectFinished();
 
     // Creates the socket without connecting (closing any open handle first).
     void Create();
+    // Binds the open socket to the address's host and port; throws on failure.
     void Bind();
+    // Read, and the sender of what was read (the last sender when nothing was).
     int ReadFrom(void* buffer, int count, sockapi::PeerAddress& from);
 
     // Blocks until something is readable or `ms` has passed.

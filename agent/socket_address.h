@@ -24,6 +24,7 @@ public:
 
     // A new socket (owned by the caller) for a copy of this address.
     CommunicationsChannel* CreateChannel() override;
+    // The same, typed; the caller owns it, and it is not opened yet.
     Socket* CreateSocket();
 
     uint16_t m_nPort;

@@ -37,10 +37,11 @@ bool StartUp();
 // A new IPv4 socket: stream when `stream`, else datagram. kInvalidHandle on failure.
 Handle Create(bool stream);
 void CloseHandle(Handle handle);
+// False when the platform refused to change the mode.
 bool SetBlocking(Handle handle, bool blocking);
 
 // Host text to an IPv4 address in network order: a dotted address, or the
-// first address of a host-name lookup.
+// first address of a host-name lookup (blocks on the resolver). False when none.
 bool ParseDotted(const std::string& host, uint32_t& address);
 bool Resolve(const std::string& host, uint32_t& address);
 std::string DottedText(uint32_t address);
@@ -52,6 +53,7 @@ bool Bind(Handle handle, const PeerAddress& address);
 uint16_t LocalPort(Handle handle);
 
 enum class ConnectStart { Done, Pending, Failed };
+// Pending when a non-blocking handle is still connecting.
 ConnectStart Connect(Handle handle, const PeerAddress& address);
 
 // Waits up to `ms` (0: returns at once) for the asked conditions.
