@@ -21,7 +21,8 @@ struct PnpIdentity {
     uint8_t checksum;
 };
 
-// Process-wide deadline in milliseconds (one for the whole agent).
+// Process-wide deadline, `ms` from now (one for the whole agent): setting it
+// replaces the one before.
 void SetDeadline(uint32_t ms);
 bool DeadlinePassed();
 // Milliseconds left until the deadline, 0 once it has passed.
@@ -37,21 +38,37 @@ public:
     SerialLink(const SerialLink&) = delete;
     SerialLink& operator=(const SerialLink&) = delete;
 
+    // A DE-9 pin's state; a line the port cannot report reads as off.
     virtual bool GetModemLine(int pin);
+    // DTR or RTS only; a failure is ignored (the handshake just gets no answer).
     virtual void SetControlLine(int pin, bool on);
 
     bool IsOpen() const;
+    // (Re)opens the port and applies the line settings. Failures throw a new
+    // CQLNException carrying the system's code.
     void Open();
     void Close();
+    // Kept for the next open; applied at once when the port is open.
     void SetBaud(uint32_t baud);
     void SetFormat(uint32_t dataBits, uint32_t parityIndex, uint32_t stopIndex);
+    // Throws when the port is closed or refuses the settings.
     void ApplySettings();
+    // Returns at once with what has arrived (`got` may be 0); throws on a
+    // closed port or a failed read. No port name: reads nothing, no error.
     void Read(void* buffer, uint32_t count, uint32_t& got);
+    // Blocks until all is written; throws as Read does.
     void Write(const void* buffer, uint32_t count, uint32_t& written);
+    // What has arrived; a failed read gives 0 instead of throwing.
     uint32_t ReadRaw(void* buffer, uint32_t count);
+    // Up to `count` bytes, sleeping `pauseMs` between reads until a read
+    // brings nothing; blocks for at least one pause when short.
     uint32_t ReadPaced(void* buffer, uint32_t count, uint32_t pauseMs);
+    // Discards input for `ms`; resets the process-wide deadline.
     void Drain(uint32_t ms);
+    // Reopens the port at 1200 baud 7N1, runs the Plug and Play handshake on
+    // DTR and RTS (about 1.4 s) and reads the identity; the format is restored.
     void EnumeratePnp();
+    // Reads whatever the device sends until it stops, then parses it.
     void ReadPnpIdentity();
     // Throws, as a failed transfer does, when the port can no longer be used:
     // it is closed, a read or write failed since it was opened, or the

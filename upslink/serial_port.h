@@ -33,11 +33,15 @@ void ClosePort(PortHandle port);
 // Line format plus reads that return at once with what has arrived.
 bool ConfigurePort(PortHandle port, uint32_t baud, uint32_t dataBits, uint32_t parityIndex,
                    uint32_t stopIndex);
+// False only on a real failure; nothing waiting is true with `got` 0.
 bool ReadPort(PortHandle port, void* buffer, uint32_t count, uint32_t& got);
 // Bytes delivered, 0 when the read fails.
 uint32_t ReadAvailable(PortHandle port, void* buffer, uint32_t count);
+// Blocks until all `count` bytes are written or the write fails.
 bool WritePort(PortHandle port, const void* buffer, uint32_t count, uint32_t& written);
+// An input pin (DCD, DSR, CTS, RI); off when the port cannot report it.
 bool GetModemLine(PortHandle port, int pin);
+// An output pin (DTR, RTS); false for any other pin or when refused.
 bool SetControlLine(PortHandle port, int pin, bool on);
 
 // Whether the open port is still there: false when the platform reports the

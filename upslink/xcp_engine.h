@@ -35,13 +35,19 @@ public:
     // Whether `command` has to wait for the UPS's authorization first.
     bool NeedsAuthorization(uint8_t command) const;
     static uint8_t ExpectedBlock(uint8_t command) { return XcpAnswerBlock(command); }
+    // From the list SetSupportedCommands gave; the null command always is.
     bool IsCommandSupported(uint8_t command) const;
 
     // Exactly `count` bytes before the deadline, or the time-out exception.
     void ReadExact(void* buffer, uint32_t count);
-    // 0 when block `expected` arrived, otherwise the acknowledge code.
+    // 0 when block `expected` arrived, otherwise the acknowledge code. Each
+    // block gets `timeoutMs`; blocks go after the first `held` answer bytes.
     int ReceiveAnswer(uint8_t expected, uint32_t timeoutMs, uint32_t held);
+    // A data-less request, authorizing first when needed; sent again while the
+    // UPS is busy, three times at most. For the null command and the authorization no answer
+    // reads as 0; for any other, time-outs and bad answers throw.
     int SendShortCommand(uint8_t command, uint32_t timeoutMs);
+    // The same with data; time-outs and bad answers throw.
     int SendCommand(uint8_t command, const uint8_t* data, uint32_t length, uint32_t timeoutMs);
     // A new buffer (delete[]) with the answer re-framed as blocks, its length
     // through `length`; null with length 0 for an empty answer. `request` is
@@ -60,7 +66,9 @@ public:
 private:
     // Writes a request frame, after discarding input no request asked for.
     void WriteFrame(const uint8_t* frame, uint32_t count);
+    // Reads and drops what is waiting, 64 reads at most.
     void DiscardPending();
+    // Sends the authorization code, then pauses kXcpSettleMs.
     void Authorize();
 
     bool m_bAuthorizationNeeded = true;

@@ -17,7 +17,9 @@ public:
     XcpEngine& Engine() { return *m_pEngine; }
 
 private:
+    // Sends the escape byte and drains the line for 100 ms.
     void WriteEscape();
+    // Only when the UPS listed the status command; state 1 for an empty answer.
     void RequestStatus();
 
     std::unique_ptr<XcpEngine> m_pEngine;
