@@ -43,9 +43,8 @@ public:
     // 0 when block `expected` arrived, otherwise the acknowledge code. Each
     // block gets `timeoutMs`; blocks go after the first `held` answer bytes.
     int ReceiveAnswer(uint8_t expected, uint32_t timeoutMs, uint32_t held);
-    // A data-less request, authorizing first when needed; sent again while the
-    // UPS is busy, three times at most. For the null command and the authorization no answer
-    // reads as 0; for any other, time-outs and bad answers throw.
+    // Authorizes when needed and retries a busy UPS (three tries). No answer to
+    // the null command or the authorization is 0; for others it throws.
     int SendShortCommand(uint8_t command, uint32_t timeoutMs);
     // The same with data; time-outs and bad answers throw.
     int SendCommand(uint8_t command, const uint8_t* data, uint32_t length, uint32_t timeoutMs);
