@@ -4,6 +4,7 @@
 
 namespace plat {
 
+// Milliseconds since an arbitrary start; compare by difference, never by size.
 uint32_t TickCount();
 void SleepMs(uint32_t ms);
 

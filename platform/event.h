@@ -47,6 +47,8 @@ public:
     uint32_t FaultError() const;
     // Where the named event lives: its FIFO's path on POSIX, its name on Win32.
     const std::string& Path() const;
+    // Setting a signalled event again changes nothing (one waiter wakes); an
+    // invalid event is not set, without an error.
     void Set();
     // Tests without waiting; a signalled event is consumed (reset) by the test.
     bool TryConsume();

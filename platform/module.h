@@ -8,7 +8,8 @@ namespace plat {
 // Full path of the running executable (module file name), empty on failure.
 std::string ModuleFileName();
 
-// The absolute form of `path` against the current directory.
+// The absolute form of `path` against the current directory; `path` itself
+// when that cannot be had.
 std::string FullPathName(const std::string& path);
 
 // `path` with its file-name part replaced by `name` (after the last separator).
@@ -22,6 +23,7 @@ std::string SharedLibraryFileName(const std::string& base);
 // own folder first), unloaded when the owner goes.
 class Library {
 public:
+    // Never throws; IsLoaded() says whether the load worked.
     explicit Library(const std::string& fileName);
     ~Library();
     Library(const Library&) = delete;
@@ -29,6 +31,7 @@ public:
 
     bool IsLoaded() const { return m_pHandle != nullptr; }
     void* Handle() const { return m_pHandle; }
+    // The exported symbol's address, null when absent or nothing is loaded.
     void* Symbol(const char* name) const;
 
 private:
