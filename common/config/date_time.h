@@ -79,7 +79,10 @@ private:
     // strftime of `when` into the text buffer; with `args`, the result is
     // then the printf format for them.
     std::string Build(const struct tm* when, const char* format, va_list* args);
+    // "" when the runtime cannot show `seconds` as local time.
     std::string BuildLocal(long seconds, const char* format, va_list* args);
+    // Moves by `delta` seconds, wrapping like the runtime's time value, then
+    // undoes the hour a daylight-saving change would add or take.
     void Step(long long delta);
 
     bool m_bAdjust;

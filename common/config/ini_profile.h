@@ -18,6 +18,8 @@ public:
     CINIProfile& operator=(const CINIProfile& other);
     ~CINIProfile() override;
 
+    // From the file when not cached; `def` when missing or not a number. With
+    // `cache` the result (even `def`) is cached, and later file edits go unseen.
     std::string GetString(const char* section, const char* key, const char* def,
                           bool cache) override;
     bool GetBool(const char* section, const char* key, bool def, bool cache) override;
@@ -26,6 +28,8 @@ public:
     CDateTime GetDateTime(const char* section, const char* key, unsigned long def,
                           bool cache) override;
 
+    // A value with a line end or too long to read back stays in the cache only;
+    // a failed file write is not reported.
     void Set(const char* section, const char* key, const CDateTime& value) override;
     void Set(const char* section, const char* key, int value) override;
     void Set(const char* section, const char* key, double value) override;
@@ -36,10 +40,14 @@ public:
     static const char* GetType();
 
 private:
+    // "Dynamic"/"INIFile"; "" until it is set.
     std::string Path();
-    // The file opened and positioned after the section's header line, or null.
+    // The file opened and positioned after the section's header line, or null;
+    // the caller closes it.
     FILE* FindSection(const char* section);
-    // The file opened and positioned just after the "=" of the entry, or null.
+    // The file opened and positioned just after the "=" of the entry, or null;
+    // the caller closes it.
     FILE* FindEntry(const char* section, const char* key);
+    // Does nothing without a path or for a text the format cannot hold.
     void Write(const char* section, const char* key, const char* value);
 };

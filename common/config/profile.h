@@ -57,6 +57,7 @@ protected:
     bool IsRealCached(const char* section, const char* key) const;
     bool IsDateTimeCached(const char* section, const char* key) const;
 
+    // Exact letter case only; a null section is not.
     static bool IsDynamic(const char* section);
 
 private:
