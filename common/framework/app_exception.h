@@ -19,6 +19,8 @@ public:
     // 16-bit count before "..." is undefined behaviour); at most 65,535 are
     // kept.
     CAppException(unsigned long nErrorNumber, unsigned int nInserts, ...);
+    // The same, with the system error behind it kept beside the message id
+    // (it is not part of the text).
     CAppException(long nSystemErrorNumber, unsigned long nErrorNumber, unsigned int nInserts, ...);
     virtual ~CAppException();
 
@@ -30,6 +32,7 @@ public:
     // (missing inserts are empty strings).
     virtual void GetFormattedText(const char* dir, std::string& out);
     virtual unsigned long GetErrorNumber() const;
+    // 0 unless the constructor with a system error number made it.
     virtual long GetSystemErrorNumber() const;
 
     // The text on the standard error stream, as it stands.
@@ -41,6 +44,7 @@ public:
     void IfReportToLog(const char* dir);
     static void SetLog(bool bLog);
 
+    // "" (never null) past the last insert; owned by the exception.
     const char* GetInsert(unsigned short nIndex) const;
     unsigned short GetInsertCount() const { return m_nInserts; }
 

@@ -32,6 +32,7 @@ public:
     // of the profile is on.
     static void ProcessAll(unsigned long nPass);
 
+    // Not owned: the caller keeps the profile alive while modules process.
     static void SetProfile(CProfile* pProfile);
     static CProfile* GetProfile();
 
