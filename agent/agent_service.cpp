@@ -7,6 +7,9 @@
 #include "platform/errors.h"
 
 AgentService g_AgentService;
+
+const char* const kUpsFoundEvent = "UPS Found";
+const char* const kUpsFindFailedEvent = "UPS Find Failed";
 bool g_bInternalXcp = false;
 
 AgentService::AgentService() = default;

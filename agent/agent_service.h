@@ -36,5 +36,10 @@ public:
 
 extern AgentService g_AgentService;
 
+// The named events through which the worker ends a pending start: the UPS was
+// found (the start completes), or it was not (the start fails).
+extern const char* const kUpsFoundEvent;
+extern const char* const kUpsFindFailedEvent;
+
 // Set by "-i": use the internal XCP for XCP UPS systems.
 extern bool g_bInternalXcp;

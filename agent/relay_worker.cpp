@@ -25,7 +25,6 @@
 
 namespace {
 
-const char* const kUpsFoundEvent = "UPS Found";
 // Message ids and their inserts.
 constexpr uint32_t kCommsLost = 0xC0020039u;             // "UPS communications lost."
 constexpr uint32_t kDefaultPasswordInUse = 0x80020160u;  // INI file

@@ -25,7 +25,6 @@
 #include <vector>
 
 #include "agent/agent_service.h"
-#include "agent/named_event_failure.h"
 #include "agent/qln_exception.h"
 #include "agent/service_control.h"
 #include "agent/service_host.h"
@@ -36,9 +35,6 @@
 
 namespace {
 
-const char* const kUpsFoundEvent = "UPS Found";
-const char* const kUpsFindFailedEvent = "UPS Find Failed";
-const uint32_t kFindFailedWorkerWaitMs = 10000;
 const int kControlSignals[] = {SIGTERM, SIGINT, SIGUSR1, SIGUSR2};
 
 volatile sig_atomic_t g_controlWriteFd = -1;
@@ -85,12 +81,8 @@ private:
 // when the worker routine returns. Returns 0 or the error that stopped it.
 uint32_t CreateEventsAndWorker(const std::shared_ptr<plat::Event>& ended) {
     AgentService& service = g_AgentService;
-    std::unique_ptr<plat::Event>* events[] = {&service.m_pPauseEvent, &service.m_pContinueEvent,
-                                               &service.m_pStopEvent};
-    for (auto* event : events) {
-        event->reset(new plat::Event());
-        if (!(*event)->IsValid()) return plat::LastError();
-    }
+    uint32_t error = CreateControlEvents();
+    if (error != 0) return error;
     try {
         WorkerRoutine worker = service.m_pWorker;
         // The thread shares `ended`: a worker let go at the end still has it.
@@ -134,9 +126,7 @@ uint32_t RunUnderSystemd() {
     service.m_Status.dwServiceSpecificExitCode = 0;
     int ends[2] = {-1, -1};
     if (::pipe2(ends, O_NONBLOCK | O_CLOEXEC) != 0) {
-        uint32_t error = plat::LastError();
-        StopWithError(error, 0xFFFFFFFFu);
-        ReportAndDiscard(new CQLNException(error));
+        FailStart(plat::LastError());
         return 0;
     }
     plat::ScopedFd controlRead(ends[0]);
@@ -147,12 +137,7 @@ uint32_t RunUnderSystemd() {
     // fails at once, with the reason in the log.
     std::unique_ptr<plat::Event> found(new plat::Event(kUpsFoundEvent));
     std::unique_ptr<plat::Event> findFailed(new plat::Event(kUpsFindFailedEvent));
-    for (const plat::Event* named : {found.get(), findFailed.get()}) {
-        if (named->IsValid()) continue;
-        StopWithError(NamedEventExitCode(*named), 0xFFFFFFFFu);
-        ReportAndDiscard(NamedEventFailure(*named));
-        return 0;
-    }
+    if (FailStartWithoutNamedEvents(*found, *findFailed)) return 0;
     // systemd knows no start parameters: the start always completes once the
     // UPS is found, which is what READY=1 tells it.
     SetServiceState(plat::kServiceStartPending);
@@ -160,8 +145,7 @@ uint32_t RunUnderSystemd() {
     std::shared_ptr<plat::Event> ended(new plat::Event());
     uint32_t error = CreateEventsAndWorker(ended);
     if (error != 0) {
-        StopWithError(error, 0xFFFFFFFFu);
-        ReportAndDiscard(new CQLNException(error));
+        FailStart(error);
         ReleaseWorkerThread();
         return 0;
     }
@@ -220,24 +204,24 @@ void SignalStopAndWaitForWorker() {
     if (g_pWorkerThread->joinable()) g_pWorkerThread->join();
 }
 
+namespace {
+
+// What systemd is told of each state; READY=1 goes once the UPS is found.
+const char* NotifyTextOf(uint32_t state) {
+    switch (state) {
+        case plat::kServiceStartPending: return "STATUS=Looking for the UPS";
+        case plat::kServiceRunning: return "STATUS=Running";
+        case plat::kServicePaused: return "STATUS=Paused";
+        case plat::kServiceStopped: return "STOPPING=1\nSTATUS=Stopped";
+        default: return nullptr;
+    }
+}
+
+}  // namespace
+
 void SetServiceState(uint32_t state) {
     g_AgentService.m_Status.dwCurrentState = state;
-    switch (state) {
-        case plat::kServiceStartPending:
-            plat::SendServiceNotify(g_notifySocket, "STATUS=Looking for the UPS");
-            break;
-        case plat::kServiceRunning:
-            plat::SendServiceNotify(g_notifySocket, "STATUS=Running");
-            break;
-        case plat::kServicePaused:
-            plat::SendServiceNotify(g_notifySocket, "STATUS=Paused");
-            break;
-        case plat::kServiceStopped:
-            plat::SendServiceNotify(g_notifySocket, "STOPPING=1\nSTATUS=Stopped");
-            break;
-        default:
-            break;
-    }
+    if (const char* text = NotifyTextOf(state)) plat::SendServiceNotify(g_notifySocket, text);
 }
 
 uint32_t RunServiceDispatcher() {

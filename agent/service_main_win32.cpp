@@ -3,7 +3,6 @@
 #include <memory>
 
 #include "agent/agent_service.h"
-#include "agent/named_event_failure.h"
 #include "agent/qln_exception.h"
 #include "agent/service_control.h"
 #include "agent/service_host.h"
@@ -18,9 +17,6 @@ namespace {
 
 const char* const kEventSourceKey =
     "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Ombrex Quillon";
-const char* const kUpsFoundEvent = "UPS Found";
-const char* const kUpsFindFailedEvent = "UPS Find Failed";
-const DWORD kFindFailedWorkerWaitMs = 10000;
 
 // The event viewer forms an entry's text from this message file. The library
 // name is resolved against the current directory of the service process.
@@ -51,12 +47,8 @@ VOID WINAPI ControlHandler(DWORD control) { HandleServiceControl(control); }
 // error of the first creation that failed.
 DWORD CreateEventsAndWorker() {
     AgentService& service = g_AgentService;
-    std::unique_ptr<plat::Event>* events[] = {&service.m_pPauseEvent, &service.m_pContinueEvent,
-                                               &service.m_pStopEvent};
-    for (auto* event : events) {
-        event->reset(new plat::Event());
-        if (!(*event)->IsValid()) return ::GetLastError();
-    }
+    uint32_t error = CreateControlEvents();
+    if (error != 0) return error;
     DWORD id = 0;
     HANDLE thread = ::CreateThread(nullptr, 0, WorkerThreadEntry, nullptr, CREATE_SUSPENDED, &id);
     if (thread == nullptr) return ::GetLastError();
@@ -83,17 +75,11 @@ VOID WINAPI AgentServiceMain(DWORD argc, LPSTR* /*argv*/) {
     // the log.
     plat::Event found(kUpsFoundEvent);
     plat::Event findFailed(kUpsFindFailedEvent);
-    for (const plat::Event* named : {&found, &findFailed}) {
-        if (named->IsValid()) continue;
-        StopWithError(NamedEventExitCode(*named), 0xFFFFFFFFu);
-        ReportAndDiscard(NamedEventFailure(*named));
-        return;
-    }
+    if (FailStartWithoutNamedEvents(found, findFailed)) return;
 
     DWORD error = CreateEventsAndWorker();
     if (error != 0) {
-        StopWithError(error, 0xFFFFFFFFu);
-        ReportAndDiscard(new CQLNException(error));
+        FailStart(error);
         return;
     }
     HANDLE worker = reinterpret_cast<HANDLE>(service.m_hWorkerThread);

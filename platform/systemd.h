@@ -9,8 +9,10 @@
 
 namespace plat {
 
-// The folder of administrator-installed units.
-extern const char* const kSystemUnitDir;
+// The folder of administrator-installed units. A constant of the header, not
+// a global: the agent and the framework's library both link this seam, and
+// one global defined in each is two definitions in one process.
+constexpr const char* kSystemUnitDir = "/etc/systemd/system";
 
 // True when systemd is the running service manager of this machine.
 bool SystemdIsRunning();

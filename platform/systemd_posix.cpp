@@ -14,8 +14,6 @@
 
 namespace plat {
 
-const char* const kSystemUnitDir = "/etc/systemd/system";
-
 bool SystemdIsRunning() {
     // systemd creates this folder at boot; sd_booted() asks the same.
     struct stat st {};

@@ -119,6 +119,17 @@ private:
     static bool StartSockets();
     static void EndSockets();
 
+    // The service main and the control handler are written once
+    // (application_service.cpp); these are the pieces each platform supplies.
+    // Connects the control handler to the service manager; false (with the
+    // error set) when that failed.
+    bool ConnectControlHandler();
+    // Starts the worker thread on ThreadMain; 0, or the error that stopped it.
+    uint32_t StartWorkerThread();
+    // Signals the stop event and waits, without a time limit, for the worker.
+    void SignalStopAndWaitForWorker();
+    class Front;
+
     static CApplication* m_pApp;
 };
 

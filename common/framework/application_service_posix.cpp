@@ -4,7 +4,8 @@
 // arguments. systemd starts it with NOTIFY_SOCKET set; without that the
 // process was not started by the service manager and runs in the foreground.
 // The main thread plays the dispatcher: it runs ServiceMain, then turns the
-// signals that stand for the controls into ExternalServiceControl calls:
+// signals that stand for the controls into ExternalServiceControl calls
+// (both in application_service.cpp):
 //   SIGTERM, SIGINT  stop    (systemctl stop)
 //   SIGUSR1          pause   (the verb "pause": systemctl kill --signal=SIGUSR1)
 //   SIGUSR2          continue
@@ -15,13 +16,11 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 #include <string>
 #include <system_error>
 #include <thread>
 #include <vector>
 
-#include "common/config/profile.h"
 #include "common/framework/application.h"
 #include "platform/errors.h"
 #include "platform/event.h"
@@ -146,43 +145,22 @@ bool CApplication::RunUnderServiceManager() {
     return true;
 }
 
-void PELLUX_SYSTEM_CALL CApplication::ServiceMain(unsigned long /*argc*/, char** /*argv*/) {
-    CAppException::SetLog(true);
-    CApplication* app = m_pApp;
-    if (!app) return;
+bool CApplication::ConnectControlHandler() { return true; }
+
+uint32_t CApplication::StartWorkerThread() {
     try {
-        app->SetServiceStatus(plat::kServiceStartPending);
-        auto makeEvent = []() -> plat::Event* {
-            std::unique_ptr<plat::Event> event(new plat::Event());
-            return event->IsValid() ? event.release() : nullptr;
-        };
-        app->m_PauseEvent = makeEvent();
-        app->m_ContinueEvent = makeEvent();
-        app->m_StopEvent = makeEvent();
-        uint32_t error = plat::LastError();
-        if (app->m_PauseEvent && app->m_ContinueEvent && app->m_StopEvent) {
-            try {
-                app->m_WorkerThread = new std::thread([] { ThreadMain(nullptr); });
-            } catch (const std::system_error& e) {
-                error = static_cast<uint32_t>(e.code().value());
-            }
-        }
-        if (app->m_WorkerThread) {
-            AddEventSource();
-            app->SetServiceStatus(plat::kServiceRunning);
-            return;
-        }
-        app->m_ServiceStatus.dwWin32ExitCode = error;
-        app->m_ServiceStatus.dwServiceSpecificExitCode = 0xFFFFFFFF;
-        app->SetServiceStatus(plat::kServiceStopped);
-        throw new CAppException(static_cast<unsigned long>(error));
-    } catch (CAppException* e) {
-        std::unique_ptr<CAppException> owned(e);
-        std::string baseDir = app->m_pAppProfile
-                                  ? app->m_pAppProfile->GetString("Dynamic", "BaseDir", "", false)
-                                  : std::string();
-        owned->ReportToLog(baseDir.c_str());
+        m_WorkerThread = new std::thread([] { ThreadMain(nullptr); });
+    } catch (const std::system_error& e) {
+        return static_cast<uint32_t>(e.code().value());
     }
+    return 0;
+}
+
+// The event stays set until the worker takes it: nothing is lost between the
+// signal and the wait.
+void CApplication::SignalStopAndWaitForWorker() {
+    m_StopEvent->Set();
+    if (WorkerOf(this)->joinable()) WorkerOf(this)->join();
 }
 
 void CApplication::SetServiceStatus(uint32_t state) {
@@ -195,34 +173,6 @@ void CApplication::SetServiceStatus(uint32_t state) {
             Notify("STATUS=Stopped\nERRNO=" + std::to_string(m_ServiceStatus.dwWin32ExitCode));
             break;
         default: break;
-    }
-}
-
-void PELLUX_SYSTEM_CALL CApplication::ExternalServiceControl(unsigned long code) {
-    CApplication* app = m_pApp;
-    if (!app) return;
-    switch (code) {
-        case plat::kControlStop:
-            if (app->m_StopEvent && WorkerOf(app)) {
-                app->SetServiceStatus(plat::kServiceStopPending);
-                app->CleanupSystem();
-                // The event stays set until the worker takes it: nothing is
-                // lost between the signal and the wait.
-                app->m_StopEvent->Set();
-                if (WorkerOf(app)->joinable()) WorkerOf(app)->join();
-            }
-            app->SetServiceStatus(plat::kServiceStopped);
-            break;
-        case plat::kControlPause:
-            if (app->m_PauseEvent) app->m_PauseEvent->Set();
-            app->SetServiceStatus(plat::kServicePaused);
-            break;
-        case plat::kControlContinue:
-            if (app->m_ContinueEvent) app->m_ContinueEvent->Set();
-            app->SetServiceStatus(plat::kServiceRunning);
-            break;
-        default:
-            break;
     }
 }
 

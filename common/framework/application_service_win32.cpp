@@ -1,8 +1,8 @@
 // The service side of CApplication on Win32: the service control manager,
-// the dispatcher, the control handler and the event-log source.
+// the dispatcher, the connection of the control handler, the worker thread
+// and the event-log source.
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 #include <string>
 
 #include "common/config/profile.h"
@@ -21,11 +21,6 @@ namespace {
     std::printf("%s\n", message);
     std::fflush(stdout);
     std::exit(0);
-}
-
-std::string BaseDirOf(CApplication* app) {
-    CProfile* profile = app ? app->m_pAppProfile : nullptr;
-    return profile ? profile->GetString("Dynamic", "BaseDir", "", false) : std::string();
 }
 
 }  // namespace
@@ -97,72 +92,26 @@ bool CApplication::RunUnderServiceManager() {
     throw new CAppException(static_cast<unsigned long>(error));
 }
 
-void PELLUX_SYSTEM_CALL CApplication::ServiceMain(unsigned long /*argc*/, char** /*argv*/) {
-    CAppException::SetLog(true);
-    CApplication* app = m_pApp;
-    if (!app) return;
-    try {
-        app->m_ServiceStatusHandle = reinterpret_cast<void*>(
-            ::RegisterServiceCtrlHandlerA(app->m_AppName.c_str(), &CApplication::ExternalServiceControl));
-        if (!app->m_ServiceStatusHandle) throw new CAppException();
-        app->SetServiceStatus(SERVICE_START_PENDING);
-        auto makeEvent = []() -> plat::Event* {
-            std::unique_ptr<plat::Event> event(new plat::Event());
-            return event->IsValid() ? event.release() : nullptr;
-        };
-        app->m_PauseEvent = makeEvent();
-        app->m_ContinueEvent = makeEvent();
-        app->m_StopEvent = makeEvent();
-        app->m_WorkerThread = ::CreateThread(nullptr, 0, &CApplication::ThreadMain, nullptr,
-                                             CREATE_SUSPENDED, nullptr);
-        if (app->m_PauseEvent && app->m_ContinueEvent && app->m_StopEvent && app->m_WorkerThread) {
-            ::ResumeThread(app->m_WorkerThread);
-            AddEventSource();
-            app->SetServiceStatus(SERVICE_RUNNING);
-            return;
-        }
-        DWORD error = ::GetLastError();
-        app->m_ServiceStatus.dwWin32ExitCode = error;
-        app->m_ServiceStatus.dwServiceSpecificExitCode = 0xFFFFFFFF;
-        app->SetServiceStatus(SERVICE_STOPPED);
-        throw new CAppException(static_cast<unsigned long>(error));
-    } catch (CAppException* e) {
-        std::unique_ptr<CAppException> owned(e);
-        owned->ReportToLog(BaseDirOf(app).c_str());
-    }
+bool CApplication::ConnectControlHandler() {
+    m_ServiceStatusHandle = reinterpret_cast<void*>(
+        ::RegisterServiceCtrlHandlerA(m_AppName.c_str(), &CApplication::ExternalServiceControl));
+    return m_ServiceStatusHandle != nullptr;
+}
+
+uint32_t CApplication::StartWorkerThread() {
+    m_WorkerThread = ::CreateThread(nullptr, 0, &CApplication::ThreadMain, nullptr, 0, nullptr);
+    return m_WorkerThread ? 0 : ::GetLastError();
+}
+
+// One step, so that the worker cannot end between the two.
+void CApplication::SignalStopAndWaitForWorker() {
+    ::SignalObjectAndWait(m_StopEvent->NativeHandle(), m_WorkerThread, INFINITE, FALSE);
 }
 
 void CApplication::SetServiceStatus(uint32_t state) {
     m_ServiceStatus.dwCurrentState = state;
     ::SetServiceStatus(reinterpret_cast<SERVICE_STATUS_HANDLE>(m_ServiceStatusHandle),
                        reinterpret_cast<SERVICE_STATUS*>(&m_ServiceStatus));
-}
-
-void PELLUX_SYSTEM_CALL CApplication::ExternalServiceControl(unsigned long code) {
-    CApplication* app = m_pApp;
-    if (!app) return;
-    switch (code) {
-        case SERVICE_CONTROL_STOP:
-            if (app->m_StopEvent && app->m_WorkerThread) {
-                app->SetServiceStatus(SERVICE_STOP_PENDING);
-                app->CleanupSystem();
-                // One step, so that the worker cannot end between the two.
-                ::SignalObjectAndWait(app->m_StopEvent->NativeHandle(), app->m_WorkerThread,
-                                      INFINITE, FALSE);
-            }
-            app->SetServiceStatus(SERVICE_STOPPED);
-            break;
-        case SERVICE_CONTROL_PAUSE:
-            if (app->m_PauseEvent) app->m_PauseEvent->Set();
-            app->SetServiceStatus(SERVICE_PAUSED);
-            break;
-        case SERVICE_CONTROL_CONTINUE:
-            if (app->m_ContinueEvent) app->m_ContinueEvent->Set();
-            app->SetServiceStatus(SERVICE_RUNNING);
-            break;
-        default:
-            break;
-    }
 }
 
 void CApplication::AddEventSource() {
