@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <fstream>
 
-#include "agent/socket.h"
+#include "loopback_udp.h"
 #include "platform/clock.h"
 #include "tools/netxcp/netxcp_client.h"
 
@@ -24,15 +24,6 @@ std::string SlavePath(ChildProcess& sim) {
     return out.substr(at, end - at);
 }
 
-// A port that was free a moment ago.
-uint16_t FreePort() {
-    Socket probe(SocketAddress(0u, 0, kSocketDatagram));
-    probe.Create();
-    probe.Bind();
-    uint16_t port = probe.LocalPort();
-    probe.Close();
-    return port;
-}
 
 }  // namespace
 
@@ -67,7 +58,7 @@ bool BenchRelay::Start(const std::string& extraIni) {
         std::fprintf(stderr, "bench: upssim printed no pseudo-terminal\n");
         return false;
     }
-    m_nPort = FreePort();
+    m_nPort = FreeUdpPort();
     std::string ini = m_Dir + "/qln.ini";
     std::ofstream(ini) << "[Communications]\nCommunicationsPort=" << m_Pty
                        << "\n[NetXCP]\nAgentPort=" << m_nPort << "\n"

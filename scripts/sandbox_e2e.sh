@@ -54,14 +54,7 @@ fail() {
   for f in qln.err netxcp.out; do [ -s "$work/$f" ] && { echo "-- $f:"; tail -5 "$work/$f"; } >&2; done
   exit 1
 }
-wait_until() {
-  local limit=$1; shift
-  local end=$((SECONDS + limit))
-  until "$@"; do
-    [ $SECONDS -ge $end ] && return 1
-    sleep 0.5
-  done
-}
+. "$top/scripts/wait_until.sh"
 
 # The account, as `qln install` makes it.
 if ! getent passwd "$account" >/dev/null; then

@@ -25,15 +25,7 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "valgrind: $*" >&2; [ -f "$work/valgrind.log" ] && tail -40 "$work/valgrind.log" >&2; exit 1; }
 
-# Waits up to $1 seconds for the command after it to succeed.
-wait_until() {
-  local limit=$1; shift
-  local end=$((SECONDS + limit))
-  until "$@"; do
-    [ $SECONDS -ge $end ] && return 1
-    sleep 0.5
-  done
-}
+. "$top/scripts/wait_until.sh"
 
 # The UPS; its control lines come through a pipe that stays open.
 mkfifo "$work/sim.in"

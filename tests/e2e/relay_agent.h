@@ -9,12 +9,11 @@
 #include <vector>
 
 #include "child_process.h"
+#include "loopback_udp.h"
 #include "scratch_dir.h"
 #include "tools/netxcp/netxcp_client.h"
 #include "tools/netxcp/netxcp_request.h"
 
-// A UDP port of 0.0.0.0 that was free a moment ago.
-uint16_t FreeUdpPort();
 
 // INI text from section -> (key -> value).
 using IniSections = std::map<std::string, std::map<std::string, std::string>>;

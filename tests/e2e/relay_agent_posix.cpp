@@ -22,15 +22,6 @@ ByteString Cat(std::initializer_list<ByteString> parts) {
     return all;
 }
 
-uint16_t FreeUdpPort() {
-    Socket probe(SocketAddress(0u, 0, kSocketDatagram));
-    probe.Create();
-    probe.Bind();
-    uint16_t port = probe.LocalPort();
-    probe.Close();
-    return port;
-}
-
 std::string IniText(const IniSections& sections) {
     std::string text;
     for (const auto& [section, keys] : sections) {

@@ -17,6 +17,15 @@ inline sockapi::PeerAddress LoopbackAddress(uint32_t hostOrder, uint16_t port) {
     return a;
 }
 
+// A UDP port of 0.0.0.0 that was free a moment ago (0 when none could be had).
+inline uint16_t FreeUdpPort() {
+    sockapi::Handle probe = sockapi::Create(false);
+    if (probe == sockapi::kInvalidHandle) return 0;
+    uint16_t port = sockapi::Bind(probe, LoopbackAddress(0, 0)) ? sockapi::LocalPort(probe) : 0;
+    sockapi::CloseHandle(probe);
+    return port;
+}
+
 class LoopbackUdp {
 public:
     explicit LoopbackUdp(uint32_t fromHostOrder) : m_hSocket(sockapi::Create(false)) {
