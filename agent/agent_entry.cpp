@@ -10,10 +10,11 @@
 #include "agent/service_host.h"
 #include "platform/errors.h"
 #include "platform/module.h"
+#include "qln_version.h"
 
 namespace {
 
-const char* const kVersionLine = "$Version: 1.1.4 $";
+const char* const kVersionLine = QLN_VERSION_LINE;
 const char* const kConfigFileName = "qln.ini";
 
 [[noreturn]] void ShowUsage() {

@@ -3,6 +3,7 @@
 
 #include "child_process.h"
 #include "line_end.h"
+#include "qln_version.h"
 
 namespace {
 
@@ -22,21 +23,21 @@ const char* const kUsage =
 TEST(AgentCommandLine, VersionRequestsPrintOnceEachAndWinOverVerbs) {
     ProgramResult r = RunProgram("qln", {"-v", "install"});
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(Lf(r.out), "$Version: 1.1.4 $\n");
+    EXPECT_EQ(Lf(r.out), QLN_VERSION_LINE "\n");
     EXPECT_EQ(r.err, "");
 
     r = RunProgram("qln", {"/V", "-V"});
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(Lf(r.out), "$Version: 1.1.4 $\n$Version: 1.1.4 $\n");
+    EXPECT_EQ(Lf(r.out), QLN_VERSION_LINE "\n" QLN_VERSION_LINE "\n");
 
     // The value of -c is scanned too: a file named -v.ini asks for the version.
     r = RunProgram("qln", {"-c", "-v.ini", "daemon"});
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(Lf(r.out), "$Version: 1.1.4 $\n");
+    EXPECT_EQ(Lf(r.out), QLN_VERSION_LINE "\n");
 
     r = RunProgram("qln", {"-version"});
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(Lf(r.out), "$Version: 1.1.4 $\n");
+    EXPECT_EQ(Lf(r.out), QLN_VERSION_LINE "\n");
 }
 
 TEST(AgentCommandLine, BadArgumentsShowTheUsageAndFail) {
