@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "agent/systemd_unit.h"
@@ -150,6 +152,21 @@ TEST(AgentServiceVerbs, FailClearlyWhereSystemdIsNotRunning) {
         EXPECT_EQ(r.err, "systemd is not running on this machine: the service verbs need it.\n") << verb;
         EXPECT_EQ(r.out, "") << verb;
     }
+}
+
+// The Debian package ships the unit as a file; it must stay the unit the
+// program itself writes for /usr/sbin/qln, with the INI file in /etc named.
+TEST(AgentUnit, TheDebianPackageShipsTheProgramsOwnUnit) {
+    std::ifstream in(QLN_SOURCE_DIR "/packaging/debian/qln.ombrex-quillon.service", std::ios::binary);
+    ASSERT_TRUE(in.good());
+    std::stringstream shipped;
+    shipped << in.rdbuf();
+    std::string expected = AgentUnitText("/usr/sbin/qln", kAgentAccount);
+    const std::string exec = "ExecStart=\"/usr/sbin/qln\"\n";
+    size_t at = expected.find(exec);
+    ASSERT_NE(at, std::string::npos);
+    expected.replace(at, exec.size(), "ExecStart=\"/usr/sbin/qln\" -c /etc/qln/qln.ini\n");
+    EXPECT_EQ(shipped.str(), expected);
 }
 
 }  // namespace
