@@ -81,6 +81,21 @@ tests_in build/win32 -j "$jobs" || failed "Win32 tests under Wine" build/win32
 
 wine_stop
 
+step "Packages: build, lintian, install/upgrade/remove (Debian here, Windows Installer under Wine)"
+# The packages of the programs just built and tested; lintian may report
+# information, nothing worse.
+pkg_dir="$top/build/packages"
+version=$(cat build/linux/version.txt)
+if rm -rf "$pkg_dir" && bash scripts/package.sh "$pkg_dir"; then
+  lintian --fail-on error,warning "$pkg_dir"/*.deb || failed "lintian"
+  bash scripts/deb_e2e.sh "$pkg_dir/qln_${version}_amd64.deb" "$pkg_dir/qln-tools_${version}_amd64.deb" \
+    build/linux/bin || failed "Debian package install test"
+  bash scripts/msi_wine_e2e.sh "$pkg_dir/qln-$version-win32.msi" build/linux/bin ||
+    failed "Windows Installer package test under Wine"
+else
+  failed "package build"
+fi
+
 # The same Linux code once more under the sanitizers: AddressSanitizer with
 # UndefinedBehaviorSanitizer for every Linux test and the fuzz corpora,
 # ThreadSanitizer for the threaded parts. Any report fails the test that
