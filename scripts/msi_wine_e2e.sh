@@ -112,6 +112,18 @@ wait_until 90 answered || fail "the service did not relay to the UPS on COM5: $(
 grep -q 'qln' "$work/netxcp.out" || fail "no relay answer: $(cat "$work/netxcp.out")"
 say "the service relays to upssim on COM5 (UDP $udp_port)"
 
+# --- agentupdate would copy over the package's files: it refuses, and
+# leaves the service running and the files as they are.
+mkdir -p "$work/update"
+cp "$folder"/{qln.exe,Pellux_noDB.dll} "$work/update/" && printf 'not the package' >> "$work/update/qln.exe"
+(cd "$work/update" && wine "C:\\Program Files\\Ombrex\\Quillon\\agentupdate.exe" </dev/null >"$work/update.out" 2>&1)
+update_rc=$?
+[ $update_rc -ne 0 ] || fail "agentupdate copied over the installed package"
+grep -q 'installed by the package' "$work/update.out" || fail "agentupdate did not say why: $(cat "$work/update.out")"
+cmp -s "$folder/qln.exe" "$work/update/qln.exe" && fail "agentupdate replaced the package's qln.exe"
+running || fail "agentupdate stopped the packaged service"
+say "agentupdate refuses to copy over the package (exit $update_rc) and leaves the service running"
+
 # --- a newer build over it
 version=$(awk -F'[-]' '{ print $2 }' <<<"$(basename "$msi")")
 newer=$(awk -F. '{ printf "%d.%d.%d", $1, $2, $3 + 1 }' <<<"$version")

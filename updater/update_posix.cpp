@@ -104,7 +104,42 @@ bool CopyProgramFiles(const std::string& programPath) {
 
 }  // namespace
 
+// dpkg knows the files of every package it installed; "dpkg-query -S" names
+// the package of a path (status 0) or none. Without dpkg nothing is a
+// package's.
+std::string OwningPackage(const std::string& programPath) {
+    if (programPath.empty() || programPath[0] != '/') return "";
+    std::string command = "dpkg-query -S '";
+    for (char c : programPath) command += (c == '\'') ? std::string("'\\''") : std::string(1, c);
+    command += "' 2>/dev/null";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return "";
+    std::string text;
+    char buffer[256];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, n);
+    if (::pclose(pipe) != 0) return "";
+    // "qln: /usr/sbin/qln"; diversions print other lines first.
+    std::string::size_type end = text.rfind(": " + programPath);
+    if (end == std::string::npos) return "";
+    std::string::size_type start = text.rfind('\n', end);
+    return text.substr(start == std::string::npos ? 0 : start + 1,
+                       end - (start == std::string::npos ? 0 : start + 1));
+}
+
 int RunAgentUpdate() {
+    // Asked before anything is stopped: a packaged agent is left running.
+    {
+        uint32_t ignored = 0;
+        UnitInfo unit;
+        if (QueryUnit(kRelayUnit, unit, ignored)) {
+            std::string package = OwningPackage(unit.programPath);
+            if (!package.empty()) {
+                std::fputs(PackageRefusal(unit.programPath, package).c_str(), stderr);
+                return -1;
+            }
+        }
+    }
     Run(std::string("systemctl stop ") + kRelayUnit);
     Run(std::string("systemctl stop ") + kSiblingUnit);
 

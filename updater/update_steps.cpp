@@ -34,3 +34,9 @@ bool FormatCopyCommand(char* out, size_t size, const char* currentDir, const cha
     int n = std::snprintf(out, size, "copy \"%s\\%s\" %s%s\"", currentDir, file, programDir, file);
     return n > 0 && static_cast<size_t>(n) < size;
 }
+
+std::string PackageRefusal(const std::string& programPath, const std::string& package) {
+    return "agentupdate: " + programPath + " was installed by the package " + package +
+           "; the update is refused, as copying over it would fight the package. "
+           "Install the newer package instead.\n";
+}

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "platform/service_status.h"
 
@@ -40,6 +41,17 @@ bool ProgramDirectory(const char* programPath, char separator, char* out, size_t
 bool FormatCopyCommand(char* out, size_t size, const char* currentDir, const char* programDir,
                        const char* file);
 
+// The installed package that owns the agent's program `programPath` (as the
+// service manager has it, quoted or not), or "" when the program was copied
+// in by hand. An update by copying would fight that package's own file
+// tracking (a repair or the next upgrade puts the packaged files back; on
+// Linux the library lives elsewhere), so such an update is refused.
+std::string OwningPackage(const std::string& programPath);
+
+// The refusal, for standard error: what owns the program and what to use.
+std::string PackageRefusal(const std::string& programPath, const std::string& package);
+
 // Runs the whole update; the process's exit code: 0, or -1 when the relay
-// agent service could not be reached or a path did not fit.
+// agent service could not be reached, a path did not fit, or the agent's
+// program belongs to an installed package (then nothing is stopped).
 int RunAgentUpdate();

@@ -4,11 +4,37 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <cstdio>
+#include <string>
+
 #include "platform/scoped_handle.h"
 #include "platform/windows_wrapper.h"
 #include "updater/update_steps.h"
 
+#include <msi.h>
+
 namespace {
+
+// The Windows Installer package's component of qln.exe (packaging/win32/qln.wxs).
+const char* const kAgentComponent = "{3B0E6C1F-8D2A-4F57-A1C9-5E4D2B7A9C01}";
+
+std::string Unquoted(const std::string& path) {
+    if (path.size() >= 2 && path.front() == '"') return path.substr(1, path.find('"', 1) - 1);
+    return path;
+}
+
+// The relay service's configured program path, or "".
+std::string ConfiguredProgram(SC_HANDLE manager) {
+    plat::ScopedServiceHandle relay(::OpenServiceA(manager, kRelayServiceName, SERVICE_QUERY_CONFIG));
+    if (!relay) return "";
+    DWORD needed = 0;
+    ::QueryServiceConfigA(relay.Get(), nullptr, 0, &needed);
+    plat::ScopedLocal block(::LocalAlloc(LPTR, needed));
+    if (!block) return "";
+    auto* config = static_cast<QUERY_SERVICE_CONFIGA*>(block.Get());
+    if (!::QueryServiceConfigA(relay.Get(), config, needed, &needed) || !config->lpBinaryPathName) return "";
+    return config->lpBinaryPathName;
+}
 
 bool Query(SC_HANDLE service, StopWaitStatus& status) {
     SERVICE_STATUS s{};
@@ -47,7 +73,28 @@ bool CopyProgramFiles(const char* programPath) {
 
 }  // namespace
 
+// The installer keeps the path of every component it installed; the agent's
+// program is the package's when that path is the service's program.
+std::string OwningPackage(const std::string& programPath) {
+    char path[kPathBufferSize] = {0};
+    DWORD size = sizeof path;
+    INSTALLSTATE state = ::MsiLocateComponentA(kAgentComponent, path, &size);
+    if (state != INSTALLSTATE_LOCAL && state != INSTALLSTATE_SOURCE) return "";
+    if (::lstrcmpiA(path, Unquoted(programPath).c_str()) != 0) return "";
+    return "Ombrex Quillon (Windows Installer)";
+}
+
 int RunAgentUpdate() {
+    // Asked before anything is stopped: a packaged agent is left running.
+    {
+        plat::ScopedServiceHandle manager(::OpenSCManagerA(nullptr, nullptr, GENERIC_READ));
+        std::string program = manager ? ConfiguredProgram(manager.Get()) : "";
+        std::string package = program.empty() ? "" : OwningPackage(program);
+        if (!package.empty()) {
+            std::fputs(PackageRefusal(Unquoted(program), package).c_str(), stderr);
+            return -1;
+        }
+    }
     std::system("net stop \"Ombrex Quillon\"");
     std::system("net stop \"Ombrex Velmar\"");
 
