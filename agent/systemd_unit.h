@@ -8,7 +8,8 @@ extern const char* const kAgentUnitName;
 // serial devices belong to on Debian.
 extern const char* const kAgentAccount;
 extern const char* const kSerialGroup;
-// The INI file the service reads: beside the program (the unit gives no -c).
+// The INI file the service reads: beside the program (the unit gives no -c;
+// the Debian package's copy of the unit adds -c /etc/qln/qln.ini).
 extern const char* const kAgentIniName;
 
 // The INI file beside `executable`.
