@@ -1,12 +1,14 @@
 // The agent under the service control manager: the dispatcher connection, the
 // service main, and the platform side of the control handler.
 #include <memory>
+#include <string>
 
 #include "agent/agent_service.h"
 #include "agent/qln_exception.h"
 #include "agent/service_control.h"
 #include "agent/service_host.h"
 #include "platform/event.h"
+#include "platform/module.h"
 #include "platform/scoped_handle.h"
 #include "platform/windows_wrapper.h"
 
@@ -18,17 +20,20 @@ namespace {
 const char* const kEventSourceKey =
     "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Ombrex Quillon";
 
-// The event viewer forms an entry's text from this message file. The library
-// name is resolved against the current directory of the service process.
+// The event viewer forms an entry's text from this message file: the library
+// beside the program. A service starts in the system folder, so a name
+// resolved against the current directory would point where no library is,
+// and every entry would lose its text (and an installed package's own value
+// would be overwritten with that at each start).
 void RegisterEventSourceKey() {
     plat::ScopedKey key;
     if (::RegCreateKeyA(HKEY_LOCAL_MACHINE, kEventSourceKey, key.Receive()) != ERROR_SUCCESS) return;
-    char path[MAX_PATH + 1] = {0};
-    char* filePart = nullptr;
-    DWORD n = ::GetFullPathNameA("Pellux_noDB.dll", MAX_PATH, path, &filePart);
-    if (n != 0 && n < MAX_PATH) {
+    const std::string exe = plat::ModuleFileName();
+    if (!exe.empty()) {
+        const std::string path = plat::ReplaceFileName(exe, "Pellux_noDB.dll");
         ::RegSetValueExA(key.Get(), "EventMessageFile", 0, REG_EXPAND_SZ,
-                         reinterpret_cast<const BYTE*>(path), n + 1);
+                         reinterpret_cast<const BYTE*>(path.c_str()),
+                         static_cast<DWORD>(path.size() + 1));
     }
     DWORD types = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
     ::RegSetValueExA(key.Get(), "TypesSupported", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&types),
