@@ -40,12 +40,14 @@ TEST(TracedRelay, HoldsEveryByteOfARelayedExchangeInOrderAndUpssimReplaysIt) {
     const ByteString request = Cat({XcpFrame(0x31), XcpFrame(0x33)});
     ByteString reply;
     {
+        // A model of its own, so that only the replay can answer with its name.
         SimulatedUps ups;
-        ASSERT_TRUE(ups.Start());
+        ASSERT_TRUE(ups.Start({"model Recorded 3000", "versions 4.2,7.1"}));
         RelayAgent agent(ups.SlavePath(), {{"Trace", {{"TraceFile", path}}}});
         ASSERT_TRUE(agent.WaitUntilRelaying(kStartMs)) << agent.Process().Err();
         reply = agent.Exchange(request, kAnswerMs);
         ASSERT_TRUE(IsIdentification(reply));
+        ASSERT_NE(std::string(reply.begin(), reply.end()).find("Recorded 3000"), std::string::npos);
         // The reply is on its way before it is traced; wait for its line.
         ASSERT_TRUE(WaitFor([&] { return Find(ReadTrace(path), "N>", reply) != std::string::npos; },
                             kAnswerMs));
