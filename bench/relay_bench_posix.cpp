@@ -266,7 +266,7 @@ void TraceCost() {
         Row("agent CPU per 100 requests of 0x31, trace on", CpuPer100(traced, kRequests));
         std::ifstream after(path, std::ios::ate);
         long bytes = static_cast<long>(after.tellg()) - start;
-        Row("trace written per request of 0x31 (polls included)",
+        Row("trace written per request of 0x31",
             Fixed(static_cast<double>(bytes) / kRequests, 0, "bytes"));
     }
     unlink(path.c_str());
