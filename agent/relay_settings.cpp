@@ -273,7 +273,8 @@ RelaySettings ReadRelaySettings(CINIFile& profile, const std::string& path) {
     access.passwordLockoutSeconds =
         ReadNumber(profile, kNetXcp, "PasswordLockout", 60, 1, kMaxSeconds);
     settings.traceFile = ReadTraceFile(profile);
-    settings.traceLimitKb = ReadNumber(profile, kTrace, "TraceLimit", settings.traceLimitKb, 1, kMaxTraceKb);
+    settings.traceLimitKb =
+        ReadNumber(profile, kTrace, "TraceLimit", settings.traceLimitKb, 1, kMaxTraceKb);
     return settings;
 }
 

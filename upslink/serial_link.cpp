@@ -53,7 +53,9 @@ bool SerialLink::GetModemLine(int pin) { return ::GetModemLine(m_hPort, pin); }
 
 void SerialLink::SetControlLine(int pin, bool on) {
     TraceNote([&] {
-        return std::string(pin == kPinDtr ? "DTR" : pin == kPinRts ? "RTS" : "pin " + std::to_string(pin)) +
+        return std::string(pin == kPinDtr   ? "DTR"
+                           : pin == kPinRts ? "RTS"
+                                            : "pin " + std::to_string(pin)) +
                (on ? " on" : " off");
     });
     (void)::SetControlLine(m_hPort, pin, on);

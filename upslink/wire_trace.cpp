@@ -36,10 +36,14 @@ Trace g_Trace;
 
 const char* DirectionText(TraceDirection direction) {
     switch (direction) {
-        case TraceDirection::ToUps: return "S>";
-        case TraceDirection::FromUps: return "S<";
-        case TraceDirection::DatagramIn: return "N<";
-        case TraceDirection::DatagramOut: return "N>";
+        case TraceDirection::ToUps:
+            return "S>";
+        case TraceDirection::FromUps:
+            return "S<";
+        case TraceDirection::DatagramIn:
+            return "N<";
+        case TraceDirection::DatagramOut:
+            return "N>";
     }
     return "??";
 }
@@ -162,8 +166,8 @@ void Stop() {
     t.report = nullptr;
 }
 
-void WriteBytes(TraceDirection direction, const void* bytes, uint32_t count,
-                uint32_t peerHostOrder, uint16_t peerPort) {
+void WriteBytes(TraceDirection direction, const void* bytes, uint32_t count, uint32_t peerHostOrder,
+                uint16_t peerPort) {
     static const char kDigits[] = "0123456789ABCDEF";
     Trace& t = g_Trace;
     std::lock_guard<std::mutex> lock(t.mutex);

@@ -36,8 +36,8 @@ void Start(const std::string& path, uint32_t limitKb,
 void Stop();
 
 // The out-of-line halves of the hooks.
-void WriteBytes(TraceDirection direction, const void* bytes, uint32_t count,
-                uint32_t peerHostOrder, uint16_t peerPort);
+void WriteBytes(TraceDirection direction, const void* bytes, uint32_t count, uint32_t peerHostOrder,
+                uint16_t peerPort);
 void WriteNote(const std::string& text);
 
 }  // namespace wiretrace

@@ -19,7 +19,8 @@ std::vector<TraceLine> ReadTrace(const std::string& path) {
             std::getline(fields >> std::ws, line.rest);
         } else if (fields >> length >> hex && hex.size() == 2 * length) {
             for (size_t i = 0; i < hex.size(); i += 2)
-                line.bytes.push_back(static_cast<uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
+                line.bytes.push_back(
+                    static_cast<uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
             fields >> line.rest;
         } else {
             line.direction = "?";

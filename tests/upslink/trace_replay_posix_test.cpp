@@ -47,8 +47,7 @@ TEST(TraceReplay, AnswersInOrderThenByLookupAtTheRecordedSpeed) {
     // A request written in two parts waits for its rest.
     EXPECT_TRUE(Hear(replay, Bytes({0x1B}), 1200).empty());
     EXPECT_TRUE(replay.HasPartial());
-    EXPECT_EQ(Hear(replay, Bytes({0xAB, 0x01, 0x31, 0x23}), 1200),
-              Bytes({0xAB, 0x01, 0x02, 0x03}));
+    EXPECT_EQ(Hear(replay, Bytes({0xAB, 0x01, 0x31, 0x23}), 1200), Bytes({0xAB, 0x01, 0x02, 0x03}));
     // In order: the same request later gets the answer recorded later.
     EXPECT_EQ(Hear(replay, Bytes({0xAB, 0x01, 0x33, 0x21}), 1200), Bytes({0xAB, 0x03, 0x01}));
     EXPECT_EQ(Hear(replay, Bytes({0xAB, 0x01, 0x31, 0x23}), 1200), Bytes({0xAB, 0x02}));

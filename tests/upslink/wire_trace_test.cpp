@@ -1,5 +1,7 @@
 // The wire trace's file: its lines, its one rotation at the limit, and a file
 // that cannot be written, which must cost the trace, never the relay.
+#include "upslink/wire_trace.h"
+
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -7,7 +9,6 @@
 #include <vector>
 
 #include "scratch_dir.h"
-#include "upslink/wire_trace.h"
 
 namespace {
 

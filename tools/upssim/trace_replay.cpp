@@ -161,7 +161,8 @@ void TraceReplay::Hear(const uint8_t* bytes, size_t count, uint32_t lineBaud,
         if (found >= 0) {
             const Exchange& e = m_Exchanges[static_cast<size_t>(found)];
             out.insert(out.end(), e.answer.begin(), e.answer.end());
-            m_Pending.erase(m_Pending.begin(), m_Pending.begin() + static_cast<long>(e.request.size()));
+            m_Pending.erase(m_Pending.begin(),
+                            m_Pending.begin() + static_cast<long>(e.request.size()));
             m_nNext = static_cast<size_t>(found) + 1;
             ++m_nAnswered;
             continue;
