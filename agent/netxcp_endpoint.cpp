@@ -8,6 +8,7 @@
 #include "agent/qln_exception.h"
 #include "platform/clock.h"
 #include "upslink/ups_device.h"
+#include "upslink/wire_trace.h"
 
 namespace {
 
@@ -32,6 +33,15 @@ bool GoesToTheUps(uint8_t command, bool authorised) {
     if (command == kXcpCmdNull || command == kXcpCmdAuthorize) return false;
     return command <= kNetXcpLastOpenCommand || command == kXcpCmdCancelAuthorization ||
            authorised;
+}
+
+// A datagram for the wire trace, with its peer as the socket layer holds it.
+void TraceDatagram(TraceDirection direction, const void* bytes, int count,
+                   const sockapi::PeerAddress& peer) {
+    if (!TraceOn() || count <= 0) return;
+    const uint8_t* port = reinterpret_cast<const uint8_t*>(&peer.port);
+    TraceBytes(direction, bytes, static_cast<uint32_t>(count), HostOrder(peer.address),
+               static_cast<uint16_t>((port[0] << 8) | port[1]));
 }
 
 std::string Dotted(uint32_t hostOrder) {
@@ -111,6 +121,7 @@ void NetXcpEndpoint::ServeDatagram(const std::function<bool()>& keepRunning) {
     if (!m_pSocket->CheckReadable(trouble)) return;
     sockapi::PeerAddress sender{};
     int got = m_pSocket->ReadFrom(m_Request, kMaxDatagram, sender);
+    TraceDatagram(TraceDirection::DatagramIn, m_Request, got, sender);
     if (got <= 0) return;
     ++m_Counters.received;
     m_nReceived = static_cast<uint32_t>(got);
@@ -157,7 +168,9 @@ void NetXcpEndpoint::ServeDatagram(const std::function<bool()>& keepRunning) {
     if (m_nReplyLength == 0) return;
     if (m_nReplyLength % 2 != 0) ++m_nReplyLength;  // the zero byte is already there
     // Send errors are not retried.
-    if (m_pSocket->Write(m_Reply, static_cast<int>(m_nReplyLength)) > 0) ++m_Counters.answered;
+    int sent = m_pSocket->Write(m_Reply, static_cast<int>(m_nReplyLength));
+    TraceDatagram(TraceDirection::DatagramOut, m_Reply, sent, m_pSocket->GetPeerAddress());
+    if (sent > 0) ++m_Counters.answered;
 }
 
 // The walk ends once the reply has no room left for the shortest answer.

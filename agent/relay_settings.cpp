@@ -30,6 +30,10 @@ constexpr uint32_t kMaxTries = 1000;
 const char* const kCommunications = "Communications";
 const char* const kNetwork = "Network";
 const char* const kNetXcp = "NetXCP";
+const char* const kTrace = "Trace";
+// A trace file may be as small as one KiB (tests rotate it quickly) and as
+// large as 4 GiB; two of them are kept.
+constexpr uint32_t kMaxTraceKb = 4u * 1024 * 1024;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
@@ -237,6 +241,18 @@ uint32_t ReadBaud(CINIFile& profile) {
     return baud == 0 ? 9600 : baud;
 }
 
+// The trace file's path: blanks around it are dropped. A path as long as the
+// reader's line would have been cut and named another file.
+std::string ReadTraceFile(CINIFile& profile) {
+    std::string value = Value(profile, kTrace, "TraceFile");
+    if (value.size() >= kReaderLimit) {
+        throw SettingsError{kTrace, "TraceFile", value,
+                            "a file path of at most " + std::to_string(kReaderLimit - 1) +
+                                " characters"};
+    }
+    return Trimmed(value);
+}
+
 }  // namespace
 
 RelaySettings ReadRelaySettings(CINIFile& profile, const std::string& path) {
@@ -256,6 +272,9 @@ RelaySettings ReadRelaySettings(CINIFile& profile, const std::string& path) {
         ReadNumber(profile, kNetXcp, "PasswordWindow", 60, 1, kMaxSeconds);
     access.passwordLockoutSeconds =
         ReadNumber(profile, kNetXcp, "PasswordLockout", 60, 1, kMaxSeconds);
+    settings.traceFile = ReadTraceFile(profile);
+    settings.traceLimitKb =
+        ReadNumber(profile, kTrace, "TraceLimit", settings.traceLimitKb, 1, kMaxTraceKb);
     return settings;
 }
 

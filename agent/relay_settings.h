@@ -38,6 +38,8 @@ struct RelaySettings {
     uint32_t baud = 9600;
     bool passwordIsDefault = true;  // the published default is in use
     NetXcpAccess access;
+    std::string traceFile;          // the wire trace; empty: no trace
+    uint32_t traceLimitKb = 10240;  // KiB per trace file before it rotates
 };
 
 // A setting whose value cannot be used; reported with the settings message

@@ -22,6 +22,7 @@
 #include "platform/event_log.h"
 #include "upslink/serial_link.h"
 #include "upslink/ups_device.h"
+#include "upslink/wire_trace.h"
 
 namespace {
 
@@ -131,6 +132,9 @@ int RunRelay(uint16_t& agentPort) {
     const RelaySettings settings = ReadRelaySettings(profile, path);
     ReportPassword(settings);
     agentPort = settings.access.port;
+    // Opened before the link so that the first Plug and Play look is traced
+    // too, and closed after it.
+    WireTraceScope trace(settings.traceFile, settings.traceLimitKb, ReportText);
     SerialLink link(settings.portName, settings.baud, kDataBits, kParityIndex, kStopIndex);
     Absorb([&] { link.EnumeratePnp(); });
     NetXcpEndpoint endpoint(settings.access);

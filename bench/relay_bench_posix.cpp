@@ -1,6 +1,11 @@
 // Measures the relay from outside, as an operator would see it: answer
-// times, the agent's CPU time and memory, and a flood of datagrams. Starts
-// upssim and qln itself; prints one table.
+// times, the agent's CPU time and memory, a flood of datagrams, and what the
+// wire trace costs. Starts upssim and qln itself; prints one table.
+//
+//   relay_bench [FORWARDED]   everything (FORWARDED requests of 0x31 timed, 30)
+//   relay_bench trace         the rows of the wire trace only
+#include <dirent.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -33,6 +38,24 @@ double CpuSeconds(int pid) {
         if (i == 15) stime = std::stoul(f);
     }
     return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// CPU time of all the threads of a process, in seconds, from the
+// schedulers' nanosecond counts: the tick counts of /proc/<pid>/stat move in
+// 10 ms steps, too coarse for the few milliseconds a trace may add.
+double ThreadCpuSeconds(int pid) {
+    std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    DIR* dir = opendir(tasks.c_str());
+    if (dir == nullptr) return 0;
+    double total = 0;
+    while (dirent* entry = readdir(dir)) {
+        if (entry->d_name[0] == '.') continue;
+        std::ifstream in(tasks + "/" + entry->d_name + "/schedstat");
+        unsigned long long ns = 0;
+        if (in >> ns) total += static_cast<double>(ns) / 1e9;
+    }
+    closedir(dir);
+    return total;
 }
 
 // A "Vm..." figure of /proc/<pid>/status, in KiB.
@@ -208,9 +231,63 @@ void Flood(uint16_t port) {
         fresh < 0 ? "no answer in 10 s" : Fixed(fresh, 0, "ms"));
 }
 
+// The agent's CPU per 100 requests of 0x31 sent one after another, each
+// as soon as the one before was answered.
+std::string CpuPer100(BenchRelay& relay, int count) {
+    int pid = relay.Agent().Pid();
+    int answered = 0;
+    double cpu0 = ThreadCpuSeconds(pid);
+    for (int i = 0; i < count; ++i) {
+        if (TimedExchange(relay.Port(), XcpFrame(0x31), 10000) >= 0) ++answered;
+    }
+    double cpu = ThreadCpuSeconds(pid) - cpu0;
+    std::string text = Fixed(1000.0 * cpu * 100.0 / std::max(1, answered), 1, "ms");
+    if (answered < count) text += " (" + std::to_string(count - answered) + " lost)";
+    return text;
+}
+
+// The same relay without and with the wire trace, one after the other so
+// that neither takes the other's core. The trace goes to a folder of its own.
+void TraceCost() {
+    constexpr int kRequests = 50;
+    {
+        BenchRelay plain;
+        if (!plain.Start()) return;
+        Row("agent CPU per 100 requests of 0x31, trace off", CpuPer100(plain, kRequests));
+    }
+    char dir[] = "/tmp/qln-bench-trace-XXXXXX";
+    if (mkdtemp(dir) == nullptr) return;
+    const std::string path = std::string(dir) + "/wire.txt";
+    {
+        BenchRelay traced;
+        if (!traced.Start("[Trace]\nTraceFile=" + path + "\n")) return;
+        std::ifstream before(path, std::ios::ate);
+        long start = static_cast<long>(before.tellg());
+        Row("agent CPU per 100 requests of 0x31, trace on", CpuPer100(traced, kRequests));
+        std::ifstream after(path, std::ios::ate);
+        long bytes = static_cast<long>(after.tellg()) - start;
+        Row("trace written per request of 0x31",
+            Fixed(static_cast<double>(bytes) / kRequests, 0, "bytes"));
+    }
+    unlink(path.c_str());
+    unlink((path + ".1").c_str());
+    rmdir(dir);
+}
+
+void Header() {
+    std::printf("| %-57s | %-34s |\n|%s|%s|\n", "measure", "figure", std::string(59, '-').c_str(),
+                std::string(36, '-').c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::string(argv[1]) == "trace") {
+        std::printf("qln relay benchmark: the wire trace's cost\n\n");
+        Header();
+        TraceCost();
+        return 0;
+    }
     int forwarded = argc > 1 ? std::atoi(argv[1]) : 30;
     std::mt19937 random(7010);  // fixed seed: the same request moments every run
     BenchRelay bench;
@@ -222,8 +299,7 @@ int main(int argc, char** argv) {
 
     std::printf("qln relay benchmark: qln against upssim on %s, NetXCP on 127.0.0.1:%u\n\n",
                 pty.c_str(), port);
-    std::printf("| %-57s | %-34s |\n|%s|%s|\n", "measure", "figure", std::string(59, '-').c_str(),
-                std::string(36, '-').c_str());
+    Header();
 
     Timing relay = Measure(port, XcpFrame(0x00), 40, random);
     Row("answer time, command 0x00 (the relay's own)", TimingText(relay));
@@ -253,5 +329,6 @@ int main(int argc, char** argv) {
     Row("agent still running", agent.Running() ? "yes" : "no");
 
     bench.Stop();
+    TraceCost();
     return 0;
 }

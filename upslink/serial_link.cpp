@@ -8,6 +8,7 @@
 #include "platform/errors.h"
 #include "upslink/pnp_identity.h"
 #include "upslink/serial_port.h"
+#include "upslink/wire_trace.h"
 
 namespace {
 
@@ -50,7 +51,15 @@ SerialLink::~SerialLink() { Close(); }
 
 bool SerialLink::GetModemLine(int pin) { return ::GetModemLine(m_hPort, pin); }
 
-void SerialLink::SetControlLine(int pin, bool on) { (void)::SetControlLine(m_hPort, pin, on); }
+void SerialLink::SetControlLine(int pin, bool on) {
+    TraceNote([&] {
+        return std::string(pin == kPinDtr   ? "DTR"
+                           : pin == kPinRts ? "RTS"
+                                            : "pin " + std::to_string(pin)) +
+               (on ? " on" : " off");
+    });
+    (void)::SetControlLine(m_hPort, pin, on);
+}
 
 bool SerialLink::IsOpen() const { return m_hPort != InvalidPort(); }
 
@@ -61,6 +70,7 @@ void SerialLink::Open() {
     if (port == InvalidPort()) Fail(plat::LastError());
     m_hPort = port;
     m_nFailure = 0;
+    TraceNote([&] { return "open " + m_PortName; });
     ApplySettings();
 }
 
@@ -78,6 +88,7 @@ PortHandle SerialLink::OpenNamedPort() {
 
 void SerialLink::Close() {
     if (!IsOpen()) return;
+    TraceNote([] { return std::string("close"); });
     ClosePort(m_hPort);
     m_hPort = InvalidPort();
     m_nFailure = 0;
@@ -96,6 +107,8 @@ void SerialLink::SetFormat(uint32_t dataBits, uint32_t parityIndex, uint32_t sto
 }
 
 void SerialLink::ApplySettings() {
+    // A replay answers at the speed and format the line had when it was recorded.
+    TraceNote([&] { return "line " + BuildModeString(m_nBaud, m_nDataBits, m_nParity, m_nStop); });
     if (!IsOpen() || !ConfigurePort(m_hPort, m_nBaud, m_nDataBits, m_nParity, m_nStop))
         Fail(plat::kErrInvalidHandle);
 }
@@ -104,14 +117,18 @@ void SerialLink::Read(void* buffer, uint32_t count, uint32_t& got) {
     got = 0;
     if (m_PortName.empty()) return;
     if (!IsOpen()) Fail(plat::kErrInvalidHandle);
-    if (!ReadPort(m_hPort, buffer, count, got)) FailTransfer();
+    bool read = ReadPort(m_hPort, buffer, count, got);
+    TraceBytes(TraceDirection::FromUps, buffer, got);
+    if (!read) FailTransfer();
 }
 
 void SerialLink::Write(const void* buffer, uint32_t count, uint32_t& written) {
     written = 0;
     if (m_PortName.empty()) return;
     if (!IsOpen()) Fail(plat::kErrInvalidHandle);
-    if (!WritePort(m_hPort, buffer, count, written)) FailTransfer();
+    bool wrote = WritePort(m_hPort, buffer, count, written);
+    TraceBytes(TraceDirection::ToUps, buffer, written);
+    if (!wrote) FailTransfer();
 }
 
 void SerialLink::FailTransfer() {
@@ -129,7 +146,9 @@ void SerialLink::CheckPort() {
 
 uint32_t SerialLink::ReadRaw(void* buffer, uint32_t count) {
     if (!IsOpen()) Fail(plat::kErrInvalidHandle);
-    return ReadAvailable(m_hPort, buffer, count);
+    uint32_t got = ReadAvailable(m_hPort, buffer, count);
+    TraceBytes(TraceDirection::FromUps, buffer, got);
+    return got;
 }
 
 uint32_t SerialLink::ReadPaced(void* buffer, uint32_t count, uint32_t pauseMs) {
@@ -182,6 +201,7 @@ void SerialLink::EnumeratePnp() {
         PortHandle port = OpenNamedPort();
         if (port == InvalidPort()) Fail(plat::kErrInvalidHandle);
         m_hPort = port;
+        TraceNote([&] { return "open " + m_PortName + " for Plug and Play"; });
         ApplySettings();
 
         // The Plug and Play handshake: the device answers this dance of DTR

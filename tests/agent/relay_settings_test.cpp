@@ -245,3 +245,21 @@ TEST(ConfigFile, MissingFilesAndFoldersCannotBeReadAndSaySo) {
 }
 
 }  // namespace
+
+TEST_F(RelaySettingsTest, TheWireTraceIsOffUnlessNamedAndItsLimitIsKibInRange) {
+    RelaySettings off = Read("[Trace]\nTraceFile= \t\n");
+    EXPECT_EQ(off.traceFile, "");
+    EXPECT_EQ(off.traceLimitKb, 10240u);
+    RelaySettings on = Read("[Trace]\nTraceFile= /var/log/qln wire.txt \nTraceLimit=1\n");
+    EXPECT_EQ(on.traceFile, "/var/log/qln wire.txt");
+    EXPECT_EQ(on.traceLimitKb, 1u);
+    EXPECT_EQ(Read("[Trace]\nTraceLimit=4194304\n").traceLimitKb, 4194304u);
+    for (const char* value : {"0", "4194305", "10M", "-1", "1e3"}) {
+        SettingsError e = Refusal(std::string("[Trace]\nTraceLimit=") + value + "\n");
+        EXPECT_EQ(e.section, "Trace") << value;
+        EXPECT_EQ(e.key, "TraceLimit") << value;
+        EXPECT_EQ(e.allowed, "1-4194304") << value;
+    }
+    // A path as long as the reader's line may have been cut: another file.
+    EXPECT_EQ(Refusal("[Trace]\nTraceFile=" + std::string(300, 'x') + "\n").key, "TraceFile");
+}

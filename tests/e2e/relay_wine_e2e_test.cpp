@@ -2,15 +2,20 @@
 // link in the Wine prefix to upssim's pseudo-terminal, NetXCP datagrams from
 // the Linux side.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "access_checks_posix.h"
 #include "relay_agent.h"
+#include "scratch_dir.h"
+#include "trace_file.h"
 #include "ups_line_posix.h"
 #include "vanished_port_posix.h"
+#include "wait_for.h"
 #include "wine_prefix_posix.h"
 
 namespace {
@@ -105,4 +110,33 @@ TEST(RelayUnderWine, ServesTheAllowedClientsAndLocksOutGuessers) {
     std::string why = relay.Start(AccessIni());
     ASSERT_EQ(why, "");
     CheckAccessRules(relay.Agent(), relay.Ups(), false);
+}
+
+// qln.exe traces to a Windows path (drive letter, backslashes, a blank):
+// the datagram, the frame to the UPS, the UPS's answer and the reply.
+TEST(RelayUnderWine, TracesAnExchangeToAWindowsPath) {
+    WineRelay relay;
+    if (!relay.Wine().Missing().empty()) GTEST_SKIP() << relay.Wine().Missing();
+    const std::string name = "qln trace " + std::to_string(::getpid()) + ".txt";
+    const std::string hostPath = relay.Wine().Path() + "/drive_c/" + name;
+    struct Remove {
+        std::string path;
+        ~Remove() { std::remove(path.c_str()); }
+    } removeAfter{hostPath};
+    std::string why = relay.Start({{"Trace", {{"TraceFile", "C:\\" + name}}}});
+    ASSERT_EQ(why, "");
+    ByteString reply = relay.Agent().Exchange(XcpFrame(0x31), kAnswerMs);
+    ASSERT_TRUE(IsIdentification(reply));
+    auto traced = [&] {
+        std::vector<TraceLine> lines = ReadTrace(hostPath);
+        for (size_t i = 0; i < lines.size(); ++i) {
+            if (lines[i].direction != "N<" || lines[i].bytes != XcpFrame(0x31)) continue;
+            if (Joined(lines, i + 1, "S>", {"N>"}) == XcpFrame(0x31) &&
+                Joined(lines, i + 1, "N>", {"N<"}) == reply) {
+                return true;
+            }
+        }
+        return false;
+    };
+    EXPECT_TRUE(WaitFor(traced, kAnswerMs)) << ReadBytes(hostPath);
 }

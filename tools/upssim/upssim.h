@@ -6,10 +6,12 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 
+#include "trace_replay.h"
 #include "ups_model.h"
 
 class UpsSim {
@@ -37,6 +39,8 @@ public:
     //   line        the host's line speed as last seen ("0" before any)
     //   opens       how often the host has opened the line
     //   verbose on|off   traffic to standard error
+    //   replay FILE|off  answer as the UPS of a wire trace did (see TraceReplay)
+    //   replayed    "<answered> <unmatched bytes>" of the replay
     std::string Control(const std::string& line);
 
     // Convenience for tests.
@@ -55,6 +59,7 @@ private:
 
     mutable std::mutex m_Mutex;
     UpsModel m_Model;
+    std::unique_ptr<TraceReplay> m_pReplay;  // set: the trace answers, not the model
     int m_nMaster = -1;
     int m_nWatch = -1;   // inotify descriptor that sees the slave opened and closed
     std::string m_SlavePath;

@@ -2,6 +2,7 @@
 // tests that run the agent as a separate program.
 //
 //   upssim [--link PATH] [--verbose] [--NAME VALUE]...
+//   upssim --replay TRACE     answers as the UPS of a qln wire trace did
 //
 // It prints the slave side's path on the first line of standard output, then
 // reads control lines on standard input and answers each with one line,
@@ -38,6 +39,7 @@ const char kUsage[] =
     "Faults:    silence on|off|N   badsum N   badstart N   stray N   busy N   ack37 N\n"
     "           trickle MS   unplug   plug   reset\n"
     "Queries:   count CMD   speed   line   opens   garbled   last [CMD]   path\n"
+    "Replay:    replay TRACE|off (answer as the UPS of a qln wire trace did)   replayed\n"
     "Other:     verbose on|off   quit\n";
 
 }  // namespace

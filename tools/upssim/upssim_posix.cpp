@@ -135,6 +135,25 @@ std::string UpsSim::Control(const std::string& line) {
     if (name == "path") return "ok " + m_SlavePath;
     if (name == "line") return "ok " + std::to_string(m_nLineBaud);
     if (name == "opens") return "ok " + std::to_string(m_nOpens);
+    if (name == "replay") {
+        std::string file = line.size() > name.size() ? line.substr(name.size() + 1) : "";
+        if (file.empty()) return "error replay: name a trace file, or off";
+        if (file == "off") {
+            m_pReplay.reset();
+            return "ok";
+        }
+        auto replay = std::make_unique<TraceReplay>();
+        std::string error;
+        if (!replay->Load(file, error)) return "error replay: " + error;
+        std::string count = std::to_string(replay->Exchanges().size());
+        m_pReplay = std::move(replay);
+        return "ok " + count + " exchanges";
+    }
+    if (name == "replayed") {
+        if (!m_pReplay) return "error no replay";
+        return "ok " + std::to_string(m_pReplay->Answered()) + " " +
+               std::to_string(m_pReplay->Unmatched());
+    }
     if (name == "verbose") {
         m_bVerbose = line.find("on") != std::string::npos;
         return "ok";
@@ -264,7 +283,11 @@ void UpsSim::Run() {
                 std::vector<uint8_t> out;
                 // Until the host has put the line in raw mode its bytes are
                 // not trusted, and nothing is sent into a cooked line.
-                if (raw) m_Model.Hear(buffer, static_cast<size_t>(n), baud, out);
+                if (raw && m_pReplay) {
+                    m_pReplay->Hear(buffer, static_cast<size_t>(n), baud, out);
+                } else if (raw) {
+                    m_Model.Hear(buffer, static_cast<size_t>(n), baud, out);
+                }
                 if (!out.empty()) Send(out);
             }
         } else if ((p[0].revents & POLLHUP) != 0) {
@@ -272,10 +295,12 @@ void UpsSim::Run() {
             m_bPnpArmed = false;
         }
         if (m_Model.HasPartial() && now - m_nLastHeard > kPartialMs) m_Model.ForgetPartial();
+        if (m_pReplay && m_pReplay->HasPartial() && now - m_nLastHeard > kPartialMs)
+            m_pReplay->ForgetPartial();
 
         if (m_bPnpArmed && now - m_nPnpSince >= kPnpQuietMs) {
             m_bPnpArmed = m_bFresh = false;
-            std::string pnp = m_Model.PnpAnswer();
+            std::string pnp = m_pReplay ? m_pReplay->PnpAnswer() : m_Model.PnpAnswer();
             if (!pnp.empty()) Send(std::vector<uint8_t>(pnp.begin(), pnp.end()));
         }
         if ((p[0].revents & POLLHUP) != 0) {

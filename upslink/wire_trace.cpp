@@ -1,0 +1,203 @@
+#include "upslink/wire_trace.h"
+
+#include <cstdio>
+#include <ctime>
+#include <mutex>
+
+#include "platform/clock.h"
+#include "platform/errors.h"
+#include "platform/file_append.h"
+#include "platform/file_replace.h"
+
+namespace wiretrace {
+
+std::atomic<bool> g_bOn{false};
+
+namespace {
+
+// After a failed write the trace rests this long before it tries the file
+// again: a full disk is not hammered line by line, and a trace left on for
+// days picks up again once there is room.
+constexpr uint32_t kRetryMs = 60000;
+
+struct Trace {
+    std::mutex mutex;
+    std::string path;
+    uint64_t limit = 0;  // bytes per file
+    std::function<void(const std::string&)> report;
+    FILE* file = nullptr;
+    uint64_t size = 0;
+    uint32_t start = 0;
+    bool failed = false;  // reported; resting until retryAt
+    uint32_t retryAt = 0;
+};
+
+Trace g_Trace;
+
+const char* DirectionText(TraceDirection direction) {
+    switch (direction) {
+        case TraceDirection::ToUps:
+            return "S>";
+        case TraceDirection::FromUps:
+            return "S<";
+        case TraceDirection::DatagramIn:
+            return "N<";
+        case TraceDirection::DatagramOut:
+            return "N>";
+    }
+    return "??";
+}
+
+std::string ReasonText(uint32_t code) {
+    std::string text;
+    if (!plat::SystemErrorText(code, text)) return "error " + std::to_string(code);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+        text.pop_back();
+    return text;
+}
+
+void Fail(Trace& t, const std::string& what) {
+    uint32_t code = plat::LastError();
+    if (t.file != nullptr) std::fclose(t.file);
+    t.file = nullptr;
+    t.retryAt = plat::TickCount() + kRetryMs;
+    if (t.failed) return;
+    t.failed = true;
+    if (t.report) {
+        t.report("qln: cannot " + what + " the wire trace " + t.path + " (" + ReasonText(code) +
+                 "); the relay goes on, the trace tries again in a minute.\n");
+    }
+}
+
+// UTC from the seconds since 1970, by the civil-calendar arithmetic: no
+// runtime call that keeps its result in shared storage, and the same on
+// every platform.
+std::string WallClock() {
+    long long seconds = static_cast<long long>(std::time(nullptr));
+    long long days = seconds / 86400, rest = seconds % 86400;
+    days += 719468;
+    long long era = days / 146097;
+    long long dayOfEra = days - era * 146097;
+    long long yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    long long dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    long long mp = (5 * dayOfYear + 2) / 153;
+    long long day = dayOfYear - (153 * mp + 2) / 5 + 1;
+    long long month = mp < 10 ? mp + 3 : mp - 9;
+    long long year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+    char text[160];
+    std::snprintf(text, sizeof text, "%04lld-%02lld-%02lld %02lld:%02lld:%02lld UTC", year, month,
+                  day, rest / 3600, rest % 3600 / 60, rest % 60);
+    return text;
+}
+
+bool OpenFile(Trace& t) {
+    plat::SetLastError(0);
+    t.file = plat::OpenForAppend(t.path);
+    if (t.file == nullptr) return false;
+    if (std::fseek(t.file, 0, SEEK_END) != 0) return false;
+    long at = std::ftell(t.file);
+    t.size = at > 0 ? static_cast<uint64_t>(at) : 0;
+    return true;
+}
+
+// Writes one whole line; the caller holds the mutex.
+void Emit(Trace& t, const std::string& line) {
+    if (t.file == nullptr) {
+        if (!t.failed || static_cast<int32_t>(plat::TickCount() - t.retryAt) < 0) return;
+        if (!OpenFile(t)) return Fail(t, "open");
+        t.failed = false;
+    }
+    // One rotation: the full file becomes path.1, replacing the one before,
+    // so the trace never holds much more than twice its limit.
+    if (t.size > 0 && t.size + line.size() > t.limit) {
+        std::fclose(t.file);
+        t.file = nullptr;
+        if (!plat::ReplaceFileWith(t.path, t.path + ".1")) return Fail(t, "rotate");
+        if (!OpenFile(t)) return Fail(t, "open");
+    }
+    // Flushed per line so a crash loses little; never synced per line,
+    // which would cost the relay a disk write per byte it hears.
+    if (std::fwrite(line.data(), 1, line.size(), t.file) != line.size() ||
+        std::fflush(t.file) != 0) {
+        return Fail(t, "write");
+    }
+    t.size += line.size();
+}
+
+std::string Stamp(const Trace& t) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%10u ", static_cast<unsigned>(plat::TickCount() - t.start));
+    return text;
+}
+
+}  // namespace
+
+void Start(const std::string& path, uint32_t limitKb,
+           std::function<void(const std::string&)> report) {
+    Stop();
+    if (path.empty()) return;
+    Trace& t = g_Trace;
+    std::lock_guard<std::mutex> lock(t.mutex);
+    t.path = path;
+    t.limit = static_cast<uint64_t>(limitKb) * 1024u;
+    t.report = std::move(report);
+    t.failed = false;
+    t.start = plat::TickCount();
+    if (!OpenFile(t)) {
+        Fail(t, "open");
+        return;  // stays off: a name that never worked is a setting to fix
+    }
+    g_bOn = true;
+    Emit(t, Stamp(t) + "-- trace started " + WallClock() + ", limit " + std::to_string(limitKb) +
+                " KiB\n");
+}
+
+void Stop() {
+    Trace& t = g_Trace;
+    std::lock_guard<std::mutex> lock(t.mutex);
+    g_bOn = false;
+    if (t.file != nullptr) {
+        std::string line = Stamp(t) + "-- trace stopped\n";
+        (void)std::fwrite(line.data(), 1, line.size(), t.file);
+        std::fclose(t.file);
+    }
+    t.file = nullptr;
+    t.failed = false;
+    t.report = nullptr;
+}
+
+void WriteBytes(TraceDirection direction, const void* bytes, uint32_t count, uint32_t peerHostOrder,
+                uint16_t peerPort) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    Trace& t = g_Trace;
+    std::lock_guard<std::mutex> lock(t.mutex);
+    if (!g_bOn) return;
+    std::string line = Stamp(t);
+    line += DirectionText(direction);
+    line += ' ';
+    line += std::to_string(count);
+    line += ' ';
+    const uint8_t* b = static_cast<const uint8_t*>(bytes);
+    for (uint32_t i = 0; i < count; ++i) {
+        line += kDigits[b[i] >> 4];
+        line += kDigits[b[i] & 0x0F];
+    }
+    if (direction == TraceDirection::DatagramIn || direction == TraceDirection::DatagramOut) {
+        char peer[32];
+        std::snprintf(peer, sizeof peer, " %u.%u.%u.%u:%u", peerHostOrder >> 24,
+                      (peerHostOrder >> 16) & 0xFF, (peerHostOrder >> 8) & 0xFF,
+                      peerHostOrder & 0xFF, static_cast<unsigned>(peerPort));
+        line += peer;
+    }
+    line += '\n';
+    Emit(t, line);
+}
+
+void WriteNote(const std::string& text) {
+    Trace& t = g_Trace;
+    std::lock_guard<std::mutex> lock(t.mutex);
+    if (!g_bOn) return;
+    Emit(t, Stamp(t) + "-- " + text + "\n");
+}
+
+}  // namespace wiretrace
