@@ -115,7 +115,12 @@ int ReceiveFrom(Handle handle, void* buffer, int size, PeerAddress& from) {
     int length = sizeof s;
     int n = ::recvfrom(Sock(handle), static_cast<char*>(buffer), size, 0,
                        reinterpret_cast<sockaddr*>(&s), &length);
-    if (n == SOCKET_ERROR) return -1;
+    if (n == SOCKET_ERROR) {
+        // The datagram that did not fit has been taken off the socket.
+        if (::WSAGetLastError() != WSAEMSGSIZE) return -1;
+        from = FromNative(s);
+        return kReceiveTooLong;
+    }
     from = FromNative(s);
     return n;
 }
