@@ -76,10 +76,13 @@ bool RequestQueue::Take(uint32_t nowMs, uint32_t maxAgeMs, QueuedRequest& out, u
         QueuedRequest next = std::move(line.waiting.front());
         line.waiting.pop_front();
         --m_nSize;
+        // A sender that has asked again since has given up on this request;
+        // one whose newest request it is may still be waiting for it.
+        bool superseded = !line.waiting.empty();
         // The sender goes to the back of the turns with whatever it has left.
-        if (!line.waiting.empty()) m_Turns.push_back(std::move(line));
+        if (superseded) m_Turns.push_back(std::move(line));
         // Tick counts wrap; their difference does not.
-        if (maxAgeMs != 0 && nowMs - next.takenMs > maxAgeMs) {
+        if (superseded && maxAgeMs != 0 && nowMs - next.takenMs > maxAgeMs) {
             ++stale;
             continue;
         }

@@ -2,8 +2,9 @@
 // each with its sender and the moment it was taken. Senders take turns (one
 // request each, round robin), each sender's own requests go oldest first, so
 // one sender that floods the port cannot starve the others; the queue holds
-// at most `limit` requests, and one that has waited too long is dropped when
-// its turn comes instead of being answered after its client gave up.
+// at most `limit` requests, and one that has waited too long while its sender
+// went on sending is dropped when its turn comes instead of being answered
+// after its client gave up on it.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -31,9 +32,12 @@ public:
     // True when a request was dropped.
     bool Add(QueuedRequest request);
 
-    // The next request in turn that is no older than `maxAgeMs` at `nowMs`
-    // (0: no limit). Older ones met on the way are dropped and counted in
-    // `stale`. False when nothing fresh is left.
+    // The next request in turn that is still wanted at `nowMs`: a request
+    // older than `maxAgeMs` (0: no limit) is stale when its sender has sent
+    // another since; stale ones met on the way are dropped and counted in
+    // `stale`. A sender's newest request is served however old it is: its
+    // client may still wait for it, and it costs one turn, not everyone's.
+    // False when nothing is left.
     bool Take(uint32_t nowMs, uint32_t maxAgeMs, QueuedRequest& out, uint64_t& stale);
 
     bool Empty() const { return m_nSize == 0; }

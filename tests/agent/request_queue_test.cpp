@@ -71,7 +71,7 @@ TEST(RequestQueue, AFullQueueDropsFromTheSenderThatHoldsTheMost) {
     EXPECT_EQ(TakeAll(none), "a");
 }
 
-TEST(RequestQueue, RequestsOlderThanTheLimitAreDroppedWhenTheirTurnComes) {
+TEST(RequestQueue, RequestsOlderThanTheLimitAreDroppedWhenTheirSenderAskedAgain) {
     RequestQueue queue(16);
     // Taken just before the tick count wrapped, and after it.
     queue.Add(From(1, 7, 'a', 0xFFFFFF00u));
@@ -89,10 +89,17 @@ TEST(RequestQueue, RequestsOlderThanTheLimitAreDroppedWhenTheirTurnComes) {
     EXPECT_EQ(stale, 2u);  // 'b'
     EXPECT_FALSE(queue.Take(3256, 3000, r, stale));
     // Exactly the limit is not too old; 0 is no limit.
-    queue.Add(From(1, 7, 'e', 0));
-    EXPECT_EQ(TakeAll(queue, 3000, 3000), "e");
-    queue.Add(From(1, 7, 'f', 0));
-    EXPECT_EQ(TakeAll(queue, 0x7FFFFFFFu, 0), "f");
+    for (char tag : std::string("ef")) queue.Add(From(1, 7, tag, 0));
+    EXPECT_EQ(TakeAll(queue, 3000, 3000), "ef");
+    for (char tag : std::string("gh")) queue.Add(From(1, 7, tag, 0));
+    EXPECT_EQ(TakeAll(queue, 0x7FFFFFFFu, 0), "gh");
+    // A sender's newest request is served however old: its client may still
+    // be waiting for it (twenty clients at once take the default timing
+    // half a minute).
+    queue.Add(From(1, 7, 'i', 0));
+    queue.Add(From(2, 7, 'j', 0));
+    queue.Add(From(2, 7, 'k', 0));
+    EXPECT_EQ(TakeAll(queue, 60000, 3000), "ik");
 }
 
 }  // namespace

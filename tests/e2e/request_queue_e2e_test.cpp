@@ -58,9 +58,9 @@ TEST_F(QueuedRelay, ASecondSenderIsAnsweredWhileTheFirstOneFloods) {
 
 // Four forwarded requests at once with a one-second age limit: the relay
 // takes them together, and each forwarded one takes longer than a second, so
-// those behind the first are too old by their turn (one more may be served
-// if the relay's pass happened to fall between the sends). A request sent
-// later is served next.
+// those behind the first are too old by their turn, and their sender has
+// asked again by then (one more may be served if the relay's pass happened
+// to fall between the sends). The later request is served next.
 TEST_F(QueuedRelay, StaleRequestsAreDroppedUnansweredAndTheNextOneIsServed) {
     Start({{"RequestMaxAge", "1"}});
     auto client = Client();
