@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "access_checks_posix.h"
+#include "queue_checks_posix.h"
 #include "relay_agent.h"
 #include "ups_line_posix.h"
 #include "vanished_port_posix.h"
@@ -49,6 +50,16 @@ private:
 };
 
 }  // namespace
+
+// The request queue over Winsock: the turns, and an over-long datagram
+// (WSAEMSGSIZE) that costs only itself.
+TEST(RelayUnderWine, ASecondSenderIsAnsweredWhileTheFirstFloodsAndAnOverLongDatagramCostsOnlyItself) {
+    WineRelay relay;
+    if (!relay.Wine().Missing().empty()) GTEST_SKIP() << relay.Wine().Missing();
+    ASSERT_EQ(relay.Start({{"NetXCP", {{"RequestMaxAge", "0"}}}}), "");
+    CheckASecondSenderIsAnsweredWhileTheFirstFloods(relay.Agent(), kAnswerMs);
+    CheckAnOverLongDatagramCostsOnlyItself(relay.Agent(), kAnswerMs);
+}
 
 TEST(RelayUnderWine, RelaysForALinuxClient) {
     WineRelay relay;
