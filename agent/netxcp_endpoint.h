@@ -1,8 +1,8 @@
 // NetXcpEndpoint: the agent's UDP face. Takes the request datagrams waiting on
 // its socket into a fair, bounded queue (agent/request_queue.h), serves one
-// request per pass in the senders' turn, walks its XCP request frames, gates privileged commands behind the
-// password, relays the rest to the UPS device and sends the answers back to
-// the sender in one datagram.
+// request per pass in the senders' turn, walks its XCP request frames, gates
+// privileged commands behind the password, relays the rest to the UPS device
+// and sends the answers back to the sender in one datagram.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -58,9 +58,9 @@ public:
     // is waiting on the socket, blocking up to `waitMs` for one.
     bool WaitForRequest(uint32_t waitMs);
     // Takes what waits on the socket into the queue, then serves the next
-    // request in turn that is not too old (older ones are dropped and
-    // counted); with a device it is answered, without one it is dropped
-    // unanswered. Never throws. `keepRunning` is asked
+    // request in turn that has not gone stale (RequestQueue::Take; stale
+    // ones are dropped and counted); with a device it is answered, without
+    // one it is dropped unanswered. Never throws. `keepRunning` is asked
     // before each frame that goes to the UPS (it may block while the service
     // is paused); when it says stop, the rest of the datagram is left, the
     // answers so far are sent, and ServeRequest returns false.
