@@ -239,28 +239,6 @@ TEST_F(EndpointTest, AFloodingSenderWaitsItsTurnAndAnOverLongDatagramCostsOnlyIt
     other.Close();
 }
 
-// A client that went away before its answer came: Winsock reports the
-// port that could not be reached at the next receive (WSAECONNRESET), which
-// must not cost the requests waiting behind it.
-TEST_F(EndpointTest, AClientThatWentAwayCostsNothing) {
-    const Bytes request = Frame(0x00);
-    {
-        Socket gone(SocketAddress("127.0.0.1", m_pEndpoint->LocalPort(), kSocketDatagram));
-        gone.Open();
-        gone.Write(request.data(), static_cast<int>(request.size()));
-        ASSERT_TRUE(m_pEndpoint->WaitForRequest(5000));
-        gone.Close();
-        testing::internal::CaptureStdout();
-        m_pEndpoint->ServeRequest(&m_Device);  // its answer finds nobody
-        testing::internal::GetCapturedStdout();
-    }
-    testing::internal::CaptureStdout();
-    Serve(request, &m_Device);
-    testing::internal::GetCapturedStdout();
-    EXPECT_EQ(Answer(), kQln);
-    EXPECT_EQ(m_pEndpoint->Counters().receiveErrors, 0u);
-}
-
 TEST(EndpointPassword, ShortPasswordComparesAsZeroPadded) {
     SerialLink link("COM9:", 9600, 8, 2, 0);
     CINIFile profile("no-such-file.ini");
