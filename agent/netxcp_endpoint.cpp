@@ -13,6 +13,10 @@
 namespace {
 
 constexpr uint32_t kWrongPasswords = 0x80020162u;
+// After a receive that failed for a reason other than length: the pause the
+// socket layer has always made, so that a socket that keeps failing cannot
+// spin the worker. Nothing waiting is thrown away.
+constexpr uint32_t kReceiveErrorPauseMs = 250;
 
 // An IPv4 address between host order and the network order of the socket
 // layer's addresses, byte by byte so that it holds on any host.
@@ -68,7 +72,9 @@ NetXcpEndpoint::NetXcpEndpoint(const std::string& password, uint16_t port, bool 
 
 NetXcpEndpoint::NetXcpEndpoint(const NetXcpAccess& access)
     : m_Access(access),
-      m_Throttle(access.passwordTries, access.passwordWindowSeconds, access.passwordLockoutSeconds) {
+      m_Throttle(access.passwordTries, access.passwordWindowSeconds, access.passwordLockoutSeconds),
+      m_Queue(access.requestQueueSize),
+      m_nMaxAgeMs(access.requestMaxAgeSeconds * 1000u) {
     m_pSocket = std::make_unique<Socket>(
         SocketAddress(NetworkOrder(m_Access.bindAddress), m_Access.port, kSocketDatagram));
     OpenSocket();
@@ -95,6 +101,7 @@ bool NetXcpEndpoint::EnsureSocket() {
 
 bool NetXcpEndpoint::WaitForRequest(uint32_t waitMs) {
     if (!EnsureSocket()) return false;
+    if (!m_Queue.Empty()) return true;
     bool waiting = false;
     if (!Absorb([&] { waiting = m_pSocket->WaitReadable(waitMs); })) m_pSocket->Close();
     return waiting;
@@ -116,23 +123,50 @@ bool NetXcpEndpoint::IsAllowed(uint32_t senderHostOrder) const {
     return false;
 }
 
-void NetXcpEndpoint::ServeDatagram(const std::function<bool()>& keepRunning) {
-    bool trouble = false;
-    if (!m_pSocket->CheckReadable(trouble)) return;
-    sockapi::PeerAddress sender{};
-    int got = m_pSocket->ReadFrom(m_Request, kMaxDatagram, sender);
-    TraceDatagram(TraceDirection::DatagramIn, m_Request, got, sender);
-    if (got <= 0) return;
-    ++m_Counters.received;
-    m_nReceived = static_cast<uint32_t>(got);
-    m_Request[m_nReceived] = 0;
-    m_nSender = HostOrder(sender.address);
-    // Whom the relay does not serve learns nothing from it, not even
-    // whether a UPS is attached.
-    if (!IsAllowed(m_nSender)) {
-        ++m_Counters.notAllowed;
-        return;
+// Each datagram is taken with its sender and the moment it was taken. One
+// that is too long costs only itself; one from a sender that is not served
+// takes no room in the queue.
+void NetXcpEndpoint::TakePending() {
+    for (uint32_t n = 0; n < kTakePerPass; ++n) {
+        int got = 0;
+        sockapi::PeerAddress from{};
+        Socket::Take take = m_pSocket->TakeDatagram(m_Taken, kMaxDatagram, got, from);
+        if (take == Socket::Take::Nothing) return;
+        if (take == Socket::Take::TooLong) {
+            ++m_Counters.oversized;
+            continue;
+        }
+        if (take == Socket::Take::Failed) {
+            ++m_Counters.receiveErrors;
+            plat::SleepMs(kReceiveErrorPauseMs);
+            return;
+        }
+        TraceDatagram(TraceDirection::DatagramIn, m_Taken, got, from);
+        if (got == 0) continue;  // an empty datagram holds no frame
+        ++m_Counters.received;
+        // Whom the relay does not serve learns nothing from it, not even
+        // whether a UPS is attached.
+        if (!IsAllowed(HostOrder(from.address))) {
+            ++m_Counters.notAllowed;
+            continue;
+        }
+        QueuedRequest request;
+        request.sender = from;
+        request.takenMs = plat::TickCount();
+        request.bytes.assign(m_Taken, m_Taken + got);
+        if (m_Queue.Add(std::move(request))) ++m_Counters.queueFull;
     }
+}
+
+void NetXcpEndpoint::ServeDatagram(const std::function<bool()>& keepRunning) {
+    TakePending();
+    QueuedRequest request;
+    if (!m_Queue.Take(plat::TickCount(), m_nMaxAgeMs, request, m_Counters.stale)) return;
+    m_nReceived = static_cast<uint32_t>(request.bytes.size());
+    std::memcpy(m_Request, request.bytes.data(), m_nReceived);
+    m_Request[m_nReceived] = 0;
+    m_ReplyTo = request.sender;
+    m_nSender = HostOrder(request.sender.address);
     if (m_pDevice == nullptr) {
         ++m_Counters.noUps;
         return;
@@ -168,8 +202,8 @@ void NetXcpEndpoint::ServeDatagram(const std::function<bool()>& keepRunning) {
     if (m_nReplyLength == 0) return;
     if (m_nReplyLength % 2 != 0) ++m_nReplyLength;  // the zero byte is already there
     // Send errors are not retried.
-    int sent = m_pSocket->Write(m_Reply, static_cast<int>(m_nReplyLength));
-    TraceDatagram(TraceDirection::DatagramOut, m_Reply, sent, m_pSocket->GetPeerAddress());
+    int sent = m_pSocket->WriteTo(m_Reply, static_cast<int>(m_nReplyLength), m_ReplyTo);
+    TraceDatagram(TraceDirection::DatagramOut, m_Reply, sent, m_ReplyTo);
     if (sent > 0) ++m_Counters.answered;
 }
 

@@ -1,7 +1,8 @@
-// NetXcpEndpoint: the agent's UDP face. Reads one request datagram at a time,
-// walks its XCP request frames, gates privileged commands behind the
-// password, relays the rest to the UPS device and sends the answers back to
-// the sender in one datagram.
+// NetXcpEndpoint: the agent's UDP face. Takes the request datagrams waiting on
+// its socket into a fair, bounded queue (agent/request_queue.h), serves one
+// request per pass in the senders' turn, walks its XCP request frames, gates
+// privileged commands behind the password, relays the rest to the UPS device
+// and sends the answers back to the sender in one datagram.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -10,6 +11,7 @@
 
 #include "agent/password_throttle.h"
 #include "agent/relay_settings.h"
+#include "agent/request_queue.h"
 #include "agent/socket.h"
 #include "upslink/xcp_protocol.h"
 
@@ -26,6 +28,10 @@ struct NetXcpCounters {
     uint64_t ignoredPasswords = 0;  // password frames of a locked-out sender
     uint64_t lockouts = 0;          // lockouts begun
     uint64_t cutShort = 0;          // datagrams whose walk ended early (stop, full reply)
+    uint64_t stale = 0;             // queued requests dropped unanswered for their age
+    uint64_t oversized = 0;         // datagrams longer than kMaxDatagram, dropped alone
+    uint64_t queueFull = 0;         // queued requests dropped to make room (see RequestQueue::Add)
+    uint64_t receiveErrors = 0;     // receives that failed for another reason
 };
 
 class NetXcpEndpoint {
@@ -44,10 +50,17 @@ public:
     NetXcpEndpoint(const NetXcpEndpoint&) = delete;
     NetXcpEndpoint& operator=(const NetXcpEndpoint&) = delete;
 
-    // True when a datagram is waiting; blocks up to `waitMs` for one.
+    // Datagrams taken from the socket in one pass at most: a default receive
+    // queue's worth, so that a sender that never stops cannot hold the worker.
+    static constexpr uint32_t kTakePerPass = 256;
+
+    // True at once while requests are queued; otherwise true when a datagram
+    // is waiting on the socket, blocking up to `waitMs` for one.
     bool WaitForRequest(uint32_t waitMs);
-    // Reads one datagram; with a device, answers it. Without one the
-    // datagram is dropped unanswered. Never throws. `keepRunning` is asked
+    // Takes what waits on the socket into the queue, then serves the next
+    // request in turn that has not gone stale (RequestQueue::Take; stale
+    // ones are dropped and counted); with a device it is answered, without
+    // one it is dropped unanswered. Never throws. `keepRunning` is asked
     // before each frame that goes to the UPS (it may block while the service
     // is paused); when it says stop, the rest of the datagram is left, the
     // answers so far are sent, and ServeRequest returns false.
@@ -63,6 +76,8 @@ private:
     // Reopens a socket that failed; false while that is not possible.
     bool EnsureSocket();
     void ServeDatagram(const std::function<bool()>& keepRunning);
+    // Moves the datagrams waiting on the socket into the queue (bounded).
+    void TakePending();
     bool IsAllowed(uint32_t senderHostOrder) const;
     // False when the walk should end before this frame.
     bool RoomForAnotherAnswer() const;
@@ -76,6 +91,9 @@ private:
     PasswordThrottle m_Throttle;
     NetXcpCounters m_Counters;
     uint32_t m_nSender = 0;  // host byte order, of the datagram being served
+    sockapi::PeerAddress m_ReplyTo{};  // its sender, whom the reply goes to
+    RequestQueue m_Queue;
+    uint32_t m_nMaxAgeMs = 0;  // 0: no limit
     bool m_bStopSeen = false;
     // Room that frames without an answer have used up (see RoomForAnotherAnswer).
     uint32_t m_nUnanswered = 0;
@@ -83,6 +101,7 @@ private:
     UpsDevice* m_pDevice = nullptr;
     uint32_t m_nReceived = 0;
     uint8_t m_Request[kMaxDatagram + 1] = {};
+    uint8_t m_Taken[kMaxDatagram] = {};  // one datagram on its way into the queue
     uint8_t m_Reply[kMaxDatagram + 1] = {};
     uint32_t m_nReplyLength = 0;
 };

@@ -26,6 +26,9 @@ constexpr size_t kMaxScrambled = 48;   // two cipher blocks, as CEncryption allo
 constexpr size_t kReaderLimit = ini::kLineBuffer - 1;
 constexpr uint32_t kMaxSeconds = 86400;  // a day: far inside the 32-bit millisecond clock
 constexpr uint32_t kMaxTries = 1000;
+// Requests the endpoint may hold: at most 1172 bytes each, so 4096 of them
+// stay under 5 MB.
+constexpr uint32_t kMaxQueuedRequests = 4096;
 
 const char* const kCommunications = "Communications";
 const char* const kNetwork = "Network";
@@ -272,6 +275,9 @@ RelaySettings ReadRelaySettings(CINIFile& profile, const std::string& path) {
         ReadNumber(profile, kNetXcp, "PasswordWindow", 60, 1, kMaxSeconds);
     access.passwordLockoutSeconds =
         ReadNumber(profile, kNetXcp, "PasswordLockout", 60, 1, kMaxSeconds);
+    access.requestMaxAgeSeconds = ReadNumber(profile, kNetXcp, "RequestMaxAge", 3, 0, kMaxSeconds);
+    access.requestQueueSize =
+        ReadNumber(profile, kNetXcp, "RequestQueueSize", 256, 1, kMaxQueuedRequests);
     settings.traceFile = ReadTraceFile(profile);
     settings.traceLimitKb =
         ReadNumber(profile, kTrace, "TraceLimit", settings.traceLimitKb, 1, kMaxTraceKb);

@@ -30,6 +30,11 @@ struct NetXcpAccess {
     uint32_t passwordTries = 5;
     uint32_t passwordWindowSeconds = 60;
     uint32_t passwordLockoutSeconds = 60;
+    // The endpoint's request queue (agent/request_queue.h): a request that
+    // has waited longer than `requestMaxAgeSeconds` (0: no limit) is dropped
+    // unanswered; at most `requestQueueSize` requests wait.
+    uint32_t requestMaxAgeSeconds = 3;
+    uint32_t requestQueueSize = 256;
 };
 
 struct RelaySettings {

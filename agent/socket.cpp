@@ -250,6 +250,22 @@ int Socket::ReadFrom(void* buffer, int count, sockapi::PeerAddress& from) {
     return got;
 }
 
+Socket::Take Socket::TakeDatagram(void* buffer, int count, int& got,
+                                  sockapi::PeerAddress& from) {
+    got = 0;
+    if (!IsReadable()) return Take::Nothing;
+    int n = sockapi::ReceiveFrom(m_hSocket, buffer, count, from);
+    if (n == sockapi::kReceiveTooLong) return Take::TooLong;
+    if (n < 0) return Take::Failed;
+    got = n;
+    return Take::Datagram;
+}
+
+int Socket::WriteTo(const void* data, int count, const sockapi::PeerAddress& to) {
+    RequireOpen();
+    return sockapi::SendTo(m_hSocket, data, count, to);
+}
+
 int Socket::Write(const void* data, int count) {
     RequireOpen();
     if (m_Address.m_nKind == kSocketStream) return sockapi::Send(m_hSocket, data, count);

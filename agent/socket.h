@@ -52,6 +52,17 @@ public:
     // Read, and the sender of what was read (the last sender when nothing was).
     int ReadFrom(void* buffer, int count, sockapi::PeerAddress& from);
 
+    // What TakeDatagram found.
+    enum class Take { Nothing, Datagram, TooLong, Failed };
+    // Takes the next waiting datagram of a datagram socket without blocking:
+    // Datagram with its length in `got` and its sender in `from`; TooLong
+    // when it was longer than `count` (it is lost, alone: what waits behind
+    // it stays); Failed on any other receive error. No pause, no drain, and
+    // the peer address that Write answers is left alone.
+    Take TakeDatagram(void* buffer, int count, int& got, sockapi::PeerAddress& from);
+    // One datagram to `to`; the platform's result.
+    int WriteTo(const void* data, int count, const sockapi::PeerAddress& to);
+
     // Blocks until something is readable or `ms` has passed.
     bool WaitReadable(uint32_t ms);
     // The local port the socket is bound to (host order), 0 when unknown.

@@ -59,8 +59,12 @@ ConnectStart Connect(Handle handle, const PeerAddress& address);
 // Waits up to `ms` (0: returns at once) for the asked conditions.
 Readiness Select(Handle handle, bool read, bool write, bool except, uint32_t ms);
 
-// One receive. -1 on a receive error; a datagram longer than `size` is such
-// an error on both platforms (it is lost).
+// ReceiveFrom's result for a datagram longer than `size`: it is taken from
+// the socket and lost, and the datagrams behind it are left as they were.
+constexpr int kReceiveTooLong = -2;
+
+// One receive. -1 on a receive error; a datagram longer than `size` is an
+// error too on both platforms (it is lost): kReceiveTooLong from ReceiveFrom.
 int Receive(Handle handle, void* buffer, int size);
 int ReceiveFrom(Handle handle, void* buffer, int size, PeerAddress& from);
 int Send(Handle handle, const void* data, int size);

@@ -132,8 +132,9 @@ int ReceiveFrom(Handle handle, void* buffer, int size, PeerAddress& from) {
     // buffer fails as it does under Winsock instead of arriving cut short.
     ssize_t n = ::recvfrom(Fd(handle), buffer, static_cast<size_t>(size), MSG_TRUNC,
                            reinterpret_cast<sockaddr*>(&s), &length);
-    if (n >= 0) from = FromNative(s);
-    if (n < 0 || n > size) return -1;
+    if (n < 0) return -1;
+    from = FromNative(s);
+    if (n > size) return kReceiveTooLong;
     return static_cast<int>(n);
 }
 

@@ -1,5 +1,6 @@
 // Winsock behind the socket seam.
 #include <winsock2.h>
+#include <mswsock.h>
 
 #include <cstring>
 
@@ -23,7 +24,18 @@ bool StartUp() {
 
 Handle Create(bool stream) {
     SOCKET s = ::socket(AF_INET, stream ? SOCK_STREAM : SOCK_DGRAM, 0);
-    return s == INVALID_SOCKET ? kInvalidHandle : static_cast<Handle>(s);
+    if (s == INVALID_SOCKET) return kInvalidHandle;
+    if (!stream) {
+        // Windows reports a datagram sent to a port nobody listens on (a
+        // client that went away before its answer) as WSAECONNRESET at the
+        // socket's next receive, which would then cost whatever waits behind
+        // it. Turned off; where the call is not known, nothing changes.
+        BOOL report = FALSE;
+        DWORD returned = 0;
+        ::WSAIoctl(s, SIO_UDP_CONNRESET, &report, sizeof report, nullptr, 0, &returned, nullptr,
+                   nullptr);
+    }
+    return static_cast<Handle>(s);
 }
 
 void CloseHandle(Handle handle) {
@@ -115,7 +127,12 @@ int ReceiveFrom(Handle handle, void* buffer, int size, PeerAddress& from) {
     int length = sizeof s;
     int n = ::recvfrom(Sock(handle), static_cast<char*>(buffer), size, 0,
                        reinterpret_cast<sockaddr*>(&s), &length);
-    if (n == SOCKET_ERROR) return -1;
+    if (n == SOCKET_ERROR) {
+        // The datagram that did not fit has been taken off the socket.
+        if (::WSAGetLastError() != WSAEMSGSIZE) return -1;
+        from = FromNative(s);
+        return kReceiveTooLong;
+    }
     from = FromNative(s);
     return n;
 }

@@ -115,6 +115,18 @@ TEST_F(RelaySettingsTest, NumbersAreStrictDecimalsInTheirRange) {
     EXPECT_EQ(s.access.passwordLockoutSeconds, 86400u);
 }
 
+TEST_F(RelaySettingsTest, TheRequestQueueSettings) {
+    RelaySettings s = Read("[NetXCP]\nRequestMaxAge=\nRequestQueueSize=\n");
+    EXPECT_EQ(s.access.requestMaxAgeSeconds, 3u);
+    EXPECT_EQ(s.access.requestQueueSize, 256u);
+    s = Read("[NetXCP]\nRequestMaxAge=0\nRequestQueueSize=4096\n");
+    EXPECT_EQ(s.access.requestMaxAgeSeconds, 0u);  // no limit
+    EXPECT_EQ(s.access.requestQueueSize, 4096u);
+    EXPECT_EQ(Refusal("[NetXCP]\nRequestMaxAge=3s\n").allowed, "0-86400");
+    EXPECT_EQ(Refusal("[NetXCP]\nRequestQueueSize=0\n").allowed, "1-4096");
+    EXPECT_EQ(Refusal("[NetXCP]\nRequestQueueSize=4097\n").key, "RequestQueueSize");
+}
+
 TEST_F(RelaySettingsTest, CarriageReturnLineEndsReadAsOnWindows) {
     // Written byte for byte: the POSIX runtime leaves the CR on each value.
     ASSERT_TRUE(WriteBytes(m_Path,

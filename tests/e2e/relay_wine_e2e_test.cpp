@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "access_checks_posix.h"
+#include "queue_checks_posix.h"
 #include "relay_agent.h"
 #include "scratch_dir.h"
 #include "trace_file.h"
@@ -54,6 +55,16 @@ private:
 };
 
 }  // namespace
+
+// The request queue over Winsock: the turns, and an over-long datagram
+// (WSAEMSGSIZE) that costs only itself.
+TEST(RelayUnderWine, ASecondSenderIsAnsweredWhileTheFirstFloodsAndAnOverLongDatagramCostsOnlyItself) {
+    WineRelay relay;
+    if (!relay.Wine().Missing().empty()) GTEST_SKIP() << relay.Wine().Missing();
+    ASSERT_EQ(relay.Start({{"NetXCP", {{"RequestMaxAge", "0"}}}}), "");
+    CheckASecondSenderIsAnsweredWhileTheFirstFloods(relay.Agent(), kAnswerMs);
+    CheckAnOverLongDatagramCostsOnlyItself(relay.Agent(), kAnswerMs);
+}
 
 TEST(RelayUnderWine, RelaysForALinuxClient) {
     WineRelay relay;
