@@ -1,5 +1,6 @@
 #include "upslink/xcp_engine.h"
 
+#include <chrono>
 #include <cstring>
 
 #include "agent/qln_exception.h"
@@ -74,32 +75,40 @@ void XcpEngine::ReadExact(void* buffer, uint32_t count) {
 namespace {
 
 // Marks the end of a read of an answer however it ends (an answer, a bad
-// one, none): the guard counts from there.
+// one, none): the guard counts from there. The steady clock, not the tick
+// count: on Windows (and under Wine) the tick count moves in steps of about
+// 16 ms, which could cut the guard short by as much.
 class AnswerEnd {
 public:
-    AnswerEnd(bool& seen, uint32_t& end) : m_Seen(seen), m_End(end) {}
+    AnswerEnd(bool& seen, std::chrono::steady_clock::time_point& end) : m_Seen(seen), m_End(end) {}
     ~AnswerEnd() {
         m_Seen = true;
-        m_End = plat::TickCount();
+        m_End = std::chrono::steady_clock::now();
     }
     AnswerEnd(const AnswerEnd&) = delete;
     AnswerEnd& operator=(const AnswerEnd&) = delete;
 
 private:
     bool& m_Seen;
-    uint32_t& m_End;
+    std::chrono::steady_clock::time_point& m_End;
 };
 
 }  // namespace
 
 void XcpEngine::WaitOutGuard() {
     if (m_Timing != XcpTiming::kPrompt || !m_bAnswerSeen) return;
-    const uint32_t since = plat::TickCount() - m_nAnswerEnd;
-    if (since < kXcpRelayPauseMs) plat::SleepMs(kXcpRelayPauseMs - since);
+    const auto guardEnd = m_AnswerEnd + std::chrono::milliseconds(kXcpRelayPauseMs);
+    // A sleep may end a little early on some systems: sleep again for what is left.
+    for (;;) {
+        const auto left = guardEnd - std::chrono::steady_clock::now();
+        if (left <= std::chrono::steady_clock::duration::zero()) return;
+        const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+        plat::SleepMs(static_cast<uint32_t>(ms));
+    }
 }
 
 int XcpEngine::ReceiveAnswer(uint8_t expected, uint32_t timeoutMs, uint32_t held) {
-    AnswerEnd end(m_bAnswerSeen, m_nAnswerEnd);
+    AnswerEnd end(m_bAnswerSeen, m_AnswerEnd);
     if (held == 0) {
         m_Answer.clear();
         m_nAnswerLength = 0;

@@ -2,6 +2,7 @@
 // blocks in (checked, gathered, acknowledged), authorization before
 // privileged commands, and answers re-framed for the network relay.
 #pragma once
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -84,7 +85,7 @@ private:
     XcpTiming m_Timing = XcpTiming::kLiteral;
     // When the last read of an answer ended (tick count), for the guard.
     bool m_bAnswerSeen = false;
-    uint32_t m_nAnswerEnd = 0;
+    std::chrono::steady_clock::time_point m_AnswerEnd;
     // Prompt reads of a forwarded frame: no block's deadline comes before
     // this tick plus the block's time, as if the lead had been waited.
     bool m_bReadFloor = false;
