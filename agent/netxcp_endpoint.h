@@ -16,6 +16,9 @@
 #include "upslink/xcp_protocol.h"
 
 class UpsDevice;
+namespace plat {
+class Event;
+}
 
 // What the endpoint has seen since it was made.
 struct NetXcpCounters {
@@ -57,6 +60,12 @@ public:
     // True at once while requests are queued; otherwise true when a datagram
     // is waiting on the socket, blocking up to `waitMs` for one.
     bool WaitForRequest(uint32_t waitMs);
+    // What ended a wait of WaitForRequestOrEvent.
+    enum class Wake { kTimeOut, kRequest, kEvent };
+    // Blocks up to `waitMs` until a datagram is waiting or one of `count`
+    // events is signalled; the event is left signalled for its owner. While
+    // the socket cannot be had, only the events and the time end the wait.
+    Wake WaitForRequestOrEvent(uint32_t waitMs, plat::Event* const* events, int count);
     // Takes what waits on the socket into the queue, then serves the next
     // request in turn that has not gone stale (RequestQueue::Take; stale
     // ones are dropped and counted); with a device it is answered, without

@@ -10,6 +10,7 @@
 #include "agent/socket.h"
 #include "comm_failure.h"
 #include "platform/clock.h"
+#include "platform/event.h"
 #include "tcp_listener.h"
 
 namespace {
@@ -75,6 +76,35 @@ TEST(DatagramSocket, ReadinessTestsOnAnOpenSocket) {
     ASSERT_TRUE(server->WaitReadable(5000));
     EXPECT_TRUE(server->CheckReadable(trouble));
     EXPECT_FALSE(trouble);
+}
+
+// The prompt worker's wait: a datagram or an event ends it, the event is
+// still there for its owner afterwards, and a closed socket leaves the
+// events alone to end it.
+TEST(DatagramSocket, WaitReadableOrEndsOnADatagramOrAnEventAndLeavesTheEventSet) {
+    auto server = BoundDatagramSocket();
+    plat::Event stop, pause;
+    void* const handles[] = {stop.NativeHandle(), pause.NativeHandle()};
+    EXPECT_EQ(server->WaitReadableOr(handles, 2, 50), -1);
+
+    pause.Set();
+    EXPECT_EQ(server->WaitReadableOr(handles, 2, 5000), 2);
+    EXPECT_TRUE(pause.TryConsume());
+    EXPECT_FALSE(pause.TryConsume());
+
+    auto client = DatagramTo(server->LocalPort());
+    ASSERT_EQ(client->Write("ping", 4), 4);
+    EXPECT_EQ(server->WaitReadableOr(handles, 2, 5000), 0);
+    char buffer[16];
+    EXPECT_EQ(server->Read(buffer, sizeof buffer), 4);
+    EXPECT_EQ(server->WaitReadableOr(handles, 2, 50), -1);
+    // The socket still answers as before.
+    EXPECT_EQ(server->Write("pong", 4), 4);
+
+    server->Close();
+    stop.Set();
+    EXPECT_EQ(server->WaitReadableOr(handles, 2, 5000), 1);
+    EXPECT_TRUE(stop.TryConsume());
 }
 
 TEST(DatagramSocket, WaitReadableGivesUpAfterItsTime) {

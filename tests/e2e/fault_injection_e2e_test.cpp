@@ -147,7 +147,9 @@ namespace {
 // signals for stop (SIGTERM), pause (SIGUSR1) and continue (SIGUSR2).
 class ServiceAgent {
 public:
-    explicit ServiceAgent(const std::string& serialPort) : m_nPort(FreeUdpPort()) {
+    // `timing`: the [Communications] Timing setting, none when empty.
+    explicit ServiceAgent(const std::string& serialPort, const std::string& timing = "")
+        : m_nPort(FreeUdpPort()) {
         m_nNotify = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         sockaddr_un a{};
         a.sun_family = AF_UNIX;
@@ -156,9 +158,10 @@ public:
         m_bBound = ::bind(m_nNotify, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
         const std::string events = m_Dir.Path() + "/events";
         ::mkdir(events.c_str(), 0700);
-        const std::string ini = m_Dir.Write(
-            "qln.ini", IniText({{"Communications", {{"CommunicationsPort", serialPort}}},
-                                {"NetXCP", {{"AgentPort", std::to_string(m_nPort)}}}}));
+        IniSections sections{{"Communications", {{"CommunicationsPort", serialPort}}},
+                             {"NetXCP", {{"AgentPort", std::to_string(m_nPort)}}}};
+        if (!timing.empty()) sections["Communications"]["Timing"] = timing;
+        const std::string ini = m_Dir.Write("qln.ini", IniText(sections));
         m_Process.Start(std::string(QLN_BIN_DIR) + "/qln", {"-c", ini},
                         {"NOTIFY_SOCKET=" + path, "QLN_EVENT_DIR=" + events});
     }
@@ -171,14 +174,16 @@ public:
     ChildProcess& Process() { return m_Process; }
     bool Signal(int signal) { return m_Process.Signal(signal); }
     // True once the agent told its service manager it runs.
-    bool WaitReady(uint32_t ms) {
+    bool WaitReady(uint32_t ms) { return WaitNotified("READY=1", ms); }
+    // True once a notification holding `what` came.
+    bool WaitNotified(const std::string& what, uint32_t ms) {
         const uint32_t start = plat::TickCount();
         char text[256];
         while (plat::TickCount() - start < ms) {
             pollfd p{m_nNotify, POLLIN, 0};
             if (::poll(&p, 1, 100) <= 0) continue;
             ssize_t n = ::recv(m_nNotify, text, sizeof text - 1, 0);
-            if (n > 0 && std::string(text, n).find("READY=1") != std::string::npos) return true;
+            if (n > 0 && std::string(text, n).find(what) != std::string::npos) return true;
         }
         return false;
     }
@@ -207,9 +212,9 @@ bool WaitHeard(UpsSim& sim, uint8_t command, uint32_t count) {
 // the agent is then inside the relay of that request.
 class RequestInHand {
 public:
-    bool Start() {
+    bool Start(const std::string& timing = "") {
         if (!m_Ups.Start()) return Fail("upssim did not start");
-        m_pAgent = std::make_unique<ServiceAgent>(m_Ups.LinkPath());
+        m_pAgent = std::make_unique<ServiceAgent>(m_Ups.LinkPath(), timing);
         if (!m_pAgent->Bound()) return Fail("no notification socket");
         if (!m_pAgent->WaitReady(kStartMs)) return Fail("not ready: " + m_pAgent->Process().Err());
         m_pClient = std::make_unique<NetXcpClient>("127.0.0.1", m_pAgent->Port());
@@ -283,6 +288,34 @@ TEST(RelayFaults, APauseDuringARelayedRequestHoldsTheNextOnesAndAStopStillEndsIt
     const uint32_t stopAt = plat::TickCount();
     ASSERT_TRUE(agent.Process().WaitForExit(10000)) << "the paused agent did not stop";
     EXPECT_LT(plat::TickCount() - stopAt, 5000u);
+    EXPECT_EQ(agent.Process().ExitCode(), 0) << agent.Process().Err();
+}
+
+// Prompt timing sleeps on the socket and the service's events together: a
+// pause given while the worker waits holds the next request (were the pause
+// not part of that wait, the request would be served at once), a continue
+// lets it through, and a stop while paused ends the service.
+TEST(RelayFaults, APauseWhilePromptTimingWaitsHoldsTheNextRequestAndAStopEndsIt) {
+    RequestInHand relay;
+    ASSERT_TRUE(relay.Start("prompt")) << relay.Why();
+    ServiceAgent& agent = relay.Agent();
+    NetXcpClient& client = relay.Client();
+    ByteString reply;
+    ASSERT_TRUE(client.Receive(reply, kAnswerMs)) << "the request in hand was dropped";
+    EXPECT_TRUE(IsIdentification(reply)) << HexText(reply);
+
+    // The pause is given while the worker waits for the next request.
+    EXPECT_TRUE(agent.Signal(SIGUSR1));
+    ASSERT_TRUE(agent.WaitNotified("STATUS=Paused", kAnswerMs));
+    ASSERT_GT(client.Send(XcpFrame(0x00)), 0);
+    EXPECT_FALSE(client.Receive(reply, 2000));
+    EXPECT_TRUE(agent.Signal(SIGUSR2));
+    ASSERT_TRUE(client.Receive(reply, kAnswerMs));
+    EXPECT_EQ(reply, kQlnAnswer);
+
+    EXPECT_TRUE(agent.Signal(SIGUSR1));
+    EXPECT_TRUE(agent.Signal(SIGTERM));
+    ASSERT_TRUE(agent.Process().WaitForExit(10000)) << "the paused agent did not stop";
     EXPECT_EQ(agent.Process().ExitCode(), 0) << agent.Process().Err();
 }
 

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "access_checks_posix.h"
+#include "platform/clock.h"
+#include "upslink/xcp_protocol.h"
 #include "queue_checks_posix.h"
 #include "relay_agent.h"
 #include "scratch_dir.h"
@@ -84,6 +86,29 @@ TEST(RelayUnderWine, RelaysForALinuxClient) {
     answer = agent.Exchange(Cat({PasswordFrame("Wopra3"), XcpFrame(0x8A)}), kAnswerMs);
     EXPECT_FALSE(answer.empty());
     EXPECT_EQ(ups.Count(0x8A), 1u);
+}
+
+// Prompt timing under Wine: a forwarded request is answered before literal
+// timing's lead would have ended, and the UPS still gets its quiet after
+// each answer.
+TEST(RelayUnderWine, PromptTimingAnswersBeforeTheLiteralLeadAndKeepsTheGuard) {
+    WineRelay relay;
+    if (!relay.Wine().Missing().empty()) GTEST_SKIP() << relay.Wine().Missing();
+    std::string why = relay.Start({{"Communications", {{"Timing", "prompt"}}}});
+    ASSERT_EQ(why, "");
+    RelayAgent& agent = relay.Agent();
+    SimulatedUps& ups = relay.Ups();
+
+    ASSERT_TRUE(ups.Control("gap reset"));
+    for (int i = 0; i < 3; ++i) {
+        const uint32_t start = plat::TickCount();
+        EXPECT_TRUE(IsIdentification(agent.Exchange(XcpFrame(0x31), kAnswerMs)));
+        EXPECT_LT(plat::TickCount() - start, kXcpRelayLeadMs);
+    }
+    const std::string gap = ups.Ask("gap");
+    ASSERT_EQ(gap.compare(0, 3, "ok "), 0) << gap;
+    ASSERT_NE(gap, "ok none");
+    EXPECT_GE(std::stoul(gap.substr(3)), kXcpRelayPauseMs) << gap;
 }
 
 // The adapter behind the COM port is pulled out and a new one appears under

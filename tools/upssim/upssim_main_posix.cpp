@@ -37,8 +37,8 @@ const char kUsage[] =
     "           unknown-ack HEX   answer CMD BLOCK HEXDATA|-   ack CMD CODE   clear CMD\n"
     "           block-size N   baud N\n"
     "Faults:    silence on|off|N   badsum N   badstart N   stray N   busy N   ack37 N\n"
-    "           trickle MS   unplug   plug   reset\n"
-    "Queries:   count CMD   speed   line   opens   garbled   last [CMD]   path\n"
+    "           trickle MS   delay MS   unplug   plug   reset\n"
+    "Queries:   count CMD   speed   line   opens   garbled   last [CMD]   path   gap [reset]\n"
     "Replay:    replay TRACE|off (answer as the UPS of a qln wire trace did)   replayed\n"
     "Other:     verbose on|off   quit\n";
 
