@@ -26,6 +26,15 @@ bool AgentService::KeepRunning() {
     return true;
 }
 
+int AgentService::ControlEvents(plat::Event** out) const {
+    if (!m_bServiceMode) return 0;
+    int count = 0;
+    for (plat::Event* event : {m_pStopEvent.get(), m_pPauseEvent.get()}) {
+        if (event && event->IsValid()) out[count++] = event;
+    }
+    return count;
+}
+
 namespace {
 
 // Room kept back so that the handler can still build its exception when the

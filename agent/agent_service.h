@@ -20,6 +20,10 @@ public:
     // Called by the worker at the top of every pass: false means stop. Blocks
     // while the service is paused.
     bool KeepRunning();
+    // The events that have to end any wait of the worker at once, stop and
+    // pause, into `out` (room for two); their number. KeepRunning acts on
+    // them. None outside service mode, where KeepRunning ignores them.
+    int ControlEvents(plat::Event** out) const;
 
     WorkerRoutine m_pWorker = nullptr;
     std::string m_ConfigPath = "qln.ini";

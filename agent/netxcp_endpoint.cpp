@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "agent/absorb.h"
 #include "agent/qln_exception.h"
 #include "platform/clock.h"
+#include "platform/event.h"
 #include "upslink/ups_device.h"
 
 namespace {
@@ -88,6 +90,27 @@ bool NetXcpEndpoint::WaitForRequest(uint32_t waitMs) {
     bool waiting = false;
     if (!Absorb([&] { waiting = m_pSocket->WaitReadable(waitMs); })) m_pSocket->Close();
     return waiting;
+}
+
+NetXcpEndpoint::Wake NetXcpEndpoint::WaitForRequestOrEvent(uint32_t waitMs,
+                                                           plat::Event* const* events, int count) {
+    std::vector<void*> handles;
+    for (int i = 0; i < count; ++i) handles.push_back(events[i]->NativeHandle());
+    EnsureSocket();
+    const int woke = m_pSocket->WaitReadableOr(handles.data(), count, waitMs);
+    if (woke == 0) return m_pSocket->IsOpen() ? Wake::kRequest : Wake::kTimeOut;
+    if (woke > 0) return Wake::kEvent;
+    if (woke == -2) {
+        // A socket whose wait fails is closed and opened again on the next
+        // wait, as one whose read fails is; the time still passes, so that
+        // the caller does not spin.
+        m_pSocket->Close();
+        const int again = m_pSocket->WaitReadableOr(handles.data(), count, waitMs);
+        if (again > 0) return Wake::kEvent;
+        if (again == -2) plat::SleepMs(waitMs);
+        return Wake::kTimeOut;
+    }
+    return Wake::kTimeOut;
 }
 
 bool NetXcpEndpoint::ServeRequest(UpsDevice* device, const std::function<bool()>& keepRunning) {

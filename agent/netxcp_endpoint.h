@@ -14,6 +14,9 @@
 #include "upslink/xcp_protocol.h"
 
 class UpsDevice;
+namespace plat {
+class Event;
+}
 
 // What the endpoint has seen since it was made.
 struct NetXcpCounters {
@@ -46,6 +49,12 @@ public:
 
     // True when a datagram is waiting; blocks up to `waitMs` for one.
     bool WaitForRequest(uint32_t waitMs);
+    // What ended a wait of WaitForRequestOrEvent.
+    enum class Wake { kTimeOut, kRequest, kEvent };
+    // Blocks up to `waitMs` until a datagram is waiting or one of `count`
+    // events is signalled; the event is left signalled for its owner. While
+    // the socket cannot be had, only the events and the time end the wait.
+    Wake WaitForRequestOrEvent(uint32_t waitMs, plat::Event* const* events, int count);
     // Reads one datagram; with a device, answers it. Without one the
     // datagram is dropped unanswered. Never throws. `keepRunning` is asked
     // before each frame that goes to the UPS (it may block while the service

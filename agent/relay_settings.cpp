@@ -5,6 +5,7 @@
 #include "agent/relay_settings.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -237,6 +238,16 @@ uint32_t ReadBaud(CINIFile& profile) {
     return baud == 0 ? 9600 : baud;
 }
 
+// "literal" or "prompt", in any letter case; absent or empty is literal.
+XcpTiming ReadTiming(CINIFile& profile) {
+    const std::string value = Value(profile, kCommunications, "Timing");
+    std::string word = Trimmed(value);
+    for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (word.empty() || word == "literal") return XcpTiming::kLiteral;
+    if (word == "prompt") return XcpTiming::kPrompt;
+    throw SettingsError{kCommunications, "Timing", value, "literal or prompt"};
+}
+
 }  // namespace
 
 RelaySettings ReadRelaySettings(CINIFile& profile, const std::string& path) {
@@ -245,6 +256,7 @@ RelaySettings ReadRelaySettings(CINIFile& profile, const std::string& path) {
     settings.baud = ReadBaud(profile);
     settings.portName = Value(profile, kCommunications, "CommunicationsPort", "COM1:");
     if (settings.portName.empty()) settings.portName = "COM1:";
+    settings.timing = ReadTiming(profile);
     ReadPassword(profile, settings);
 
     NetXcpAccess& access = settings.access;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "upslink/xcp_protocol.h"
+
 class CINIFile;
 
 // An IPv4 network that may talk to the relay: address and mask in host byte
@@ -36,6 +38,7 @@ struct RelaySettings {
     std::string configPath;      // the INI file the settings came from
     std::string portName = "COM1:";
     uint32_t baud = 9600;
+    XcpTiming timing = XcpTiming::kLiteral;  // [Communications] Timing
     bool passwordIsDefault = true;  // the published default is in use
     NetXcpAccess access;
 };

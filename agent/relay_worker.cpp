@@ -1,7 +1,8 @@
 // The relay worker: reads and checks the configuration, opens the serial link
 // and the NetXCP endpoint, then loops until told to stop: serve a waiting
-// request, poll the UPS every fifth pass, or look for it again every tenth
-// pass while there is none.
+// request, poll the UPS about every 2.5 s, or look for it again about every
+// 10 s while there is none. Literal timing counts passes of fixed pauses;
+// prompt timing waits on readiness and keeps the same cadence by the clock.
 #include "agent/relay_worker.h"
 
 #include <cstdio>
@@ -98,10 +99,12 @@ std::string CommunicationsFailureText(int32_t identifier, uint16_t port) {
 }
 
 // A detection pass: re-open the link, make a device and identify the UPS.
-std::unique_ptr<UpsDevice> Detect(SerialLink& link, CINIFile& profile, uint32_t pass) {
+std::unique_ptr<UpsDevice> Detect(SerialLink& link, CINIFile& profile, uint32_t pass,
+                                  XcpTiming timing) {
     Absorb([&] { link.Close(); });
     Absorb([&] { link.EnumeratePnp(); });
     std::unique_ptr<UpsDevice> device(DetectUps(link, profile));
+    device->SetTiming(timing);
     bool failed = false;
     try {
         device->Identify();
@@ -122,8 +125,99 @@ std::unique_ptr<UpsDevice> Detect(SerialLink& link, CINIFile& profile, uint32_t 
     return device;
 }
 
-// Start-up and the loop. Everything of the run lives in this frame; the
-// device goes before the link and the profile it refers to.
+// What one run of the relay works with, for either loop. The device goes
+// before the link and the profile it refers to, which outlive this.
+struct RelayRun {
+    CINIFile& profile;
+    SerialLink& link;
+    NetXcpEndpoint& endpoint;
+    XcpTiming timing;
+    std::unique_ptr<UpsDevice> device;
+    // Whether the port has been named in this run of losses: a port that
+    // cannot be opened is named once, not every ten seconds.
+    bool portNamed = false;
+};
+
+// A device whose communication is lost is dropped and reported.
+void CheckForLoss(RelayRun& run) {
+    if (run.device && run.device->commsLost == -1) {
+        run.device.reset();
+        CQLNException(kCommsLost).Report();
+        if (!run.portNamed && run.link.OpenFailure() != 0) {
+            run.portNamed = true;
+            CQLNException(kPortUnopenable, {run.link.GetPortName().c_str(),
+                                            SystemReason(run.link.OpenFailure()).c_str()})
+                .Report();
+        }
+    } else if (run.device) {
+        run.portNamed = false;  // the UPS answers: a later loss starts a new run
+    }
+}
+
+// A stop that arrives between the frames of a datagram ends the run.
+bool KeepServing() { return g_AgentService.KeepRunning(); }
+
+// Literal timing: passes of fixed pauses, a request waited for at the top
+// of each, the UPS polled every fifth pass and looked for every tenth.
+void LiteralLoop(RelayRun& run) {
+    for (uint32_t pass = 0;; ) {
+        if (!g_AgentService.KeepRunning()) break;
+        UpsDevice* device = run.device.get();
+        uint32_t waitMs =
+            (device && !g_bInternalXcp && device->DeviceKind() == kXcpDevice) ? kRequestWaitMs : 0;
+        if (run.endpoint.WaitForRequest(waitMs) && !run.endpoint.ServeRequest(device, KeepServing)) {
+            break;
+        }
+
+        uint32_t pauseMs;
+        if (run.device) {
+            if (pass % kPollEvery == 0) run.device->Poll();
+            pauseMs = kAttachedPauseMs;
+        } else {
+            if (pass % kDetectEvery == 0) run.device = Detect(run.link, run.profile, pass, run.timing);
+            pauseMs = kSearchingPauseMs;
+        }
+        ++pass;
+        plat::SleepMs(pauseMs);
+        CheckForLoss(run);
+        plat::SleepMs(kPassGapMs);
+    }
+}
+
+// Prompt timing: the worker sleeps on the socket and on the service's stop
+// and pause events together, so that a request is served the moment it
+// arrives and a control is seen the moment it is given. The status poll and
+// the search for a UPS keep the literal passes' cadence, by the clock.
+void PromptLoop(RelayRun& run) {
+    constexpr uint32_t kPollPeriodMs = kPollEvery * kAttachedPauseMs;
+    constexpr uint32_t kDetectPeriodMs = kDetectEvery * kSearchingPauseMs;
+    plat::Event* events[2] = {};
+    const int eventCount = g_AgentService.ControlEvents(events);
+    uint32_t due = plat::TickCount();  // of the next poll, or the next search
+    uint32_t searches = 0;
+    for (;;) {
+        if (!g_AgentService.KeepRunning()) break;
+        if (DeadlineExpired(due, plat::TickCount() + 1)) {
+            if (run.device) {
+                run.device->Poll();
+            } else {
+                run.device = Detect(run.link, run.profile, searches++, run.timing);
+            }
+            CheckForLoss(run);
+            due = plat::TickCount() + (run.device ? kPollPeriodMs : kDetectPeriodMs);
+            continue;  // a control given meanwhile comes first
+        }
+        const uint32_t now = plat::TickCount();
+        const uint32_t waitMs = DeadlineExpired(due, now) ? 0 : due - now;
+        if (run.endpoint.WaitForRequestOrEvent(waitMs, events, eventCount) ==
+                NetXcpEndpoint::Wake::kRequest &&
+            !run.endpoint.ServeRequest(run.device.get(), KeepServing)) {
+            break;
+        }
+    }
+}
+
+// Start-up and the loop. Everything of the run lives in this frame.
 int RunRelay(uint16_t& agentPort) {
     const std::string& path = g_AgentService.m_ConfigPath;
     ReportConfigurationFile(path);
@@ -134,44 +228,11 @@ int RunRelay(uint16_t& agentPort) {
     SerialLink link(settings.portName, settings.baud, kDataBits, kParityIndex, kStopIndex);
     Absorb([&] { link.EnumeratePnp(); });
     NetXcpEndpoint endpoint(settings.access);
-    std::unique_ptr<UpsDevice> device;
-    // Whether the port has been named in this run of losses: a port that
-    // cannot be opened is named once, not every ten seconds.
-    bool portNamed = false;
-
-    for (uint32_t pass = 0;; ) {
-        if (!g_AgentService.KeepRunning()) break;
-        uint32_t waitMs =
-            (device && !g_bInternalXcp && device->DeviceKind() == kXcpDevice) ? kRequestWaitMs : 0;
-        // A stop that arrives between the frames of a datagram ends the run.
-        auto keepRunning = [] { return g_AgentService.KeepRunning(); };
-        if (endpoint.WaitForRequest(waitMs) && !endpoint.ServeRequest(device.get(), keepRunning)) {
-            break;
-        }
-
-        uint32_t pauseMs;
-        if (device) {
-            if (pass % kPollEvery == 0) device->Poll();
-            pauseMs = kAttachedPauseMs;
-        } else {
-            if (pass % kDetectEvery == 0) device = Detect(link, profile, pass);
-            pauseMs = kSearchingPauseMs;
-        }
-        ++pass;
-        plat::SleepMs(pauseMs);
-        if (device && device->commsLost == -1) {
-            device.reset();
-            CQLNException(kCommsLost).Report();
-            if (!portNamed && link.OpenFailure() != 0) {
-                portNamed = true;
-                CQLNException(kPortUnopenable, {link.GetPortName().c_str(),
-                                                SystemReason(link.OpenFailure()).c_str()})
-                    .Report();
-            }
-        } else if (device) {
-            portNamed = false;  // the UPS answers: a later loss starts a new run
-        }
-        plat::SleepMs(kPassGapMs);
+    RelayRun run{profile, link, endpoint, settings.timing, nullptr};
+    if (settings.timing == XcpTiming::kPrompt) {
+        PromptLoop(run);
+    } else {
+        LiteralLoop(run);
     }
     return 0;
 }

@@ -184,6 +184,10 @@ bool Socket::WaitReadable(uint32_t ms) {
     return r.count >= 0 && r.readable;
 }
 
+int Socket::WaitReadableOr(void* const* others, int count, uint32_t ms) {
+    return sockapi::WaitReadableOr(m_hSocket, others, count, ms);
+}
+
 bool Socket::CheckReadable(bool& trouble) {
     RequireOpen();
     sockapi::Readiness r = sockapi::Select(m_hSocket, true, true, true, 0);

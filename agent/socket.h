@@ -54,6 +54,10 @@ public:
 
     // Blocks until something is readable or `ms` has passed.
     bool WaitReadable(uint32_t ms);
+    // The same, also ended by one of `count` platform handles (see
+    // sockapi::WaitReadableOr); a closed socket waits on those alone.
+    // 0 readable, 1 + i handle i, -1 time out, -2 a failed wait.
+    int WaitReadableOr(void* const* others, int count, uint32_t ms);
     // The local port the socket is bound to (host order), 0 when unknown.
     uint16_t LocalPort();
     const sockapi::PeerAddress& GetPeerAddress() const { return m_PeerAddress; }

@@ -59,6 +59,15 @@ ConnectStart Connect(Handle handle, const PeerAddress& address);
 // Waits up to `ms` (0: returns at once) for the asked conditions.
 Readiness Select(Handle handle, bool read, bool write, bool except, uint32_t ms);
 
+// Waits up to `ms` (kWaitForever: no limit) until `handle` has input or one
+// of `count` other waitable handles (a descriptor on POSIX, a HANDLE on
+// Win32; an auto-reset event that ends the wait is left signalled for its
+// owner) is signalled. 0 for the socket, 1 + i for other handle i, -1 when the
+// time ran out, -2 when the wait failed. An invalid `handle` waits on the
+// others alone. The socket is left in blocking mode.
+constexpr uint32_t kWaitForever = 0xFFFFFFFFu;
+int WaitReadableOr(Handle handle, void* const* others, int count, uint32_t ms);
+
 // One receive. -1 on a receive error; a datagram longer than `size` is such
 // an error on both platforms (it is lost).
 int Receive(Handle handle, void* buffer, int size);

@@ -9,8 +9,10 @@
 
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include "agent/socket_api.h"
+#include "platform/clock.h"
 #include "agent/socket_native.h"
 
 namespace sockapi {
@@ -118,6 +120,30 @@ Readiness Select(Handle handle, bool read, bool write, bool except, uint32_t ms)
     r.exceptional = except && ((p.revents & POLLPRI) != 0 || failed);
     r.count = (r.readable ? 1 : 0) + (r.writable ? 1 : 0) + (r.exceptional ? 1 : 0);
     return r;
+}
+
+int WaitReadableOr(Handle handle, void* const* others, int count, uint32_t ms) {
+    std::vector<pollfd> fds;
+    fds.push_back(pollfd{handle == kInvalidHandle ? -1 : Fd(handle), POLLIN, 0});
+    for (int i = 0; i < count; ++i) {
+        fds.push_back(pollfd{static_cast<int>(reinterpret_cast<intptr_t>(others[i])), POLLIN, 0});
+    }
+    const uint32_t start = plat::TickCount();
+    for (;;) {
+        int timeout = -1;
+        if (ms != kWaitForever) {
+            const uint32_t spent = plat::TickCount() - start;
+            timeout = spent >= ms ? 0 : static_cast<int>(ms - spent);
+        }
+        const int n = ::poll(fds.data(), fds.size(), timeout);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return -2;
+        if (n == 0) return -1;
+        for (size_t i = 0; i < fds.size(); ++i) {
+            if (fds[i].revents != 0) return static_cast<int>(i);
+        }
+        return -1;
+    }
 }
 
 int Receive(Handle handle, void* buffer, int size) {

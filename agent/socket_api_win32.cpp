@@ -2,6 +2,7 @@
 #include <winsock2.h>
 
 #include <cstring>
+#include <vector>
 
 #include "agent/socket_api.h"
 #include "agent/socket_native.h"
@@ -130,6 +131,48 @@ int SendTo(Handle handle, const void* data, int size, const PeerAddress& to) {
     int n = ::sendto(Sock(handle), static_cast<const char*>(data), size, 0,
                      reinterpret_cast<sockaddr*>(&s), sizeof s);
     return n == SOCKET_ERROR ? -1 : n;
+}
+
+// The socket's readiness becomes an event of its own (WSAEventSelect), so
+// that one WaitForMultipleObjects covers it and the other handles. Winsock
+// signals FD_READ at once when input was already waiting before the call.
+int WaitReadableOr(Handle handle, void* const* others, int count, uint32_t ms) {
+    std::vector<HANDLE> waits;
+    WSAEVENT ready = WSA_INVALID_EVENT;
+    if (handle != kInvalidHandle) {
+        ready = ::WSACreateEvent();
+        if (ready == WSA_INVALID_EVENT) return -2;
+        if (::WSAEventSelect(Sock(handle), ready, FD_READ | FD_CLOSE) != 0) {
+            ::WSACloseEvent(ready);
+            return -2;
+        }
+        waits.push_back(ready);
+    }
+    for (int i = 0; i < count; ++i) waits.push_back(static_cast<HANDLE>(others[i]));
+    const int first = handle != kInvalidHandle ? 0 : 1;
+    int result = -1;
+    if (waits.empty()) {
+        ::Sleep(ms);
+    } else {
+        const DWORD r = ::WaitForMultipleObjects(static_cast<DWORD>(waits.size()), waits.data(),
+                                                 FALSE, ms == kWaitForever ? INFINITE : ms);
+        if (r == WAIT_TIMEOUT) {
+            result = -1;
+        } else if (r < WAIT_OBJECT_0 + waits.size()) {
+            result = static_cast<int>(r - WAIT_OBJECT_0) + first;
+            // The wait took an auto-reset event's signal; its owner still
+            // has to see it.
+            if (result > 0) ::SetEvent(waits[r - WAIT_OBJECT_0]);
+        } else {
+            result = -2;
+        }
+    }
+    if (ready != WSA_INVALID_EVENT) {
+        ::WSAEventSelect(Sock(handle), nullptr, 0);
+        ::WSACloseEvent(ready);
+        SetBlocking(handle, true);  // WSAEventSelect made it non-blocking
+    }
+    return result;
 }
 
 }  // namespace sockapi

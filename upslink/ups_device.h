@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "upslink/xcp_protocol.h"
+
 class SerialLink;
 class CINIFile;
 
@@ -18,6 +20,8 @@ public:
     virtual uint8_t* RelayRequest(const uint8_t* request, uint32_t& length) = 0;
     // The protocol family: 2 for XCP.
     virtual int DeviceKind() = 0;
+    // How requests are paced; devices without that choice ignore it.
+    virtual void SetTiming(XcpTiming) {}
     // IdentifyUps without throwing: success marks the device communicating,
     // failure resets its identity (lost).
     virtual void Identify();

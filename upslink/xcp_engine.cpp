@@ -71,7 +71,35 @@ void XcpEngine::ReadExact(void* buffer, uint32_t count) {
     }
 }
 
+namespace {
+
+// Marks the end of a read of an answer however it ends (an answer, a bad
+// one, none): the guard counts from there.
+class AnswerEnd {
+public:
+    AnswerEnd(bool& seen, uint32_t& end) : m_Seen(seen), m_End(end) {}
+    ~AnswerEnd() {
+        m_Seen = true;
+        m_End = plat::TickCount();
+    }
+    AnswerEnd(const AnswerEnd&) = delete;
+    AnswerEnd& operator=(const AnswerEnd&) = delete;
+
+private:
+    bool& m_Seen;
+    uint32_t& m_End;
+};
+
+}  // namespace
+
+void XcpEngine::WaitOutGuard() {
+    if (m_Timing != XcpTiming::kPrompt || !m_bAnswerSeen) return;
+    const uint32_t since = plat::TickCount() - m_nAnswerEnd;
+    if (since < kXcpRelayPauseMs) plat::SleepMs(kXcpRelayPauseMs - since);
+}
+
 int XcpEngine::ReceiveAnswer(uint8_t expected, uint32_t timeoutMs, uint32_t held) {
+    AnswerEnd end(m_bAnswerSeen, m_nAnswerEnd);
     if (held == 0) {
         m_Answer.clear();
         m_nAnswerLength = 0;
@@ -79,7 +107,14 @@ int XcpEngine::ReceiveAnswer(uint8_t expected, uint32_t timeoutMs, uint32_t held
     uint32_t strays = 0;
     uint32_t blocks = 0;
     for (;;) {
-        SetDeadline(timeoutMs);  // every block gets the full time
+        // Every block gets the full time; a prompt read of a forwarded frame
+        // also keeps the lead that literal timing would have waited first.
+        uint32_t wait = timeoutMs;
+        if (m_bReadFloor) {
+            const uint32_t now = plat::TickCount();
+            if (!DeadlineExpired(m_nReadFloor, now)) wait += m_nReadFloor - now;
+        }
+        SetDeadline(wait);
         uint8_t header[4];
         ReadExact(header, sizeof header);
         if (header[0] != kXcpStart) Fail(kMsgUpsInvalidResponse);
@@ -118,6 +153,7 @@ int XcpEngine::ReceiveAnswer(uint8_t expected, uint32_t timeoutMs, uint32_t held
 }
 
 void XcpEngine::WriteFrame(const uint8_t* frame, uint32_t count) {
+    WaitOutGuard();
     DiscardPending();
     uint32_t written = 0;
     m_Link.Write(frame, count, written);
@@ -206,19 +242,45 @@ std::unique_ptr<uint8_t[]> ReframeXcpAnswer(const uint8_t* answer, uint32_t answ
     return out;
 }
 
+// Prompt timing reads a forwarded frame's answer from the moment of the write.
+// Each block's deadline is the answer time counted from the later of the
+// block's start and the end of the lead literal timing would have waited: a
+// one-block answer has the lead and the deadline from the write, and a
+// longer one exactly the time literal timing gives it, so no answer that
+// literal timing takes is refused, while one that is done returns at once.
+int XcpEngine::ReceivePromptAnswer(uint8_t expected) {
+    m_nReadFloor = plat::TickCount() + kXcpRelayLeadMs;
+    m_bReadFloor = true;
+    try {
+        const int result = ReceiveAnswer(expected, kXcpAnswerMs, 0);
+        m_bReadFloor = false;
+        return result;
+    } catch (...) {
+        m_bReadFloor = false;
+        throw;
+    }
+}
+
 uint8_t* XcpEngine::RelayRequest(const uint8_t* request, uint32_t& length) {
     length = 0;
     const uint8_t command = request[2];
+    const bool prompt = m_Timing == XcpTiming::kPrompt;
     if (NeedsAuthorization(command)) Authorize();
     WriteFrame(request, static_cast<uint32_t>(request[1]) + 3);
-    plat::SleepMs(kXcpRelayLeadMs);
-    const int result = ReceiveAnswer(ExpectedBlock(command), kXcpAnswerMs, 0);
+    int result = 0;
+    if (prompt) {
+        result = ReceivePromptAnswer(ExpectedBlock(command));
+    } else {
+        plat::SleepMs(kXcpRelayLeadMs);
+        result = ReceiveAnswer(ExpectedBlock(command), kXcpAnswerMs, 0);
+    }
 
     const uint8_t blockNumber = result != 0 ? static_cast<uint8_t>(result) : ExpectedBlock(command);
     uint32_t total = 0;
     std::unique_ptr<uint8_t[]> out =
         ReframeXcpAnswer(m_Answer.data(), m_nAnswerLength, blockNumber, total);
-    plat::SleepMs(kXcpRelayPauseMs);
+    // Prompt timing leaves the pause to the guard before the next write.
+    if (!prompt) plat::SleepMs(kXcpRelayPauseMs);
     length = total;
     return out.release();
 }

@@ -58,6 +58,14 @@ public:
     uint32_t AnswerLength() const { return m_nAnswerLength; }
     bool AuthorizationNeeded() const { return m_bAuthorizationNeeded; }
 
+    // Literal unless told otherwise; see XcpTiming.
+    void SetTiming(XcpTiming timing) { m_Timing = timing; }
+    XcpTiming Timing() const { return m_Timing; }
+    // In prompt timing, sleeps until kXcpRelayPauseMs have passed since the
+    // last answer ended; at once otherwise. Every write to the UPS comes
+    // after it.
+    void WaitOutGuard();
+
     // Fills the supported-command list. Nothing in the agent learns the
     // UPS's commands yet; tests use this to exercise the status request.
     void SetSupportedCommands(const uint8_t* commands, uint8_t count);
@@ -69,8 +77,18 @@ private:
     void DiscardPending();
     // Sends the authorization code, then pauses kXcpSettleMs.
     void Authorize();
+    // A forwarded frame's answer read in prompt timing.
+    int ReceivePromptAnswer(uint8_t expected);
 
     bool m_bAuthorizationNeeded = true;
+    XcpTiming m_Timing = XcpTiming::kLiteral;
+    // When the last read of an answer ended (tick count), for the guard.
+    bool m_bAnswerSeen = false;
+    uint32_t m_nAnswerEnd = 0;
+    // Prompt reads of a forwarded frame: no block's deadline comes before
+    // this tick plus the block's time, as if the lead had been waited.
+    bool m_bReadFloor = false;
+    uint32_t m_nReadFloor = 0;
     uint8_t m_nSupportedCount = 0;
     uint32_t m_nAnswerLength = 0;
     std::unique_ptr<uint8_t[]> m_pSupported;

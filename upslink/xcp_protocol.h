@@ -73,5 +73,14 @@ constexpr uint32_t kXcpShortAnswerMs = 750;  // the authorization and identifica
 constexpr uint32_t kXcpSettleMs = 200;       // pause between steps of a conversation
 constexpr uint32_t kXcpRelayLeadMs = 1250;   // before reading a relayed frame's answer
 constexpr uint32_t kXcpRelayPauseMs = 250;   // after a relayed answer
+
+// How the engine spends those timings on a forwarded frame.
+//   literal: wait the lead, read with the answer deadline, pause after the
+//            answer before anything else happens (the reply waits for it).
+//   prompt:  read the answer as it arrives, giving it as long as literal
+//            would (the lead and the deadline, from the write); the pause
+//            becomes a guard before the next write to the UPS, whatever that
+//            write is, so the reply goes out without waiting for it.
+enum class XcpTiming { kLiteral, kPrompt };
 // The serial line's rate before the UPS is asked for a faster one.
 constexpr uint32_t kXcpStartBaud = 1200;

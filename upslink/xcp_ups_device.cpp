@@ -22,6 +22,7 @@ uint8_t* XcpUpsDevice::RelayRequest(const uint8_t* request, uint32_t& length) {
 int XcpUpsDevice::DeviceKind() { return 2; }
 
 void XcpUpsDevice::WriteEscape() {
+    m_pEngine->WaitOutGuard();  // a byte to the UPS like any request
     uint32_t written = 0;
     m_Link.Write(&kEscape, 1, written);
     m_Link.Drain(100);

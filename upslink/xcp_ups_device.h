@@ -11,6 +11,7 @@ public:
 
     uint8_t* RelayRequest(const uint8_t* request, uint32_t& length) override;
     int DeviceKind() override;
+    void SetTiming(XcpTiming timing) override { m_pEngine->SetTiming(timing); }
     void IdentifyUps() override;
     void PollStatus() override;
 

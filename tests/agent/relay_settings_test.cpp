@@ -223,6 +223,21 @@ TEST_F(RelaySettingsTest, AllowedClientsAreHostsAndNetworks) {
     EXPECT_EQ(Refusal("[NetXCP]\nAllowClients=" + list + "\n").key, "AllowClients");
 }
 
+TEST_F(RelaySettingsTest, TimingIsLiteralUnlessPromptIsAskedFor) {
+    EXPECT_EQ(Read("").timing, XcpTiming::kLiteral);
+    EXPECT_EQ(Read("[Communications]\nTiming=\n").timing, XcpTiming::kLiteral);
+    EXPECT_EQ(Read("[Communications]\nTiming= Literal \n").timing, XcpTiming::kLiteral);
+    EXPECT_EQ(Read("[Communications]\nTiming=prompt\n").timing, XcpTiming::kPrompt);
+    EXPECT_EQ(Read("[Communications]\nTiming=PROMPT\r\n").timing, XcpTiming::kPrompt);
+    for (const char* value : {"fast", "prompt1", "0"}) {
+        SettingsError e = Refusal(std::string("[Communications]\nTiming=") + value + "\n");
+        EXPECT_EQ(e.section, "Communications");
+        EXPECT_EQ(e.key, "Timing");
+        EXPECT_EQ(e.value, value);
+        EXPECT_EQ(e.allowed, "literal or prompt");
+    }
+}
+
 TEST(ConfigFile, MissingFilesAndFoldersCannotBeReadAndSaySo) {
     ScratchDir dir("settings");
     uint32_t error = 0;

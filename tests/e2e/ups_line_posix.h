@@ -13,6 +13,8 @@ public:
     // `settings` are control lines applied before the line opens.
     bool Start(std::initializer_list<const char*> settings = {});
     bool Control(const std::string& line) { return m_Sim.Control(line).compare(0, 2, "ok") == 0; }
+    // A query's whole answer ("ok <value>" or "error <reason>").
+    std::string Ask(const std::string& line) { return m_Sim.Control(line); }
     std::string SlavePath() const { return m_Sim.SlavePath(); }
     // How many requests with this command the UPS has heard.
     uint32_t Count(uint8_t command) { return m_Sim.Count(command); }

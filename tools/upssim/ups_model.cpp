@@ -172,9 +172,13 @@ std::string UpsModel::Control(const std::string& line) {
     } else if (name == "trickle") {
         if (!ParseNumber(rest, 10, 10000, n)) return bad("milliseconds per byte");
         m_nTrickleMs = n;
+    } else if (name == "delay") {
+        if (!ParseNumber(rest, 10, 60000, n)) return bad("milliseconds before each answer");
+        m_nDelayMs = n;
     } else if (name == "reset") {
         m_bSilent = false;
         m_nSilence = m_nBadSum = m_nBadStart = m_nStray = m_nBusy = m_nAck37 = m_nTrickleMs = 0;
+        m_nDelayMs = 0;
         m_nSpeed = m_nStartBaud;
         m_Pending.clear();
     } else if (name == "count") {

@@ -35,6 +35,8 @@ public:
 
     uint32_t Speed() const { return m_nSpeed; }
     uint32_t TrickleMs() const { return m_nTrickleMs; }
+    // How long the UPS thinks before it answers a request.
+    uint32_t DelayMs() const { return m_nDelayMs; }
     uint32_t Count(uint8_t command) const;
 
 private:
@@ -66,7 +68,7 @@ private:
     // Faults.
     bool m_bSilent = false;
     uint32_t m_nSilence = 0, m_nBadSum = 0, m_nBadStart = 0, m_nStray = 0, m_nBusy = 0,
-             m_nAck37 = 0, m_nTrickleMs = 0;
+             m_nAck37 = 0, m_nTrickleMs = 0, m_nDelayMs = 0;
 
     // State.
     uint32_t m_nSpeed = kXcpStartBaud;

@@ -9,6 +9,8 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "ups_model.h"
 
@@ -37,6 +39,9 @@ public:
     //   line        the host's line speed as last seen ("0" before any)
     //   opens       how often the host has opened the line
     //   verbose on|off   traffic to standard error
+    //   gap         the shortest time in ms from the end of an answer to the
+    //               next byte the host sent ("none" before any)
+    //   gap reset   forget it
     std::string Control(const std::string& line);
 
     // Convenience for tests.
@@ -51,6 +56,8 @@ private:
     void ForgetHostLineSettings(int master);
     void UpdateLink();
     void Send(const std::vector<uint8_t>& bytes);
+    // Sends the answers whose delay has run out by `now`.
+    void SendDue(uint32_t now);
     void Log(const char* what, const uint8_t* bytes, size_t count);
 
     mutable std::mutex m_Mutex;
@@ -71,4 +78,12 @@ private:
     bool m_bPnpArmed = false;    // waiting for a quiet moment to answer
     uint32_t m_nPnpSince = 0;
     uint32_t m_nLastHeard = 0;
+
+    // Answers held back by the "delay" setting: when each is due, and its bytes.
+    std::vector<std::pair<uint32_t, std::vector<uint8_t>>> m_Delayed;
+    // The end of the last answer not yet followed by a byte of the host's,
+    // and the shortest such gap seen (UINT32_MAX: none yet).
+    bool m_bAnswerOpen = false;
+    uint32_t m_nAnswerEnd = 0;
+    uint32_t m_nShortestGap = UINT32_MAX;
 };

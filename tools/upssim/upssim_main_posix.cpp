@@ -36,8 +36,8 @@ const char kUsage[] =
     "           unknown-ack HEX   answer CMD BLOCK HEXDATA|-   ack CMD CODE   clear CMD\n"
     "           block-size N   baud N\n"
     "Faults:    silence on|off|N   badsum N   badstart N   stray N   busy N   ack37 N\n"
-    "           trickle MS   unplug   plug   reset\n"
-    "Queries:   count CMD   speed   line   opens   garbled   last [CMD]   path\n"
+    "           trickle MS   delay MS   unplug   plug   reset\n"
+    "Queries:   count CMD   speed   line   opens   garbled   last [CMD]   path   gap [reset]\n"
     "Other:     verbose on|off   quit\n";
 
 }  // namespace

@@ -90,6 +90,7 @@ void UpsSim::CloseLine() {
     m_nWatch = m_nMaster = -1;
     m_SlavePath.clear();
     m_bPnpArmed = false;
+    m_Delayed.clear();  // what was on its way goes with the line
 }
 
 void UpsSim::UpdateLink() {
@@ -135,6 +136,14 @@ std::string UpsSim::Control(const std::string& line) {
     if (name == "path") return "ok " + m_SlavePath;
     if (name == "line") return "ok " + std::to_string(m_nLineBaud);
     if (name == "opens") return "ok " + std::to_string(m_nOpens);
+    if (name == "gap") {
+        if (line == "gap reset") {
+            m_nShortestGap = UINT32_MAX;
+            m_bAnswerOpen = false;
+            return "ok";
+        }
+        return m_nShortestGap == UINT32_MAX ? "ok none" : "ok " + std::to_string(m_nShortestGap);
+    }
     if (name == "verbose") {
         m_bVerbose = line.find("on") != std::string::npos;
         return "ok";
@@ -179,6 +188,16 @@ void UpsSim::Send(const std::vector<uint8_t>& bytes) {
         if (n <= 0) return;  // the host has gone: what it missed is lost, as on a wire
         done += static_cast<size_t>(n);
         if (trickle && done < bytes.size()) plat::SleepMs(trickle);
+    }
+    m_bAnswerOpen = true;
+    m_nAnswerEnd = plat::TickCount();
+}
+
+void UpsSim::SendDue(uint32_t now) {
+    while (!m_Delayed.empty() && static_cast<int32_t>(now - m_Delayed.front().first) >= 0) {
+        std::vector<uint8_t> bytes = std::move(m_Delayed.front().second);
+        m_Delayed.erase(m_Delayed.begin());
+        Send(bytes);
     }
 }
 
@@ -261,16 +280,26 @@ void UpsSim::Run() {
                 Log("hears", buffer, static_cast<size_t>(n));
                 m_bFresh = m_bPnpArmed = false;
                 m_nLastHeard = now;
+                if (m_bAnswerOpen) {
+                    m_bAnswerOpen = false;
+                    const uint32_t gap = now - m_nAnswerEnd;
+                    if (gap < m_nShortestGap) m_nShortestGap = gap;
+                }
                 std::vector<uint8_t> out;
                 // Until the host has put the line in raw mode its bytes are
                 // not trusted, and nothing is sent into a cooked line.
                 if (raw) m_Model.Hear(buffer, static_cast<size_t>(n), baud, out);
-                if (!out.empty()) Send(out);
+                if (!out.empty() && m_Model.DelayMs() != 0) {
+                    m_Delayed.emplace_back(now + m_Model.DelayMs(), std::move(out));
+                } else if (!out.empty()) {
+                    Send(out);
+                }
             }
         } else if ((p[0].revents & POLLHUP) != 0) {
             // No slave side open: nothing to hear until the host opens it.
             m_bPnpArmed = false;
         }
+        SendDue(now);
         if (m_Model.HasPartial() && now - m_nLastHeard > kPartialMs) m_Model.ForgetPartial();
 
         if (m_bPnpArmed && now - m_nPnpSince >= kPnpQuietMs) {
