@@ -181,6 +181,7 @@ bool WaitReadable(PortHandle port, uint32_t ms) {
     HANDLE h = H(port);
     if (HasHeld(h) || InputWaiting(h)) return true;
     if (ms == 0) return false;
+    if (ms >= MAXDWORD) ms = MAXDWORD - 1;  // MAXDWORD itself is no time limit
     const DWORD start = GetTickCount();
     unsigned char byte = 0;
     DWORD n = 0;
