@@ -58,10 +58,12 @@ TEST(NamedUpsPort, IdentifiesTheUpsBehindIt) {
         answer.insert(answer.end(), buf, buf + got);
         return answer.size() >= 3 && answer.size() >= 5u + answer[2];
     }));
-    EXPECT_EQ(answer[0], 0xAB);
+    std::string hex;
+    for (uint8_t b : answer) hex += " " + std::to_string(b);
+    EXPECT_EQ(answer[0], 0xAB) << hex;
     uint8_t sum = 0;
-    for (uint8_t b : answer) sum = static_cast<uint8_t>(sum + b);
-    EXPECT_EQ(sum, 0);
+    for (size_t i = 0; i < 5u + answer[2]; ++i) sum = static_cast<uint8_t>(sum + answer[i]);
+    EXPECT_EQ(sum, 0) << hex;
     std::remove(iniPath);
 }
 
