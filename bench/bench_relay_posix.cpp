@@ -48,8 +48,10 @@ BenchRelay::~BenchRelay() {
     rmdir(m_Dir.c_str());
 }
 
-bool BenchRelay::Start(const std::string& extraIni) {
-    if (m_Dir.empty() || !m_Sim.Start(Bin("upssim"), {})) {
+bool BenchRelay::Start(const std::string& extraIni) { return StartUps() && StartAgent(extraIni); }
+
+bool BenchRelay::StartUps(const std::vector<std::string>& options) {
+    if (m_Dir.empty() || !m_Sim.Start(Bin("upssim"), options)) {
         std::fprintf(stderr, "bench: cannot start upssim\n");
         return false;
     }
@@ -58,15 +60,27 @@ bool BenchRelay::Start(const std::string& extraIni) {
         std::fprintf(stderr, "bench: upssim printed no pseudo-terminal\n");
         return false;
     }
+    return true;
+}
+
+bool BenchRelay::StartAgent(const std::string& extraIni, const std::string& portName,
+                            const std::vector<std::string>& command, uint32_t startMs) {
     m_nPort = FreeUdpPort();
     std::string ini = m_Dir + "/qln.ini";
-    std::ofstream(ini) << "[Communications]\nCommunicationsPort=" << m_Pty
-                       << "\n[NetXCP]\nAgentPort=" << m_nPort << "\n"
+    std::ofstream(ini) << "[Communications]\nCommunicationsPort="
+                       << (portName.empty() ? m_Pty : portName) << "\n[NetXCP]\nAgentPort="
+                       << m_nPort << "\n"
                        << extraIni;
-    m_Agent.Start(Bin("qln"), {"daemon", "-c", ini});
+    if (command.empty()) {
+        m_Agent.Start(Bin("qln"), {"daemon", "-c", ini});
+    } else {
+        std::vector<std::string> args(command.begin() + 1, command.end());
+        args.insert(args.end(), {"daemon", "-c", ini});
+        m_Agent.Start(command[0], args);
+    }
     uint32_t start = plat::TickCount();
     bool relaying = false;
-    while (!relaying && plat::TickCount() - start < 60000 && m_Agent.Running()) {
+    while (!relaying && plat::TickCount() - start < startMs && m_Agent.Running()) {
         relaying = TimedExchange(m_nPort, XcpFrame(0x00), 1500) >= 0;
     }
     if (!relaying) {

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "child_process.h"
 #include "tools/netxcp/netxcp_request.h"
@@ -20,6 +21,13 @@ public:
     // appended to the INI file. False, with the reason on standard error,
     // when either does not come up.
     bool Start(const std::string& extraIni = "");
+    // Start's two steps, for benchmarks that shape either: upssim with its
+    // `--NAME VALUE` options, then the agent on `portName` (the
+    // pseudo-terminal when empty) run by `command` (the build's qln when
+    // empty; e.g. wine and qln.exe), relaying within `startMs`.
+    bool StartUps(const std::vector<std::string>& options = {});
+    bool StartAgent(const std::string& extraIni, const std::string& portName = "",
+                    const std::vector<std::string>& command = {}, uint32_t startMs = 60000);
     void Stop();
 
     uint16_t Port() const { return m_nPort; }

@@ -1,7 +1,8 @@
 // The serial port layer: open a port by name, set the line format from four
 // numbers, single reads and writes that return at once, and the modem lines by
-// their DE-9 pin numbers. No state and no exceptions: the serial link owns the
-// handle and decides what each failure becomes.
+// their DE-9 pin numbers. No exceptions, and no state beyond the byte a wait
+// may have read ahead (see WaitReadable): the serial link owns the handle and
+// decides what each failure becomes.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -30,7 +31,9 @@ std::string BuildModeString(uint32_t baud, uint32_t dataBits, uint32_t parityInd
 // InvalidPort() on failure, with the reason left in plat::LastError().
 PortHandle OpenPort(const char* name);
 void ClosePort(PortHandle port);
-// Line format plus reads that return at once with what has arrived.
+// Line format with flow control off both ways (every byte value is data; DTR
+// and RTS stay plain outputs), plus reads that return at once with what has
+// arrived.
 bool ConfigurePort(PortHandle port, uint32_t baud, uint32_t dataBits, uint32_t parityIndex,
                    uint32_t stopIndex);
 // False only on a real failure; nothing waiting is true with `got` 0.
@@ -48,9 +51,11 @@ bool SetControlLine(PortHandle port, int pin, bool on);
 // line hung up or the device gone, with the reason left in plat::LastError().
 bool PortPresent(PortHandle port);
 
-// Blocks until input may be waiting or `ms` have passed, without reading.
-// True when input is waiting; false after the time (or when the platform
-// cannot tell, so that the caller reads again).
+// Blocks until input may be waiting or `ms` have passed, and returns the
+// moment a byte arrives. True when input is waiting; false after the time (or
+// when the platform cannot tell, so that the caller reads again). Where the
+// platform can only wait by reading (Win32), the byte it read is kept and
+// delivered first by the next read, so nothing is lost or reordered.
 bool WaitReadable(PortHandle port, uint32_t ms);
 
 // Where a port name leads on systems whose ports are device files: "COMn" and

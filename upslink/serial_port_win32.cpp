@@ -1,4 +1,6 @@
 #include <cstring>
+#include <map>
+#include <mutex>
 
 #include "platform/windows_wrapper.h"
 #include "upslink/serial_port.h"
@@ -6,10 +8,66 @@
 namespace {
 HANDLE H(PortHandle port) { return static_cast<HANDLE>(port); }
 
-// How long one wait for input sleeps: the port's reads return at once and
-// the synchronous handle offers no wait with a time limit, so a waiting
-// reader sleeps in slices this short between its reads.
-constexpr DWORD kWaitSliceMs = 5;
+// A synchronous port handle has no wait with a time limit of its own; a read
+// of one byte with a total time-out is one (and under Wine a poll on the
+// line, so it ends the moment the byte arrives). The byte such a wait reads
+// is kept here, per open port, and handed out first by the next read.
+std::mutex g_HeldLock;
+std::map<HANDLE, unsigned char> g_Held;
+
+bool TakeHeld(HANDLE h, unsigned char& byte) {
+    std::lock_guard<std::mutex> lock(g_HeldLock);
+    auto it = g_Held.find(h);
+    if (it == g_Held.end()) return false;
+    byte = it->second;
+    g_Held.erase(it);
+    return true;
+}
+
+bool HasHeld(HANDLE h) {
+    std::lock_guard<std::mutex> lock(g_HeldLock);
+    return g_Held.count(h) != 0;
+}
+
+void Hold(HANDLE h, unsigned char byte) {
+    std::lock_guard<std::mutex> lock(g_HeldLock);
+    g_Held[h] = byte;
+}
+
+void Forget(HANDLE h) {
+    std::lock_guard<std::mutex> lock(g_HeldLock);
+    g_Held.erase(h);
+}
+
+// Reads return at once with what has arrived, possibly nothing.
+bool SetImmediateReads(HANDLE h) {
+    COMMTIMEOUTS timeouts;
+    if (!GetCommTimeouts(h, &timeouts)) return false;
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadTotalTimeoutConstant = 0;
+    return SetCommTimeouts(h, &timeouts) != FALSE;
+}
+
+// A read returns at once with what is waiting; with nothing waiting it
+// returns as soon as a byte arrives, or empty after `ms`. Wine keeps only
+// the total time of this form, so the wait reads one byte: with more asked
+// for it would go on waiting for the rest.
+bool SetWaitingReads(HANDLE h, DWORD ms) {
+    COMMTIMEOUTS timeouts;
+    if (!GetCommTimeouts(h, &timeouts)) return false;
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
+    timeouts.ReadTotalTimeoutConstant = ms;
+    return SetCommTimeouts(h, &timeouts) != FALSE;
+}
+
+// Bytes that have arrived and wait in the driver's queue.
+bool InputWaiting(HANDLE h) {
+    DWORD errors = 0;
+    COMSTAT status{};
+    return ClearCommError(h, &errors, &status) != 0 && status.cbInQue > 0;
+}
 }  // namespace
 
 PortHandle OpenPort(const char* name) {
@@ -18,7 +76,10 @@ PortHandle OpenPort(const char* name) {
     return h == INVALID_HANDLE_VALUE ? InvalidPort() : static_cast<PortHandle>(h);
 }
 
-void ClosePort(PortHandle port) { CloseHandle(H(port)); }
+void ClosePort(PortHandle port) {
+    Forget(H(port));
+    CloseHandle(H(port));
+}
 
 bool ConfigurePort(PortHandle port, uint32_t baud, uint32_t dataBits, uint32_t parityIndex,
                    uint32_t stopIndex) {
@@ -30,19 +91,30 @@ bool ConfigurePort(PortHandle port, uint32_t baud, uint32_t dataBits, uint32_t p
         return false;
     }
     std::string mode = BuildModeString(baud, dataBits, parityIndex, stopIndex);
-    if (!BuildCommDCBA(mode.c_str(), &dcb) || !SetCommState(H(port), &dcb)) {
+    if (!BuildCommDCBA(mode.c_str(), &dcb)) {
         (void)GetLastError();
         return false;
     }
-    COMMTIMEOUTS timeouts;
-    if (!GetCommTimeouts(H(port), &timeouts)) {
-        (void)GetLastError();
-        return false;
-    }
-    timeouts.ReadIntervalTimeout = MAXDWORD;
-    timeouts.ReadTotalTimeoutMultiplier = 0;
-    timeouts.ReadTotalTimeoutConstant = 0;
-    if (!SetCommTimeouts(H(port), &timeouts)) {
+    // A binary protocol: every byte value is data. Windows's BuildCommDCB
+    // turns flow control off, Wine's keeps what the line had; a COM port
+    // that Wine backs with a pseudo-terminal starts with XON/XOFF on (the
+    // terminal's default) and would swallow every 0x11 and 0x13 of the
+    // UPS's answers and stop sending at the first 0x13. DTR and RTS stay
+    // plain outputs, on, as the Plug and Play handshake leaves them; it
+    // drives them itself (a handshake or toggle mode would refuse that).
+    dcb.fBinary = TRUE;
+    dcb.fOutX = FALSE;
+    dcb.fInX = FALSE;
+    dcb.fOutxCtsFlow = FALSE;
+    dcb.fOutxDsrFlow = FALSE;
+    dcb.fDsrSensitivity = FALSE;
+    dcb.fTXContinueOnXoff = TRUE;
+    dcb.fDtrControl = DTR_CONTROL_ENABLE;
+    dcb.fRtsControl = RTS_CONTROL_ENABLE;
+    dcb.fErrorChar = FALSE;
+    dcb.fNull = FALSE;
+    dcb.fAbortOnError = FALSE;
+    if (!SetCommState(H(port), &dcb) || !SetImmediateReads(H(port))) {
         (void)GetLastError();
         return false;
     }
@@ -50,16 +122,24 @@ bool ConfigurePort(PortHandle port, uint32_t baud, uint32_t dataBits, uint32_t p
 }
 
 bool ReadPort(PortHandle port, void* buffer, uint32_t count, uint32_t& got) {
+    got = 0;
+    if (count == 0) return true;
+    unsigned char* bytes = static_cast<unsigned char*>(buffer);
+    unsigned char held = 0;
+    if (TakeHeld(H(port), held)) {
+        bytes[0] = held;
+        got = 1;
+    }
     DWORD n = 0;
-    BOOL ok = ReadFile(H(port), buffer, count, &n, nullptr);
-    got = n;
-    return ok != FALSE;
+    BOOL ok = count > got ? ReadFile(H(port), bytes + got, count - got, &n, nullptr) : TRUE;
+    got += n;
+    // A byte already handed out is delivered; a failure shows at the next read.
+    return ok != FALSE || got != 0;
 }
 
 uint32_t ReadAvailable(PortHandle port, void* buffer, uint32_t count) {
-    DWORD n = 0;
-    if (!ReadFile(H(port), buffer, count, &n, nullptr)) return 0;
-    return n;
+    uint32_t got = 0;
+    return ReadPort(port, buffer, count, got) ? got : 0;
 }
 
 bool WritePort(PortHandle port, const void* buffer, uint32_t count, uint32_t& written) {
@@ -97,7 +177,28 @@ bool PortPresent(PortHandle port) {
     return ClearCommError(H(port), &errors, &status) != 0;
 }
 
-bool WaitReadable(PortHandle, uint32_t ms) {
-    Sleep(ms < kWaitSliceMs ? ms : kWaitSliceMs);
+bool WaitReadable(PortHandle port, uint32_t ms) {
+    HANDLE h = H(port);
+    if (HasHeld(h) || InputWaiting(h)) return true;
+    if (ms == 0) return false;
+    if (ms >= MAXDWORD) ms = MAXDWORD - 1;  // MAXDWORD itself is no time limit
+    const DWORD start = GetTickCount();
+    unsigned char byte = 0;
+    DWORD n = 0;
+    BOOL ok = SetWaitingReads(h, ms) && ReadFile(h, &byte, 1, &n, nullptr);
+    // Back to reads that return at once whatever the wait did: the link's
+    // reads rely on it.
+    (void)SetImmediateReads(h);
+    if (ok && n == 1) {
+        Hold(h, byte);
+        return true;
+    }
+    // A line that fails (hung up, gone) fails at once and for good: sleep
+    // the time away rather than have the caller spin on it; its next read
+    // or check reports the failure.
+    if (!ok) {
+        DWORD spent = GetTickCount() - start;
+        if (spent < ms) Sleep(ms - spent);
+    }
     return false;
 }

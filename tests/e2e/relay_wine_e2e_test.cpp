@@ -1,7 +1,9 @@
 // The Win32 relay path: qln.exe in the foreground under Wine, its COM port a
 // link in the Wine prefix to upssim's pseudo-terminal, NetXCP datagrams from
 // the Linux side.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -13,6 +15,7 @@
 #include "platform/clock.h"
 #include "upslink/xcp_protocol.h"
 #include "queue_checks_posix.h"
+#include "ups_model.h"
 #include "relay_agent.h"
 #include "scratch_dir.h"
 #include "trace_file.h"
@@ -56,6 +59,19 @@ private:
     std::unique_ptr<RelayAgent> m_pAgent;
 };
 
+// Turns XON/XOFF on both ways on the line behind `path`, as a host that used
+// it before might have left it (a fresh pseudo-terminal has XON on already).
+bool LeaveXonXoffOn(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    termios tio{};
+    bool ok = ::tcgetattr(fd, &tio) == 0;
+    tio.c_iflag |= IXON | IXOFF;
+    ok = ok && ::tcsetattr(fd, TCSANOW, &tio) == 0;
+    ::close(fd);
+    return ok;
+}
+
 }  // namespace
 
 // The request queue over Winsock: the turns, and an over-long datagram
@@ -66,6 +82,37 @@ TEST(RelayUnderWine, ASecondSenderIsAnsweredWhileTheFirstFloodsAndAnOverLongData
     ASSERT_EQ(relay.Start({{"NetXCP", {{"RequestMaxAge", "0"}}}}), "");
     CheckASecondSenderIsAnsweredWhileTheFirstFloods(relay.Agent(), kAnswerMs);
     CheckAnOverLongDatagramCostsOnlyItself(relay.Agent(), kAnswerMs);
+}
+
+// A UPS whose identification carries both flow-control bytes (versions 17.19,
+// and 19 bytes of data: a length byte of 0x13) on a line that starts with
+// XON/XOFF on. The agent turns flow control off when it configures the port,
+// so the UPS is identified and its answer relayed byte for byte.
+TEST(RelayUnderWine, RelaysTheFlowControlBytesOfALineThatHadXonXoffOn) {
+    WinePrefix wine;
+    if (!wine.Missing().empty()) GTEST_SKIP() << wine.Missing();
+    wine.Export();
+    const char* versions = "versions 1.0,17.19";
+    const char* model = "model Quillon 1500";
+
+    UpsModel sent;
+    ASSERT_EQ(sent.Control(versions), "ok");
+    ASSERT_EQ(sent.Control(model), "ok");
+    const ByteString request = XcpFrame(0x31);
+    std::vector<uint8_t> expected;
+    sent.Hear(request.data(), request.size(), sent.Speed(), expected);
+    ASSERT_GE(expected.size(), 5u);
+    ASSERT_EQ(expected[2], 0x13);
+
+    SimulatedUps ups;
+    ASSERT_TRUE(ups.Start({versions, model}));
+    ASSERT_TRUE(LeaveXonXoffOn(ups.SlavePath()));
+    WineComPort com(wine, ups.SlavePath());
+    ASSERT_FALSE(com.Name().empty()) << "no free COM port in " << wine.Path();
+    RelayAgent agent(com.Name(), {}, {"wine", wine.Bin() + "/qln.exe"});
+    ASSERT_TRUE(agent.WaitUntilRelaying(kStartMs)) << agent.Process().Err();
+    EXPECT_EQ(agent.Exchange(request, kAnswerMs), ByteString(expected.begin(), expected.end()));
+    agent.Process().Stop();
 }
 
 TEST(RelayUnderWine, RelaysForALinuxClient) {

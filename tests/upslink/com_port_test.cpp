@@ -10,9 +10,11 @@
 
 #include "agent/ini_file.h"
 #include "agent/qln_exception.h"
+#include "platform/clock.h"
 #include "thrown_id.h"
 #include "upslink/serial_link.h"
 #include "upslink/ups_device.h"
+#include "upslink/xcp_engine.h"
 #include "wait_for.h"
 
 TEST(NamedUpsPort, IdentifiesTheUpsBehindIt) {
@@ -35,6 +37,33 @@ TEST(NamedUpsPort, IdentifiesTheUpsBehindIt) {
     EXPECT_EQ(device->m_FamilyName, "Quillon");
     EXPECT_EQ(device->m_ModelName, "1500 RT");
     EXPECT_EQ(device->m_ConfiguredName, "Named port");
+
+    // Waits end with the line's news, not with their time: a quiet line
+    // holds a short wait for its time, an answer ends a long one, and the
+    // byte that ended it is still the first one read.
+    uint32_t before = plat::TickCount();
+    EXPECT_FALSE(link.WaitReadable(200));
+    EXPECT_GE(plat::TickCount() - before, 150u);
+    const std::vector<uint8_t> request = BuildXcpRequest(0x31, nullptr, 0);
+    uint32_t written = 0;
+    link.Write(request.data(), static_cast<uint32_t>(request.size()), written);
+    before = plat::TickCount();
+    ASSERT_TRUE(link.WaitReadable(30000));
+    EXPECT_LT(plat::TickCount() - before, 15000u);
+    std::vector<uint8_t> answer;
+    ASSERT_TRUE(WaitFor([&] {
+        uint8_t buf[64];
+        uint32_t got = 0;
+        link.Read(buf, sizeof buf, got);
+        answer.insert(answer.end(), buf, buf + got);
+        return answer.size() >= 3 && answer.size() >= 5u + answer[2];
+    }));
+    std::string hex;
+    for (uint8_t b : answer) hex += " " + std::to_string(b);
+    EXPECT_EQ(answer[0], 0xAB) << hex;
+    uint8_t sum = 0;
+    for (size_t i = 0; i < 5u + answer[2]; ++i) sum = static_cast<uint8_t>(sum + answer[i]);
+    EXPECT_EQ(sum, 0) << hex;
     std::remove(iniPath);
 }
 

@@ -31,14 +31,21 @@ using OwnedPort = std::unique_ptr<void, PortCloser>;
 TEST(SerialPortPosix, RawLineWithImmediateReadsAndTheFormatOnTheWire) {
     TestPty pty;
     ASSERT_TRUE(pty.Ok());
+    // A line left with every kind of flow control on by an earlier host.
+    termios tio{};
+    ASSERT_TRUE(pty.LineSettings(tio));
+    tio.c_iflag |= IXON | IXOFF | IXANY;
+    tio.c_cflag |= CRTSCTS;
+    ASSERT_EQ(::tcsetattr(pty.Master(), TCSANOW, &tio), 0);
     OwnedPort port(OpenPort(pty.SlavePath().c_str()));
     ASSERT_NE(port.get(), InvalidPort());
     ASSERT_TRUE(ConfigurePort(port.get(), 19200, 8, 2, 0));
 
-    termios tio{};
     ASSERT_TRUE(pty.LineSettings(tio));
     EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B19200));
     EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG), 0u);
+    EXPECT_EQ(tio.c_iflag & (IXON | IXOFF | IXANY), 0u);
+    EXPECT_EQ(tio.c_cflag & CRTSCTS, 0u);
 
     // Nothing there: the read returns at once, successfully, with nothing.
     char buf[64];
