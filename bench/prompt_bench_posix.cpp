@@ -30,6 +30,7 @@
 #include "platform/clock.h"
 #include "tools/netxcp/netxcp_client.h"
 #include "tools/netxcp/netxcp_request.h"
+#include "upslink/xcp_protocol.h"
 #include "wine_prefix_posix.h"
 
 namespace {
@@ -133,11 +134,14 @@ struct Timing {
 };
 
 // `count` requests at random moments (so that they meet every phase of the
-// agent's pass), each timed.
+// agent's pass), each timed. Each comes at least the guard after the answer
+// before it: a client that asks sooner waits out the UPS's breathing room by
+// design, which the back-to-back row shows; here the question is what the
+// relay adds at a moment of its own cycle the client cannot know.
 Timing AtRandomMoments(uint16_t port, const ByteString& request, int count, std::mt19937& random) {
     NetXcpClient client("127.0.0.1", port);
     Timing t;
-    std::uniform_int_distribution<uint32_t> gap(0, 1500);
+    std::uniform_int_distribution<uint32_t> gap(kXcpRelayPauseMs, kXcpRelayPauseMs + 1500);
     for (int i = 0; i < count; ++i) {
         plat::SleepMs(gap(random));
         double ms = Exchange(client, request);
