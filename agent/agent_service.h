@@ -2,6 +2,7 @@
 // and the events through which the service host steers the worker.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -20,6 +21,10 @@ public:
     // Called by the worker at the top of every pass: false means stop. Blocks
     // while the service is paused.
     bool KeepRunning();
+
+    // Told by KeepRunning when the worker pauses (true) and goes on again
+    // (false), from the worker's thread; the worker's status report uses it.
+    std::function<void(bool)> m_PauseChanged;
 
     WorkerRoutine m_pWorker = nullptr;
     std::string m_ConfigPath = "qln.ini";

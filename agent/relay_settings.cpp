@@ -13,6 +13,7 @@
 #include "agent/ini_file.h"
 #include "common/config/encryption.h"
 #include "common/config/ini_format.h"
+#include "platform/agent_folder.h"
 #include "platform/errors.h"
 
 namespace {
@@ -30,6 +31,7 @@ constexpr uint32_t kMaxTries = 1000;
 const char* const kCommunications = "Communications";
 const char* const kNetwork = "Network";
 const char* const kNetXcp = "NetXCP";
+const char* const kStatus = "Status";
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
@@ -237,7 +239,23 @@ uint32_t ReadBaud(CINIFile& profile) {
     return baud == 0 ? 9600 : baud;
 }
 
+// A file path setting: blanks around it go; a value as long as the reader
+// gives may have been cut, and a path with a line break is no path anyone
+// meant. Empty gives "".
+std::string ReadPath(CINIFile& profile, const char* key) {
+    std::string value = Value(profile, kStatus, key);
+    std::string path = Trimmed(value);
+    if (value.size() >= kReaderLimit || path.find_first_of("\r\n") != std::string::npos) {
+        throw SettingsError{kStatus, key, value, "a file path"};
+    }
+    return path;
+}
+
 }  // namespace
+
+std::string DefaultStatusFile(uint16_t port) {
+    return plat::AgentRuntimeFile("qln-" + std::to_string(port) + ".status");
+}
 
 RelaySettings ReadRelaySettings(CINIFile& profile, const std::string& path) {
     RelaySettings settings;
@@ -256,6 +274,9 @@ RelaySettings ReadRelaySettings(CINIFile& profile, const std::string& path) {
         ReadNumber(profile, kNetXcp, "PasswordWindow", 60, 1, kMaxSeconds);
     access.passwordLockoutSeconds =
         ReadNumber(profile, kNetXcp, "PasswordLockout", 60, 1, kMaxSeconds);
+    settings.statusFile = ReadPath(profile, "StatusFile");
+    if (settings.statusFile.empty()) settings.statusFile = DefaultStatusFile(access.port);
+    settings.prometheusFile = ReadPath(profile, "PrometheusFile");
     return settings;
 }
 

@@ -38,7 +38,15 @@ struct RelaySettings {
     uint32_t baud = 9600;
     bool passwordIsDefault = true;  // the published default is in use
     NetXcpAccess access;
+    // [Status]: where the status file goes (empty: the agent's runtime
+    // folder, named after the NetXCP port) and the Prometheus text file
+    // (empty: none).
+    std::string statusFile;
+    std::string prometheusFile;
 };
+
+// The status file of the agent on NetXCP port `port` when [Status] names none.
+std::string DefaultStatusFile(uint16_t port);
 
 // A setting whose value cannot be used; reported with the settings message
 // (section, key, file, the value as written, what is allowed) and the agent

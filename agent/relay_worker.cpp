@@ -5,6 +5,7 @@
 #include "agent/relay_worker.h"
 
 #include <cstdio>
+#include <ctime>
 #include <cstdlib>
 #include <exception>
 #include <memory>
@@ -16,6 +17,7 @@
 #include "agent/netxcp_endpoint.h"
 #include "agent/qln_exception.h"
 #include "agent/relay_settings.h"
+#include "agent/status_report.h"
 #include "platform/clock.h"
 #include "platform/errors.h"
 #include "platform/event.h"
@@ -32,6 +34,9 @@ constexpr uint32_t kPasswordNotScrambled = 0xC0020161u;  // INI file
 constexpr uint32_t kConfigUnreadable = 0x80020163u;      // INI file, reason
 constexpr uint32_t kPortUnopenable = 0xC0020164u;        // port, reason
 constexpr uint32_t kSettingNotValid = 0xC0020165u;       // key, section, file, value, allowed
+constexpr uint32_t kUpsFound = 0x40020170u;              // family, model, versions, baud
+constexpr uint32_t kRelayStarted = 0x40020171u;          // UDP port, serial port, timing
+constexpr uint32_t kRelayStopped = 0x40020172u;          // UDP port, serial port, timing
 constexpr uint32_t kDataBits = 8, kParityIndex = 2, kStopIndex = 0;
 constexpr uint32_t kPollEvery = 5, kDetectEvery = 10;
 constexpr uint32_t kAttachedPauseMs = 500, kSearchingPauseMs = 1000, kPassGapMs = 10;
@@ -122,6 +127,42 @@ std::unique_ptr<UpsDevice> Detect(SerialLink& link, CINIFile& profile, uint32_t 
     return device;
 }
 
+int64_t Now() { return static_cast<int64_t>(std::time(nullptr)); }
+
+// The start and the end of a relay, for the event log.
+void ReportRelay(uint32_t id, const RelayStatus& status) {
+    std::string port = std::to_string(status.agentPort);
+    CQLNException(id, {port.c_str(), status.portName.c_str(), status.timing.c_str()}).Report();
+}
+
+// A detection that identified the UPS: its identity goes into the status and
+// the event log.
+void RecordFound(StatusReporter& reporter, const UpsDevice& device, const SerialLink& link,
+                 const NetXcpCounters& counters) {
+    RelayStatus& status = reporter.Status();
+    status.state = RelayState::Attached;
+    status.family = device.m_FamilyName;
+    status.model = device.m_ModelName;
+    status.versions = device.m_Versions;
+    status.baud = link.GetBaud();
+    status.attachedSince = Now();
+    ++status.detections;
+    reporter.Update(counters, true);
+    std::string baud = std::to_string(status.baud);
+    CQLNException(kUpsFound, {status.family.c_str(), status.model.c_str(), status.versions.c_str(),
+                              baud.c_str()})
+        .Report();
+}
+
+void RecordLoss(StatusReporter& reporter, const NetXcpCounters& counters) {
+    RelayStatus& status = reporter.Status();
+    if (status.state != RelayState::Attached) return;
+    status.state = RelayState::Searching;
+    status.lastLoss = Now();
+    ++status.losses;
+    reporter.Update(counters, true);
+}
+
 // Start-up and the loop. Everything of the run lives in this frame; the
 // device goes before the link and the profile it refers to.
 int RunRelay(uint16_t& agentPort) {
@@ -134,7 +175,24 @@ int RunRelay(uint16_t& agentPort) {
     SerialLink link(settings.portName, settings.baud, kDataBits, kParityIndex, kStopIndex);
     Absorb([&] { link.EnumeratePnp(); });
     NetXcpEndpoint endpoint(settings.access);
+    // Made after the endpoint, so that it is gone (and has written "stopped")
+    // before the endpoint closes; the pause hook goes before it.
+    StatusReporter reporter(settings);
+    struct PauseHook {
+        ~PauseHook() { g_AgentService.m_PauseChanged = nullptr; }
+    } pauseHook;
     std::unique_ptr<UpsDevice> device;
+    g_AgentService.m_PauseChanged = [&](bool paused) {
+        RelayStatus& status = reporter.Status();
+        if (paused) {
+            status.state = RelayState::Paused;
+        } else {
+            status.state = device ? RelayState::Attached : RelayState::Searching;
+        }
+        reporter.Update(endpoint.Counters(), true);
+    };
+    reporter.Update(endpoint.Counters(), true);
+    ReportRelay(kRelayStarted, reporter.Status());
     // Whether the port has been named in this run of losses: a port that
     // cannot be opened is named once, not every ten seconds.
     bool portNamed = false;
@@ -154,13 +212,17 @@ int RunRelay(uint16_t& agentPort) {
             if (pass % kPollEvery == 0) device->Poll();
             pauseMs = kAttachedPauseMs;
         } else {
-            if (pass % kDetectEvery == 0) device = Detect(link, profile, pass);
+            if (pass % kDetectEvery == 0) {
+                device = Detect(link, profile, pass);
+                if (device->commsLost == 0) RecordFound(reporter, *device, link, endpoint.Counters());
+            }
             pauseMs = kSearchingPauseMs;
         }
         ++pass;
         plat::SleepMs(pauseMs);
         if (device && device->commsLost == -1) {
             device.reset();
+            RecordLoss(reporter, endpoint.Counters());
             CQLNException(kCommsLost).Report();
             if (!portNamed && link.OpenFailure() != 0) {
                 portNamed = true;
@@ -172,7 +234,9 @@ int RunRelay(uint16_t& agentPort) {
             portNamed = false;  // the UPS answers: a later loss starts a new run
         }
         plat::SleepMs(kPassGapMs);
+        reporter.Update(endpoint.Counters());
     }
+    ReportRelay(kRelayStopped, reporter.Status());
     return 0;
 }
 
