@@ -29,9 +29,7 @@ const char* const kConfigFileName = "qln.ini";
             "         stop     Stop service.\n"
             "         pause    Pause service.\n"
             "         resume   Resume service.\n"
-            "         status [--json]\n"
-            "                  Show what the agent is doing; exit status 0 relaying,\n"
-            "                  150 looking for the UPS, 151 paused, 3 not running.\n"
+            "         status   Show what the agent is doing (--json: as JSON).\n"
             "\n");
     fflush(stderr);
     exit(-1);

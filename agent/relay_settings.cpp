@@ -5,6 +5,7 @@
 #include "agent/relay_settings.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -239,14 +240,23 @@ uint32_t ReadBaud(CINIFile& profile) {
     return baud == 0 ? 9600 : baud;
 }
 
-// A file path setting: blanks around it go; a value as long as the reader
-// gives may have been cut, and a path with a line break is no path anyone
-// meant. Empty gives "".
+// "/..." or "\\..." or "C:\..." (either slash): a service's current folder is
+// nobody's choice, so a relative path would land wherever that happens to be.
+bool IsAbsolutePath(const std::string& path) {
+    auto slash = [](char c) { return c == '/' || c == '\\'; };
+    if (!path.empty() && slash(path[0])) return true;
+    return path.size() > 2 && std::isalpha(static_cast<unsigned char>(path[0])) &&
+           path[1] == ':' && slash(path[2]);
+}
+
+// A file path setting: blanks around it go. A value as long as the reader
+// gives may have been cut. Empty gives "".
 std::string ReadPath(CINIFile& profile, const char* key) {
     std::string value = Value(profile, kStatus, key);
     std::string path = Trimmed(value);
-    if (value.size() >= kReaderLimit || path.find_first_of("\r\n") != std::string::npos) {
-        throw SettingsError{kStatus, key, value, "a file path"};
+    if (path.empty()) return path;
+    if (value.size() >= kReaderLimit || !IsAbsolutePath(path)) {
+        throw SettingsError{kStatus, key, value, "an absolute file path"};
     }
     return path;
 }
