@@ -1,6 +1,9 @@
 #include "agent/status_command.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <vector>
 
@@ -49,10 +52,12 @@ std::string Word(uint32_t id) {
     return text;
 }
 
-std::string ReadWhole(const std::string& path, bool& found) {
+std::string ReadWhole(const std::string& path, bool& found, int& error) {
     std::string text;
+    errno = 0;
     FILE* file = std::fopen(path.c_str(), "rb");
     found = file != nullptr;
+    error = file ? 0 : errno;
     if (!file) return text;
     char buffer[4096];
     size_t n;
@@ -66,12 +71,15 @@ struct Found {
     StatusFields fields;
     bool found = false;
     bool running = false;
+    int error = 0;  // why a file that is there could not be read (0: it could, or is not there)
 };
 
 Found Read(const std::string& path) {
     Found f;
     f.path = path;
-    f.fields = ParseStatusFile(ReadWhole(path, f.found));
+    int error = 0;
+    f.fields = ParseStatusFile(ReadWhole(path, f.found, error));
+    if (error == EACCES || error == EPERM) f.error = error;
     uint32_t pid = static_cast<uint32_t>(std::strtoul(FieldValue(f.fields, "pid").c_str(), nullptr, 10));
     f.running = f.found && FieldValue(f.fields, "state") != "stopped" && plat::ProcessIsRunning(pid);
     return f;
@@ -87,12 +95,16 @@ Found Locate(const RelaySettings& settings) {
         std::string service = plat::ServiceRuntimeFolder();
         if (!service.empty()) paths.insert(paths.begin(), plat::JoinPath(service, name));
     }
-    Found first;
+    Found first, refused;
     for (const std::string& path : paths) {
         Found f = Read(path);
         if (f.running) return f;
         if (f.found && !first.found) first = f;
+        if (f.error != 0 && refused.error == 0) refused = f;
     }
+    // A file the asker may not read says nothing about the agent: better
+    // "cannot tell" than "not running".
+    if (!first.found && refused.error != 0) return refused;
     if (!first.found) first.path = settings.statusFile;
     return first;
 }
@@ -137,17 +149,25 @@ void PrintJson(const Found& f, const std::string& state, uint16_t port) {
 }
 
 void PrintForPerson(const Found& f, const std::string& state, uint16_t port) {
-    auto v = [&](const char* name) { return FieldValue(f.fields, name); };
+    // A count the file lacks (a file of an older or a newer agent) reads 0.
+    auto v = [&](const char* name) {
+        std::string value = FieldValue(f.fields, name);
+        return value.empty() && IsCounterField(name) ? std::string("0") : value;
+    };
     uint32_t word = state == "attached"    ? kAttachedWord
                     : state == "searching" ? kSearchingWord
                     : state == "paused"    ? kPausedWord
                                            : kNotRunningWord;
     std::string portText = std::to_string(port);
-    std::string pid = f.found ? v("pid") : "-";
+    std::string pid = v("pid").empty() ? "-" : v("pid");
     std::string text = Text(kAgentLine, {portText.c_str(), Word(word).c_str(), pid.c_str()});
     if (f.found) {
-        text += Text(kUpsLine, {v("ups_family").c_str(), v("ups_model").c_str(),
-                                v("ups_versions").c_str(), v("baud").c_str(), v("serial_port").c_str()});
+        // Before the first UPS was found there is none to name.
+        if (!v("ups_model").empty() || !v("ups_family").empty()) {
+            text += Text(kUpsLine, {v("ups_family").c_str(), v("ups_model").c_str(),
+                                    v("ups_versions").c_str(), v("baud").c_str(),
+                                    v("serial_port").c_str()});
+        }
         text += Text(kHistoryLine, {TimeText(v("attached_since")).c_str(), v("losses").c_str(),
                                     TimeText(v("last_loss")).c_str(), v("detections").c_str()});
         text += Text(kDatagramLine, {v("received").c_str(), v("answered").c_str(),
@@ -183,6 +203,11 @@ int ShowStatus(const std::string& configPath, bool json) {
         return kStatusUnknown;
     }
     Found f = Locate(settings);
+    if (f.error != 0) {
+        std::fprintf(stderr, "qln status: %s cannot be read: %s\n", f.path.c_str(),
+                     std::strerror(f.error));
+        return kStatusUnknown;
+    }
     std::string state = f.running ? FieldValue(f.fields, "state") : "stopped";
     if (json) {
         PrintJson(f, state, settings.access.port);
