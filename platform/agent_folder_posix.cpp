@@ -22,6 +22,7 @@ std::string FolderOf(const std::string& path) {
     return end == std::string::npos ? std::string() : path.substr(0, end);
 }
 
+// The RuntimeDirectory= of the unit that "qln install" writes.
 std::string ServiceRuntimeFolder() { return "/run/qln"; }
 
 std::string JoinPath(const std::string& folder, const std::string& name) {

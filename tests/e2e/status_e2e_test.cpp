@@ -13,6 +13,7 @@
 #include "relay_agent.h"
 #include "scratch_dir.h"
 #include "status_session_posix.h"
+#include "wait_for.h"
 #include "ups_line_posix.h"
 #include "wine_prefix_posix.h"
 
@@ -34,7 +35,9 @@ TEST(StatusReport, TellsASessionAPauseAndAStopAsTheyHappened) {
     LinkedUps ups;
     ASSERT_TRUE(ups.Start());
     const std::vector<std::string> env{"QLN_EVENT_DIR=" + events};
-    RelayAgent agent(ups.LinkPath(), {}, {}, {"NOTIFY_SOCKET=" + notify.Path(), env[0]}, false);
+    const std::string prometheus = dir.File("qln.prom");
+    RelayAgent agent(ups.LinkPath(), {{"Status", {{"PrometheusFile", prometheus}}}}, {},
+                     {"NOTIFY_SOCKET=" + notify.Path(), env[0]}, false);
     ASSERT_TRUE(agent.WaitUntilRelaying(kStartMs)) << agent.Process().Err();
     StatusProbe status({}, agent.IniArgument(), env);
 
@@ -43,6 +46,14 @@ TEST(StatusReport, TellsASessionAPauseAndAStopAsTheyHappened) {
     EXPECT_TRUE(notify.WaitFor("STATUS=UPS Quillon 1500 RT (1.0 2.5) at 19200 baud; " + answered +
                                    " answered, 1 refused, 0 timed out",
                                kAnswerMs));
+    const std::string label = "{port=\"" + std::to_string(agent.Port()) + "\"} ";
+    std::string metrics;
+    EXPECT_TRUE(WaitFor([&] {
+        metrics = ReadBytes(prometheus);
+        return metrics.find("qln_answered_total" + label + answered + "\n") != std::string::npos;
+    }, kAnswerMs)) << metrics;
+    EXPECT_NE(metrics.find("qln_privileged_refused_total" + label + "1\n"), std::string::npos);
+    EXPECT_NE(metrics.find("qln_losses_total" + label + "1\n"), std::string::npos);
 
     // Paused: the counts stay, the state and the exit status say so.
     ASSERT_TRUE(agent.Process().Signal(SIGUSR1));
