@@ -5,8 +5,8 @@
 #include "agent/relay_worker.h"
 
 #include <cstdio>
-#include <ctime>
 #include <cstdlib>
+#include <ctime>
 #include <exception>
 #include <memory>
 #include <string>
