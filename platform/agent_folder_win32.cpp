@@ -5,6 +5,7 @@
 #include "platform/windows_wrapper.h"
 
 #include <sddl.h>
+#include <shlobj.h>
 
 namespace plat {
 
@@ -22,9 +23,17 @@ std::string Getenv(const char* name) {
 
 }  // namespace
 
+// Asked of the shell, not of the environment: a service's environment need
+// not name the folder, or may name an older one (Wine gives its services
+// ALLUSERSPROFILE=C:\users\Public and no ProgramData).
 std::string AgentRuntimeFolder() {
-    std::string base = Getenv("ProgramData");
-    if (base.empty()) base = Getenv("ALLUSERSPROFILE");
+    char path[MAX_PATH] = {};
+    std::string base;
+    if (SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path) == S_OK) {
+        base = path;
+    } else {
+        base = Getenv("ProgramData");
+    }
     if (base.empty()) base = "C:\\ProgramData";
     while (!base.empty() && (base.back() == '\\' || base.back() == '/')) base.pop_back();
     return base + "\\Ombrex Quillon";
