@@ -7,6 +7,7 @@
 #include "agent/command_line.h"
 #include "agent/qln_exception.h"
 #include "agent/relay_worker.h"
+#include "agent/status_command.h"
 #include "agent/service_host.h"
 #include "platform/errors.h"
 #include "platform/module.h"
@@ -29,6 +30,7 @@ const char* const kConfigFileName = "qln.ini";
             "         stop     Stop service.\n"
             "         pause    Pause service.\n"
             "         resume   Resume service.\n"
+            "         status   Show what the agent is doing (--json: as JSON).\n"
             "\n");
     fflush(stderr);
     exit(-1);
@@ -43,6 +45,7 @@ void CarryOut(AgentAction action) {
         case AgentAction::Pause: ControlAgentService(ServiceControl::Pause); break;
         case AgentAction::Resume: ControlAgentService(ServiceControl::Continue); break;
         case AgentAction::Usage: ShowUsage();
+        case AgentAction::Status:
         case AgentAction::Run: break;
     }
 }
@@ -78,6 +81,7 @@ int AgentMain(int argc, char** argv) {
     if (cl.internalXcp) g_bInternalXcp = true;
 
     try {
+        if (cl.action == AgentAction::Status) return ShowStatus(g_AgentService.m_ConfigPath, cl.json);
         CarryOut(cl.action);
         return Run();
     } catch (CQLNException* failure) {

@@ -20,7 +20,10 @@ bool AgentService::KeepRunning() {
     if (m_pPauseEvent && m_pPauseEvent->TryConsume()) {
         plat::Event* waits[] = {m_pStopEvent.get(), m_pContinueEvent.get()};
         if (!waits[0] || !waits[1]) return false;
-        return plat::Event::WaitAny(waits, 2, plat::kInfinite) == 1;
+        if (m_PauseChanged) m_PauseChanged(true);
+        bool goOn = plat::Event::WaitAny(waits, 2, plat::kInfinite) == 1;
+        if (goOn && m_PauseChanged) m_PauseChanged(false);
+        return goOn;
     }
     if (m_pStopEvent && m_pStopEvent->TryConsume()) return false;
     return true;

@@ -2,6 +2,7 @@
 // and the events through which the service host steers the worker.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -24,6 +25,10 @@ public:
     // pause, into `out` (room for two); their number. KeepRunning acts on
     // them. None outside service mode, where KeepRunning ignores them.
     int ControlEvents(plat::Event** out) const;
+
+    // Told by KeepRunning when the worker pauses (true) and goes on again
+    // (false), from the worker's thread; the worker's status report uses it.
+    std::function<void(bool)> m_PauseChanged;
 
     WorkerRoutine m_pWorker = nullptr;
     std::string m_ConfigPath = "qln.ini";

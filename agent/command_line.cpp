@@ -34,7 +34,24 @@ const VerbName kVerbs[] = {
     {"install", AgentAction::Install}, {"remove", AgentAction::Remove},
     {"start", AgentAction::Start},     {"stop", AgentAction::Stop},
     {"pause", AgentAction::Pause},     {"resume", AgentAction::Resume},
+    {"status", AgentAction::Status},
 };
+
+// What may follow "status": "--json" and, as before the verb, "-c file".
+void ParseStatusOptions(int from, int argc, const char* const* argv, AgentCommandLine& cl) {
+    for (int i = from; i < argc; ++i) {
+        const char* a = argv[i];
+        if (SameWord(a, "--json")) {
+            cl.json = true;
+        } else if (IsOptionMark(a[0]) && (a[1] == 'c' || a[1] == 'C') && i + 1 < argc) {
+            cl.configGiven = true;
+            cl.configPath = argv[++i];
+        } else {
+            cl.action = AgentAction::Usage;
+            return;
+        }
+    }
+}
 
 }  // namespace
 
@@ -50,6 +67,7 @@ AgentCommandLine ParseAgentCommandLine(int argc, const char* const* argv) {
         for (const VerbName& verb : kVerbs) {
             if (SameWord(a, verb.word)) {
                 cl.action = verb.action;
+                if (verb.action == AgentAction::Status) ParseStatusOptions(i + 1, argc, argv, cl);
                 return cl;
             }
         }

@@ -3,7 +3,7 @@
 #pragma once
 #include <string>
 
-enum class AgentAction { Run, Install, Remove, Start, Stop, Pause, Resume, Usage };
+enum class AgentAction { Run, Install, Remove, Start, Stop, Pause, Resume, Status, Usage };
 
 struct AgentCommandLine {
     // How many arguments asked for the version; any makes the entry print the
@@ -16,6 +16,7 @@ struct AgentCommandLine {
     bool internalXcp = false;  // "-i"
     bool configGiven = false;  // "-c file" seen; configPath holds the last one
     std::string configPath;
+    bool json = false;  // "status --json"
 };
 
 // argv[0] is the program name and is not read; argv[1..argc-1] must be

@@ -11,6 +11,7 @@
 #include "platform/event.h"
 #include "upslink/ups_device.h"
 #include "upslink/wire_trace.h"
+#include "upslink/xcp_engine.h"
 
 namespace {
 
@@ -255,7 +256,11 @@ void NetXcpEndpoint::HandleFrame(const uint8_t* frame, bool& authorised) {
         Forward(frame);
     } else if (command > kNetXcpLastOpenCommand) {
         // One password frame admits exactly one privileged command.
-        if (!authorised) return;
+        if (!authorised) {
+            ++m_Counters.privilegedRefused;
+            return;
+        }
+        ++m_Counters.privilegedAdmitted;
         authorised = false;
         Forward(frame);
     } else {
@@ -300,11 +305,21 @@ void NetXcpEndpoint::Forward(const uint8_t* frame) {
     ++m_Counters.forwarded;
     uint32_t before = m_nReplyLength;
     Absorb([&] {
-        uint32_t length = 0;
-        std::unique_ptr<uint8_t[]> answer(m_pDevice->RelayRequest(frame, length));
-        if (answer) Append(answer.get(), length);
+        try {
+            uint32_t length = 0;
+            std::unique_ptr<uint8_t[]> answer(m_pDevice->RelayRequest(frame, length));
+            if (answer) Append(answer.get(), length);
+        } catch (CQLNException* failure) {
+            CountUpsFailure(failure->GetMessageId());
+            throw;
+        }
     });
     if (m_nReplyLength == before) m_nUnanswered += kXcpSmallestAnswer;
+}
+
+void NetXcpEndpoint::CountUpsFailure(uint32_t messageId) {
+    if (messageId == kMsgUpsTimeout) ++m_Counters.upsTimeouts;
+    if (messageId == kMsgUpsInvalidResponse) ++m_Counters.upsInvalid;
 }
 
 // An answer that would overflow the reply is dropped ("Invalid response from

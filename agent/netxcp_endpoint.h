@@ -35,6 +35,10 @@ struct NetXcpCounters {
     uint64_t oversized = 0;         // datagrams longer than kMaxDatagram, dropped alone
     uint64_t queueFull = 0;         // queued requests dropped to make room (see RequestQueue::Add)
     uint64_t receiveErrors = 0;     // receives that failed for another reason
+    uint64_t privilegedAdmitted = 0;  // privileged frames forwarded after a password
+    uint64_t privilegedRefused = 0;   // privileged frames dropped for want of one
+    uint64_t upsTimeouts = 0;         // forwarded frames the UPS did not answer in time
+    uint64_t upsInvalid = 0;          // forwarded frames answered with something unusable
 };
 
 class NetXcpEndpoint {
@@ -93,6 +97,8 @@ private:
     void HandleFrame(const uint8_t* frame, bool& authorised);
     void HandlePassword(const uint8_t* frame, bool& authorised);
     void Forward(const uint8_t* frame);
+    // Counts the engine's timeout and invalid-answer failures of a forwarded frame.
+    void CountUpsFailure(uint32_t messageId);
     void Append(const uint8_t* bytes, uint32_t length);
     bool PasswordMatches(const uint8_t* sixBytes) const;
 

@@ -14,6 +14,7 @@
 #include "agent/ini_file.h"
 #include "common/config/encryption.h"
 #include "common/config/ini_format.h"
+#include "platform/agent_folder.h"
 #include "platform/errors.h"
 
 namespace {
@@ -38,6 +39,7 @@ const char* const kTrace = "Trace";
 // A trace file may be as small as one KiB (tests rotate it quickly) and as
 // large as 4 GiB; two of them are kept.
 constexpr uint32_t kMaxTraceKb = 4u * 1024 * 1024;
+const char* const kStatus = "Status";
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
@@ -267,7 +269,32 @@ XcpTiming ReadTiming(CINIFile& profile) {
     throw SettingsError{kCommunications, "Timing", value, "literal or prompt"};
 }
 
+// "/..." or "\\..." or "C:\..." (either slash): a service's current folder is
+// nobody's choice, so a relative path would land wherever that happens to be.
+bool IsAbsolutePath(const std::string& path) {
+    auto slash = [](char c) { return c == '/' || c == '\\'; };
+    if (!path.empty() && slash(path[0])) return true;
+    return path.size() > 2 && std::isalpha(static_cast<unsigned char>(path[0])) &&
+           path[1] == ':' && slash(path[2]);
+}
+
+// A file path setting: blanks around it go. A value as long as the reader
+// gives may have been cut. Empty gives "".
+std::string ReadPath(CINIFile& profile, const char* key) {
+    std::string value = Value(profile, kStatus, key);
+    std::string path = Trimmed(value);
+    if (path.empty()) return path;
+    if (value.size() >= kReaderLimit || !IsAbsolutePath(path)) {
+        throw SettingsError{kStatus, key, value, "an absolute file path"};
+    }
+    return path;
+}
+
 }  // namespace
+
+std::string DefaultStatusFile(uint16_t port) {
+    return plat::AgentRuntimeFile("qln-" + std::to_string(port) + ".status");
+}
 
 RelaySettings ReadRelaySettings(CINIFile& profile, const std::string& path) {
     RelaySettings settings;
@@ -293,6 +320,9 @@ RelaySettings ReadRelaySettings(CINIFile& profile, const std::string& path) {
     settings.traceFile = ReadTraceFile(profile);
     settings.traceLimitKb =
         ReadNumber(profile, kTrace, "TraceLimit", settings.traceLimitKb, 1, kMaxTraceKb);
+    settings.statusFile = ReadPath(profile, "StatusFile");
+    if (settings.statusFile.empty()) settings.statusFile = DefaultStatusFile(access.port);
+    settings.prometheusFile = ReadPath(profile, "PrometheusFile");
     return settings;
 }
 

@@ -48,7 +48,15 @@ struct RelaySettings {
     NetXcpAccess access;
     std::string traceFile;          // the wire trace; empty: no trace
     uint32_t traceLimitKb = 10240;  // KiB per trace file before it rotates
+    // [Status]: where the status file goes (empty: the agent's runtime
+    // folder, named after the NetXCP port) and the Prometheus text file
+    // (empty: none).
+    std::string statusFile;
+    std::string prometheusFile;
 };
+
+// The status file of the agent on NetXCP port `port` when [Status] names none.
+std::string DefaultStatusFile(uint16_t port);
 
 // A setting whose value cannot be used; reported with the settings message
 // (section, key, file, the value as written, what is allowed) and the agent

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <exception>
 #include <memory>
 #include <string>
@@ -17,6 +18,7 @@
 #include "agent/netxcp_endpoint.h"
 #include "agent/qln_exception.h"
 #include "agent/relay_settings.h"
+#include "agent/status_report.h"
 #include "platform/clock.h"
 #include "platform/errors.h"
 #include "platform/event.h"
@@ -34,6 +36,9 @@ constexpr uint32_t kPasswordNotScrambled = 0xC0020161u;  // INI file
 constexpr uint32_t kConfigUnreadable = 0x80020163u;      // INI file, reason
 constexpr uint32_t kPortUnopenable = 0xC0020164u;        // port, reason
 constexpr uint32_t kSettingNotValid = 0xC0020165u;       // key, section, file, value, allowed
+constexpr uint32_t kUpsFound = 0x40020170u;              // family, model, versions, baud
+constexpr uint32_t kRelayStarted = 0x40020171u;          // UDP port, serial port, timing
+constexpr uint32_t kRelayStopped = 0x40020172u;          // UDP port, serial port, timing
 constexpr uint32_t kDataBits = 8, kParityIndex = 2, kStopIndex = 0;
 constexpr uint32_t kPollEvery = 5, kDetectEvery = 10;
 constexpr uint32_t kAttachedPauseMs = 500, kSearchingPauseMs = 1000, kPassGapMs = 10;
@@ -126,6 +131,42 @@ std::unique_ptr<UpsDevice> Detect(SerialLink& link, CINIFile& profile, uint32_t 
     return device;
 }
 
+int64_t Now() { return static_cast<int64_t>(std::time(nullptr)); }
+
+// The start and the end of a relay, for the event log.
+void ReportRelay(uint32_t id, const RelayStatus& status) {
+    std::string port = std::to_string(status.agentPort);
+    CQLNException(id, {port.c_str(), status.portName.c_str(), status.timing.c_str()}).Report();
+}
+
+// A detection that identified the UPS: its identity goes into the status and
+// the event log.
+void RecordFound(StatusReporter& reporter, const UpsDevice& device, const SerialLink& link,
+                 const NetXcpCounters& counters) {
+    RelayStatus& status = reporter.Status();
+    status.state = RelayState::Attached;
+    status.family = device.m_FamilyName;
+    status.model = device.m_ModelName;
+    status.versions = device.m_Versions;
+    status.baud = link.GetBaud();
+    status.attachedSince = Now();
+    ++status.detections;
+    reporter.Update(counters, true);
+    std::string baud = std::to_string(status.baud);
+    CQLNException(kUpsFound, {status.family.c_str(), status.model.c_str(), status.versions.c_str(),
+                              baud.c_str()})
+        .Report();
+}
+
+void RecordLoss(StatusReporter& reporter, const NetXcpCounters& counters) {
+    RelayStatus& status = reporter.Status();
+    if (status.state != RelayState::Attached) return;
+    status.state = RelayState::Searching;
+    status.lastLoss = Now();
+    ++status.losses;
+    reporter.Update(counters, true);
+}
+
 // What one run of the relay works with, for either loop. The device goes
 // before the link and the profile it refers to, which outlive this.
 struct RelayRun {
@@ -133,6 +174,7 @@ struct RelayRun {
     SerialLink& link;
     NetXcpEndpoint& endpoint;
     XcpTiming timing;
+    StatusReporter& reporter;
     std::unique_ptr<UpsDevice> device;
     // Whether the port has been named in this run of losses: a port that
     // cannot be opened is named once, not every ten seconds.
@@ -143,6 +185,7 @@ struct RelayRun {
 void CheckForLoss(RelayRun& run) {
     if (run.device && run.device->commsLost == -1) {
         run.device.reset();
+        RecordLoss(run.reporter, run.endpoint.Counters());
         CQLNException(kCommsLost).Report();
         if (!run.portNamed && run.link.OpenFailure() != 0) {
             run.portNamed = true;
@@ -152,6 +195,14 @@ void CheckForLoss(RelayRun& run) {
         }
     } else if (run.device) {
         run.portNamed = false;  // the UPS answers: a later loss starts a new run
+    }
+}
+
+// A detection pass, and what the status makes of it when the UPS answered.
+void Search(RelayRun& run, uint32_t pass) {
+    run.device = Detect(run.link, run.profile, pass, run.timing);
+    if (run.device->commsLost == 0) {
+        RecordFound(run.reporter, *run.device, run.link, run.endpoint.Counters());
     }
 }
 
@@ -175,13 +226,14 @@ void LiteralLoop(RelayRun& run) {
             if (pass % kPollEvery == 0) run.device->Poll();
             pauseMs = kAttachedPauseMs;
         } else {
-            if (pass % kDetectEvery == 0) run.device = Detect(run.link, run.profile, pass, run.timing);
+            if (pass % kDetectEvery == 0) Search(run, pass);
             pauseMs = kSearchingPauseMs;
         }
         ++pass;
         plat::SleepMs(pauseMs);
         CheckForLoss(run);
         plat::SleepMs(kPassGapMs);
+        run.reporter.Update(run.endpoint.Counters());
     }
 }
 
@@ -202,7 +254,7 @@ void PromptLoop(RelayRun& run) {
             if (run.device) {
                 run.device->Poll();
             } else {
-                run.device = Detect(run.link, run.profile, searches++, run.timing);
+                Search(run, searches++);
             }
             CheckForLoss(run);
             due = plat::TickCount() + (run.device ? kPollPeriodMs : kDetectPeriodMs);
@@ -215,10 +267,12 @@ void PromptLoop(RelayRun& run) {
             !run.endpoint.ServeRequest(run.device.get(), KeepServing)) {
             break;
         }
+        run.reporter.Update(run.endpoint.Counters());
     }
 }
 
-// Start-up and the loop. Everything of the run lives in this frame.
+// Start-up and the loop. Everything of the run lives in this frame; the
+// device goes before the link and the profile it refers to.
 int RunRelay(uint16_t& agentPort) {
     const std::string& path = g_AgentService.m_ConfigPath;
     ReportConfigurationFile(path);
@@ -232,12 +286,30 @@ int RunRelay(uint16_t& agentPort) {
     SerialLink link(settings.portName, settings.baud, kDataBits, kParityIndex, kStopIndex);
     Absorb([&] { link.EnumeratePnp(); });
     NetXcpEndpoint endpoint(settings.access);
-    RelayRun run{profile, link, endpoint, settings.timing, nullptr};
+    // Made after the endpoint, so that it is gone (and has written "stopped")
+    // before the endpoint closes; the pause hook goes before it.
+    StatusReporter reporter(settings);
+    struct PauseHook {
+        ~PauseHook() { g_AgentService.m_PauseChanged = nullptr; }
+    } pauseHook;
+    RelayRun run{profile, link, endpoint, settings.timing, reporter, nullptr};
+    g_AgentService.m_PauseChanged = [&](bool paused) {
+        RelayStatus& status = reporter.Status();
+        if (paused) {
+            status.state = RelayState::Paused;
+        } else {
+            status.state = run.device ? RelayState::Attached : RelayState::Searching;
+        }
+        reporter.Update(endpoint.Counters(), true);
+    };
+    reporter.Update(endpoint.Counters(), true);
+    ReportRelay(kRelayStarted, reporter.Status());
     if (settings.timing == XcpTiming::kPrompt) {
         PromptLoop(run);
     } else {
         LiteralLoop(run);
     }
+    ReportRelay(kRelayStopped, reporter.Status());
     return 0;
 }
 

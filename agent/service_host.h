@@ -2,6 +2,7 @@
 // connection to the service manager's dispatcher.
 #pragma once
 #include <cstdint>
+#include <string>
 
 enum class ServiceControl { Start, Stop, Pause, Continue };
 
@@ -16,3 +17,7 @@ enum class ServiceControl { Start, Stop, Pause, Continue };
 // otherwise the platform error of the failed connection; the value
 // plat::kErrServiceNotConnected means the process was not started as a service.
 uint32_t RunServiceDispatcher();
+
+// The one-line status the service manager shows beside the service's state
+// (systemd's STATUS=); nothing where the service manager has no such line.
+void TellServiceManager(const std::string& statusLine);

@@ -224,6 +224,11 @@ void SetServiceState(uint32_t state) {
     if (const char* text = NotifyTextOf(state)) plat::SendServiceNotify(g_notifySocket, text);
 }
 
+// g_notifySocket is set before the worker starts and never changes after.
+void TellServiceManager(const std::string& statusLine) {
+    if (!g_notifySocket.empty()) plat::SendServiceNotify(g_notifySocket, "STATUS=" + statusLine);
+}
+
 uint32_t RunServiceDispatcher() {
     g_notifySocket = plat::TakeNotifySocket();
     if (g_notifySocket.empty()) return plat::kErrServiceNotConnected;

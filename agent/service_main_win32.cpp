@@ -133,3 +133,6 @@ uint32_t RunServiceDispatcher() {
     if (::StartServiceCtrlDispatcherA(table)) return 0;
     return ::GetLastError();
 }
+
+// The service control manager keeps no status line; the status file says it.
+void TellServiceManager(const std::string&) {}

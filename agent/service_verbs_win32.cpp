@@ -40,6 +40,16 @@ std::string QuotedImagePath() {
     return std::string("\"") + full + "\"";
 }
 
+// ANSI text (the process's code page) as UTF-16.
+std::wstring Wide(const std::string& text) {
+    int n = ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    if (n <= 0) return std::wstring();
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], n);
+    wide.resize(static_cast<size_t>(n - 1));
+    return wide;
+}
+
 }  // namespace
 
 void InstallService() {
@@ -48,10 +58,13 @@ void InstallService() {
             plat::ScopedServiceHandle manager(::OpenSCManagerA(nullptr, nullptr, kManagerCreateService));
             Check(static_cast<bool>(manager));
             std::string image = QuotedImagePath();
-            plat::ScopedServiceHandle service(::CreateServiceA(
-                manager.Get(), kAgentServiceName, kAgentServiceName, 0xF0000, SERVICE_WIN32_OWN_PROCESS,
-                SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, image.c_str(), nullptr, nullptr,
-                "PlugPlay\0", nullptr, nullptr));
+            // The wide call: Wine's ANSI one stores the dependency list with
+            // whatever follows it in memory.
+            const std::wstring name = Wide(kAgentServiceName), wideImage = Wide(image);
+            plat::ScopedServiceHandle service(::CreateServiceW(
+                manager.Get(), name.c_str(), name.c_str(), 0xF0000, SERVICE_WIN32_OWN_PROCESS,
+                SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, wideImage.c_str(), nullptr, nullptr,
+                L"PlugPlay\0", nullptr, nullptr));
             Check(static_cast<bool>(service));
         },
         "Service installed.");

@@ -30,9 +30,10 @@ std::string AgentIniPath(const std::string& executable) {
 //
 // The sandbox follows what the agent does: it reads its program files and its
 // INI file, opens one serial device, binds one IPv4 UDP socket, talks to
-// systemd and syslog over local sockets, and keeps its named events (FIFOs) in
-// its runtime folder /run/qln, which only its account may enter. It writes
-// nothing else: its INI file stays read-only to it. Serial devices are the
+// systemd and syslog over local sockets, and keeps its named events (FIFOs)
+// and its status file in its runtime folder /run/qln, which only its account
+// may enter ("qln status" looks there too). It writes nothing else: its INI
+// file stays read-only to it. Serial devices are the
 // ttyS, ttyUSB and ttyACM majors, and
 // pseudo-terminal slaves for a simulated line (their own modes still keep the
 // account from other users' terminals); a major that no driver has registered

@@ -74,6 +74,15 @@ std::string EventFolder(bool& given) {
     return "/tmp/qln-" + std::to_string(uid);
 }
 
+}  // namespace
+
+std::string NamedEventFolder() {
+    bool given = false;
+    return EventFolder(given);
+}
+
+namespace {
+
 // The FIFO's name for an event's name: no folder separators, no hidden or
 // relative names.
 std::string FifoName(const std::string& name) {

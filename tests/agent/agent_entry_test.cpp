@@ -18,6 +18,7 @@ const char* const kUsage =
     "         stop     Stop service.\n"
     "         pause    Pause service.\n"
     "         resume   Resume service.\n"
+    "         status   Show what the agent is doing (--json: as JSON).\n"
     "\n";
 
 TEST(AgentCommandLine, VersionRequestsPrintOnceEachAndWinOverVerbs) {

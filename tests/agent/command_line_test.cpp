@@ -47,6 +47,22 @@ TEST(AgentCommandLineParse, AVerbEndsTheParse) {
     EXPECT_EQ(Parse({"resume"}).action, AgentAction::Resume);
 }
 
+// "status" alone takes what may follow it: "--json" and "-c file".
+TEST(AgentCommandLineParse, StatusTakesJsonAndTheFileAfterIt) {
+    AgentCommandLine cl = Parse({"-c", "a.ini", "status"});
+    EXPECT_EQ(cl.action, AgentAction::Status);
+    EXPECT_FALSE(cl.json);
+    EXPECT_EQ(cl.configPath, "a.ini");
+    cl = Parse({"STATUS", "--json", "-c", "b.ini"});
+    EXPECT_EQ(cl.action, AgentAction::Status);
+    EXPECT_TRUE(cl.json);
+    EXPECT_EQ(cl.configPath, "b.ini");
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"status", "-json"}, {"status", "--json", "-c"}, {"status", "extra"}}) {
+        EXPECT_EQ(Parse(args).action, AgentAction::Usage) << args.back();
+    }
+}
+
 TEST(AgentCommandLineParse, BadWordsAndAMissingFileGiveTheUsage) {
     for (const auto& args : std::vector<std::vector<std::string>>{
              {"-x"}, {"extra"}, {"-c"}, {"daemon", "-c"}, {""}, {"-"}, {"/"}, {"installs"}}) {

@@ -127,6 +127,25 @@ TEST_F(RelaySettingsTest, TheRequestQueueSettings) {
     EXPECT_EQ(Refusal("[NetXCP]\nRequestQueueSize=4097\n").key, "RequestQueueSize");
 }
 
+// The status file goes to the agent's runtime folder under a name of its
+// port unless [Status] names an absolute path; the Prometheus file is off
+// unless named.
+TEST_F(RelaySettingsTest, StatusFilesAreAbsolutePathsOrTheDefaults) {
+    RelaySettings s = Read("[NetXCP]\nAgentPort=7011\n");
+    EXPECT_EQ(s.statusFile, DefaultStatusFile(7011));
+    EXPECT_NE(s.statusFile.find("qln-7011.status"), std::string::npos);
+    EXPECT_EQ(s.prometheusFile, "");
+    s = Read("[Status]\nStatusFile= /var/lib/qln/status \nPrometheusFile=C:\\metrics\\qln.prom\n");
+    EXPECT_EQ(s.statusFile, "/var/lib/qln/status");
+    EXPECT_EQ(s.prometheusFile, "C:\\metrics\\qln.prom");
+    for (const char* value : {"status", "./qln.status", "C:qln.status"}) {
+        SettingsError e = Refusal(std::string("[Status]\nPrometheusFile=") + value + "\n");
+        EXPECT_EQ(e.section, "Status") << value;
+        EXPECT_EQ(e.key, "PrometheusFile") << value;
+        EXPECT_EQ(e.allowed, "an absolute file path") << value;
+    }
+}
+
 TEST_F(RelaySettingsTest, CarriageReturnLineEndsReadAsOnWindows) {
     // Written byte for byte: the POSIX runtime leaves the CR on each value.
     ASSERT_TRUE(WriteBytes(m_Path,

@@ -23,13 +23,18 @@ class RelayAgent {
 public:
     // Writes the INI (port name and a free agent port added) and starts
     // `qln daemon -c <ini>`. `command` runs the program (wine for qln.exe).
+    // `env` adds to its environment; without `daemon` it runs as a service
+    // would (on Linux: under the service manager that NOTIFY_SOCKET names).
     RelayAgent(const std::string& serialPort, IniSections extra = {},
-               const std::vector<std::string>& command = {});
+               const std::vector<std::string>& command = {},
+               const std::vector<std::string>& env = {}, bool daemon = true);
     ~RelayAgent();
 
     uint16_t Port() const { return m_nPort; }
     ChildProcess& Process() { return m_Process; }
     const std::string& IniPath() const { return m_IniPath; }
+    // The INI path as the agent was given it (through drive Z: under Wine).
+    const std::string& IniArgument() const { return m_IniArgument; }
 
     // Sends `datagram` and waits up to `ms` for the answer; empty when none.
     ByteString Exchange(const ByteString& datagram, uint32_t ms);
@@ -45,6 +50,7 @@ private:
     ScratchDir m_Dir{"e2e"};
     uint16_t m_nPort;
     std::string m_IniPath;
+    std::string m_IniArgument;
     ChildProcess m_Process;
 };
 

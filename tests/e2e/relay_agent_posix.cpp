@@ -32,7 +32,8 @@ std::string IniText(const IniSections& sections) {
 }
 
 RelayAgent::RelayAgent(const std::string& serialPort, IniSections extra,
-                       const std::vector<std::string>& command)
+                       const std::vector<std::string>& command,
+                       const std::vector<std::string>& env, bool daemon)
     : m_nPort(FreeUdpPort()) {
     extra["Communications"].emplace("CommunicationsPort", serialPort);
     extra["NetXCP"].emplace("AgentPort", std::to_string(m_nPort));
@@ -40,11 +41,12 @@ RelayAgent::RelayAgent(const std::string& serialPort, IniSections extra,
     std::string program = command.empty() ? BinPath("qln") : command[0];
     std::vector<std::string> args;
     if (!command.empty()) args.assign(command.begin() + 1, command.end());
-    args.push_back("daemon");
+    if (daemon) args.push_back("daemon");
     args.push_back("-c");
     // Under Wine the INI path goes through drive Z:, the host's root.
-    args.push_back(command.empty() ? m_IniPath : "Z:" + m_IniPath);
-    m_Process.Start(program, args);
+    m_IniArgument = command.empty() ? m_IniPath : "Z:" + m_IniPath;
+    args.push_back(m_IniArgument);
+    m_Process.Start(program, args, env);
 }
 
 RelayAgent::~RelayAgent() { m_Process.Stop(); }

@@ -197,15 +197,21 @@ TEST(AgentUnderWineServiceManager, RelaysAsAServiceAndFollowsItsControls) {
         }
     } cleanup{qln};
 
+    // "qln status" as an operator asks it beside the service, as a shell
+    // sees its exit status: 0 relaying, 151 paused, 3 not running.
+    auto status = [&] { return Wine(qln, "status") & 0xFF; };
     ASSERT_EQ(Wine(qln, "start"), 0);
     ASSERT_TRUE(RelayingWithin(port, kStartMs));
+    EXPECT_TRUE(WaitFor([&] { return status() == 0; }, 30000));
     EXPECT_EQ(Wine(qln, "pause"), 0);
     EXPECT_TRUE(HeldInPause(port));
+    EXPECT_EQ(status(), 151);
     EXPECT_EQ(Wine(qln, "resume"), 0);
     EXPECT_TRUE(RelayingWithin(port, 30000));
     EXPECT_EQ(Wine(qln, "pause"), 0);
     EXPECT_TRUE(HeldInPause(port));
     EXPECT_EQ(Wine(qln, "stop"), 0);
+    EXPECT_TRUE(WaitFor([&] { return status() == 3; }, 30000));
     EXPECT_EQ(Wine(qln, "remove"), 0);
     EXPECT_EQ(Wine(qln, "stop"), -1) << "the service is gone";
 }

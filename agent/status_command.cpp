@@ -1,0 +1,222 @@
+#include "agent/status_command.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <vector>
+
+#include "agent/ini_file.h"
+#include "agent/qln_exception.h"
+#include "agent/relay_settings.h"
+#include "agent/relay_status.h"
+#include "platform/agent_folder.h"
+#include "platform/std_streams.h"
+#include "platform/user_language.h"
+
+namespace {
+
+constexpr uint32_t kSettingNotValid = 0xC0020165u;
+constexpr uint32_t kAgentLine = 0x40020173u;     // port, state, process
+constexpr uint32_t kAttachedWord = 0x40020174u;
+constexpr uint32_t kSearchingWord = 0x40020175u;
+constexpr uint32_t kPausedWord = 0x40020176u;
+constexpr uint32_t kNotRunningWord = 0x40020177u;
+constexpr uint32_t kUpsLine = 0x40020178u;       // family, model, versions, baud, port
+constexpr uint32_t kHistoryLine = 0x40020179u;   // since, losses, last loss, detections
+constexpr uint32_t kDatagramLine = 0x4002017Au;  // received, answered, no UPS, not allowed
+constexpr uint32_t kFrameLine = 0x4002017Bu;     // forwarded, admitted, refused, wrong, ignored
+constexpr uint32_t kAnswerLine = 0x4002017Cu;    // timed out, invalid, cut short, lockouts
+constexpr uint32_t kOtherLine = 0x4002017Du;     // "name value, ..."
+constexpr uint32_t kNeverWord = 0x4002017Eu;
+
+// The fields every line above names; the rest go on the line of the others.
+const char* const kShownFields[] = {
+    "state", "pid", "agent_port", "serial_port", "timing", "ups_family", "ups_model",
+    "ups_versions", "baud", "attached_since", "last_loss", "updated", "received", "answered",
+    "dropped_no_ups", "dropped_not_allowed", "forwarded", "privileged_admitted",
+    "privileged_refused", "wrong_passwords", "ignored_passwords", "lockouts", "cut_short",
+    "ups_timeouts", "ups_invalid", "losses", "detections"};
+
+std::string Text(uint32_t id, std::initializer_list<const char*> inserts = {}) {
+    std::string text;
+    CQLNException(id, inserts).GetText(text);
+    return text;
+}
+
+// A message's text without its line end, as an insert of another.
+std::string Word(uint32_t id) {
+    std::string text = Text(id);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    return text;
+}
+
+std::string ReadWhole(const std::string& path, bool& found, int& error) {
+    std::string text;
+    errno = 0;
+    FILE* file = std::fopen(path.c_str(), "rb");
+    found = file != nullptr;
+    error = file ? 0 : errno;
+    if (!file) return text;
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
+    std::fclose(file);
+    return text;
+}
+
+struct Found {
+    std::string path;
+    StatusFields fields;
+    bool found = false;
+    bool running = false;
+    int error = 0;  // why a file that is there could not be read (0: it could, or is not there)
+};
+
+Found Read(const std::string& path) {
+    Found f;
+    f.path = path;
+    int error = 0;
+    f.fields = ParseStatusFile(ReadWhole(path, f.found, error));
+    if (error == EACCES || error == EPERM) f.error = error;
+    uint32_t pid = static_cast<uint32_t>(std::strtoul(FieldValue(f.fields, "pid").c_str(), nullptr, 10));
+    f.running = f.found && FieldValue(f.fields, "state") != "stopped" && plat::ProcessIsRunning(pid);
+    return f;
+}
+
+// The configured file; without one also the service's runtime folder, which
+// a shell that asks does not share with the service: the first whose agent
+// runs, else the first there is.
+Found Locate(const RelaySettings& settings) {
+    std::vector<std::string> paths{settings.statusFile};
+    const std::string name = "qln-" + std::to_string(settings.access.port) + ".status";
+    if (settings.statusFile == DefaultStatusFile(settings.access.port)) {
+        std::string service = plat::ServiceRuntimeFolder();
+        if (!service.empty()) paths.insert(paths.begin(), plat::JoinPath(service, name));
+    }
+    Found first, refused;
+    for (const std::string& path : paths) {
+        Found f = Read(path);
+        if (f.running) return f;
+        if (f.found && !first.found) first = f;
+        if (f.error != 0 && refused.error == 0) refused = f;
+    }
+    // A file the asker may not read says nothing about the agent: better
+    // "cannot tell" than "not running".
+    if (!first.found && refused.error != 0) return refused;
+    if (!first.found) first.path = settings.statusFile;
+    return first;
+}
+
+std::string TimeText(const std::string& seconds) {
+    std::time_t t = static_cast<std::time_t>(std::strtoll(seconds.c_str(), nullptr, 10));
+    if (t == 0) return Word(kNeverWord);
+    char text[32];
+    std::tm* local = std::localtime(&t);
+    if (!local || std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", local) == 0) return seconds;
+    return text;
+}
+
+std::string JsonString(const std::string& text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') out += '\\';
+        out += c;
+    }
+    return out + "\"";
+}
+
+bool IsNumber(const std::string& text) {
+    if (text.empty()) return false;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+    }
+    return true;
+}
+
+void PrintJson(const Found& f, const std::string& state, uint16_t port) {
+    std::string out = "{\"running\": " + std::string(f.running ? "true" : "false") +
+                      ", \"status_file\": " + JsonString(f.path) + ", \"state\": " + JsonString(state);
+    if (!f.found) out += ", \"agent_port\": " + std::to_string(port);
+    for (const StatusField& field : f.fields) {
+        if (field.first == "state") continue;
+        out += ", " + JsonString(field.first) + ": " +
+               (IsNumber(field.second) ? field.second : JsonString(field.second));
+    }
+    out += "}\n";
+    std::fputs(out.c_str(), stdout);
+}
+
+void PrintForPerson(const Found& f, const std::string& state, uint16_t port) {
+    // A count the file lacks (a file of an older or a newer agent) reads 0.
+    auto v = [&](const char* name) {
+        std::string value = FieldValue(f.fields, name);
+        return value.empty() && IsCounterField(name) ? std::string("0") : value;
+    };
+    uint32_t word = state == "attached"    ? kAttachedWord
+                    : state == "searching" ? kSearchingWord
+                    : state == "paused"    ? kPausedWord
+                                           : kNotRunningWord;
+    std::string portText = std::to_string(port);
+    std::string pid = v("pid").empty() ? "-" : v("pid");
+    std::string text = Text(kAgentLine, {portText.c_str(), Word(word).c_str(), pid.c_str()});
+    if (f.found) {
+        // Before the first UPS was found there is none to name.
+        if (!v("ups_model").empty() || !v("ups_family").empty()) {
+            text += Text(kUpsLine, {v("ups_family").c_str(), v("ups_model").c_str(),
+                                    v("ups_versions").c_str(), v("baud").c_str(),
+                                    v("serial_port").c_str()});
+        }
+        text += Text(kHistoryLine, {TimeText(v("attached_since")).c_str(), v("losses").c_str(),
+                                    TimeText(v("last_loss")).c_str(), v("detections").c_str()});
+        text += Text(kDatagramLine, {v("received").c_str(), v("answered").c_str(),
+                                     v("dropped_no_ups").c_str(), v("dropped_not_allowed").c_str()});
+        text += Text(kFrameLine, {v("forwarded").c_str(), v("privileged_admitted").c_str(),
+                                  v("privileged_refused").c_str(), v("wrong_passwords").c_str(),
+                                  v("ignored_passwords").c_str()});
+        text += Text(kAnswerLine, {v("ups_timeouts").c_str(), v("ups_invalid").c_str(),
+                                   v("cut_short").c_str(), v("lockouts").c_str()});
+        std::string others;
+        for (const StatusField& field : f.fields) {
+            bool shown = false;
+            for (const char* name : kShownFields) shown = shown || field.first == name;
+            if (shown) continue;
+            others += (others.empty() ? "" : ", ") + field.first + " " + field.second;
+        }
+        if (!others.empty()) text += Text(kOtherLine, {others.c_str()});
+    }
+    plat::WriteUnchanged(stdout, plat::ForReader(text));
+}
+
+}  // namespace
+
+int ShowStatus(const std::string& configPath, bool json) {
+    RelaySettings settings;
+    try {
+        CINIFile profile(configPath.c_str());
+        settings = ReadRelaySettings(profile, configPath);
+    } catch (const SettingsError& error) {
+        CQLNException(kSettingNotValid, {error.key.c_str(), error.section.c_str(), configPath.c_str(),
+                                         error.value.c_str(), error.allowed.c_str()})
+            .Print();
+        return kStatusUnknown;
+    }
+    Found f = Locate(settings);
+    if (f.error != 0) {
+        std::fprintf(stderr, "qln status: %s cannot be read: %s\n", f.path.c_str(),
+                     std::strerror(f.error));
+        return kStatusUnknown;
+    }
+    std::string state = f.running ? FieldValue(f.fields, "state") : "stopped";
+    if (json) {
+        PrintJson(f, state, settings.access.port);
+    } else {
+        PrintForPerson(f, state, settings.access.port);
+    }
+    std::fflush(stdout);
+    if (!f.running) return f.found && FieldValue(f.fields, "state") != "stopped" ? kStatusDied : kStatusNotRunning;
+    if (state == "attached") return kStatusAttached;
+    if (state == "paused") return kStatusPaused;
+    return kStatusSearching;
+}
