@@ -36,6 +36,7 @@ constexpr uint32_t kPasswordNotScrambled = 0xC0020161u;  // INI file
 constexpr uint32_t kConfigUnreadable = 0x80020163u;      // INI file, reason
 constexpr uint32_t kPortUnopenable = 0xC0020164u;        // port, reason
 constexpr uint32_t kSettingNotValid = 0xC0020165u;       // key, section, file, value, allowed
+constexpr uint32_t kTraceUnwritable = 0x80020168u;       // trace file, what failed and why
 constexpr uint32_t kUpsFound = 0x40020170u;              // family, model, versions, baud
 constexpr uint32_t kRelayStarted = 0x40020171u;          // UDP port, serial port, timing
 constexpr uint32_t kRelayStopped = 0x40020172u;          // UDP port, serial port, timing
@@ -282,7 +283,11 @@ int RunRelay(uint16_t& agentPort) {
     agentPort = settings.access.port;
     // Opened before the link so that the first Plug and Play look is traced
     // too, and closed after it.
-    WireTraceScope trace(settings.traceFile, settings.traceLimitKb, ReportText);
+    WireTraceScope trace(settings.traceFile, settings.traceLimitKb,
+                         [](const std::string& file, const std::string& reason) {
+                             CQLNException(kTraceUnwritable, {file.c_str(), reason.c_str()})
+                                 .Report();
+                         });
     SerialLink link(settings.portName, settings.baud, kDataBits, kParityIndex, kStopIndex);
     Absorb([&] { link.EnumeratePnp(); });
     NetXcpEndpoint endpoint(settings.access);

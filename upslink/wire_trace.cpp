@@ -24,7 +24,7 @@ struct Trace {
     std::mutex mutex;
     std::string path;
     uint64_t limit = 0;  // bytes per file
-    std::function<void(const std::string&)> report;
+    TraceFailureReport report;
     FILE* file = nullptr;
     uint64_t size = 0;
     uint32_t start = 0;
@@ -64,8 +64,7 @@ void Fail(Trace& t, const std::string& what) {
     if (t.failed) return;
     t.failed = true;
     if (t.report) {
-        t.report("qln: cannot " + what + " the wire trace " + t.path + " (" + ReasonText(code) +
-                 "); the relay goes on, the trace tries again in a minute.\n");
+        t.report(t.path, what + ": " + ReasonText(code));
     }
 }
 
@@ -133,7 +132,7 @@ std::string Stamp(const Trace& t) {
 }  // namespace
 
 void Start(const std::string& path, uint32_t limitKb,
-           std::function<void(const std::string&)> report) {
+           TraceFailureReport report) {
     Stop();
     if (path.empty()) return;
     Trace& t = g_Trace;

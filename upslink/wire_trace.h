@@ -26,12 +26,15 @@ extern std::atomic<bool> g_bOn;
 
 constexpr uint32_t kDefaultLimitKb = 10240;
 
+// Told the trace file and what failed ("write: <the system's reason>").
+using TraceFailureReport = std::function<void(const std::string& path, const std::string& reason)>;
+
 // Opens (appends to) `path`, rotating to `path`.1 once it would pass
 // `limitKb` KiB. `report` is told, once per failure, when the file cannot be
 // written; the trace then rests and tries again a minute later. A trace that
 // cannot be opened at all is reported and stays off. Empty path: off.
 void Start(const std::string& path, uint32_t limitKb,
-           std::function<void(const std::string&)> report);
+           TraceFailureReport report);
 // Closes the trace; the hooks are free again.
 void Stop();
 
@@ -48,7 +51,7 @@ inline bool TraceOn() { return wiretrace::g_bOn.load(std::memory_order_relaxed);
 // Closes the trace when it goes out of scope.
 struct WireTraceScope {
     WireTraceScope(const std::string& path, uint32_t limitKb,
-                   std::function<void(const std::string&)> report) {
+                   wiretrace::TraceFailureReport report) {
         wiretrace::Start(path, limitKb, std::move(report));
     }
     ~WireTraceScope() { wiretrace::Stop(); }
