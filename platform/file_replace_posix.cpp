@@ -53,7 +53,11 @@ FILE* CreateTempFileBeside(const std::string& target, std::string& tempPath, Fil
     struct stat st;
     if (::stat(real.c_str(), &st) == 0) {
         (void)::fchmod(fd, st.st_mode & 07777);
-        if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
+        // Only when it changes something: a file of our own (the agent's
+        // status file, replaced every second) needs no call that a service's
+        // system-call filter may refuse.
+        if ((st.st_uid != ::geteuid() || st.st_gid != ::getegid()) &&
+            ::fchown(fd, st.st_uid, st.st_gid) != 0) {
             // Only the superuser may hand a file to someone else; keep ours.
         }
     }

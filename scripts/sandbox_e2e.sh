@@ -125,7 +125,11 @@ relay status || fail "status request unanswered"
 relay -w Wopra3 cmd:8A || fail "privileged request unanswered"
 say "relayed: identification, status, a privileged command"
 
-leftover=$(find "$runtime" -mindepth 1 | wc -l)
+# The runtime folder holds the status file and nothing else: the named
+# events are made only when a control is sent.
+status_file="$runtime/qln-$udp_port.status"
+grep -q '^state=attached$' "$status_file" 2>/dev/null || fail "no status file saying attached: $(ls -A "$runtime")"
+leftover=$(find "$runtime" -mindepth 1 ! -path "$status_file" | wc -l)
 qln_pid=$(cat /proc/"$strace_pid"/task/*/children | awk '{print $1}')
 [ -n "$qln_pid" ] || fail "qln is not running"
 kill -TERM "$qln_pid"
@@ -134,9 +138,10 @@ wait "$strace_pid"; rc=$?
 strace_pid=
 [ $rc -eq 0 ] || fail "qln ended with $rc"
 grep -q 'STOPPING=1' "$work/notify.log" || fail "no STOPPING=1"
-[ "$leftover" -eq 0 ] || fail "$leftover entries left in the runtime folder after the start"
-[ -z "$(ls -A "$runtime")" ] || fail "the runtime folder is not empty after the stop: $(ls -A "$runtime")"
-say "stopped on SIGTERM; the runtime folder holds nothing after the start"
+[ "$leftover" -eq 0 ] || fail "$leftover entries besides the status file in the runtime folder after the start"
+[ "$(ls -A "$runtime")" = "qln-$udp_port.status" ] || fail "the runtime folder holds more than the status file after the stop: $(ls -A "$runtime")"
+grep -q '^state=stopped$' "$status_file" || fail "the status file does not say stopped: $(cat "$status_file")"
+say "stopped on SIGTERM; the runtime folder holds only the status file, which says stopped"
 
 # The trace against the unit's filters.
 unit_src="$top/agent/systemd_unit_posix.cpp"
