@@ -1,10 +1,12 @@
 #include "bench_relay_posix.h"
 
+#include <dirent.h>
 #include <stdlib.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
+#include <string>
 
 #include "loopback_udp.h"
 #include "platform/clock.h"
@@ -26,6 +28,30 @@ std::string SlavePath(ChildProcess& sim) {
 
 
 }  // namespace
+
+double ThreadCpuSeconds(int pid) {
+    std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    DIR* dir = opendir(tasks.c_str());
+    if (dir == nullptr) return 0;
+    double total = 0;
+    while (dirent* entry = readdir(dir)) {
+        if (entry->d_name[0] == '.') continue;
+        std::ifstream in(tasks + "/" + entry->d_name + "/schedstat");
+        unsigned long long ns = 0;
+        if (in >> ns) total += static_cast<double>(ns) / 1e9;
+    }
+    closedir(dir);
+    return total;
+}
+
+long StatusKb(int pid, const std::string& key) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.compare(0, key.size(), key) == 0) return std::stol(line.substr(key.size() + 1));
+    }
+    return -1;
+}
 
 double TimedExchange(uint16_t port, const ByteString& datagram, uint32_t timeoutMs) {
     NetXcpClient client("127.0.0.1", port);

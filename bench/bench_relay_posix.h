@@ -10,6 +10,14 @@
 
 extern const ByteString kQln;
 
+// CPU time of all the threads of process `pid`, in seconds, from the
+// scheduler's nanosecond counts (/proc's clock ticks are too coarse for a
+// relay that spends milliseconds per hundred requests).
+double ThreadCpuSeconds(int pid);
+// A "Vm..." figure (`key` with its colon) of /proc/<pid>/status, in KiB; -1
+// when there is none.
+long StatusKb(int pid, const std::string& key);
+
 // One request on a fresh socket; the time to its answer in ms, or -1.
 double TimedExchange(uint16_t port, const ByteString& datagram, uint32_t timeoutMs);
 

@@ -8,7 +8,6 @@
 //
 // ser2net comes from Debian; it is installed here (apt-get) when missing.
 // The Wine rows need QLN_WIN32_BIN (and a prefix, as scripts/test.sh makes).
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -40,34 +39,6 @@ constexpr uint32_t kAnswerLimitMs = 10000;  // an answer later than this is lost
 constexpr uint32_t kBackToBackMs = 20000;   // how long back-to-back requests go on
 constexpr uint32_t kFloodWaitMs = 60000;    // how long the second sender waits
 constexpr int kFlood = 10000;
-
-// CPU time of a process, in seconds: the sum over its threads of the
-// scheduler's nanosecond count (clock ticks are too coarse for a relay that
-// spends milliseconds per hundred requests).
-double CpuSeconds(int pid) {
-    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
-    DIR* dir = ::opendir(tasks.c_str());
-    if (dir == nullptr) return 0;
-    unsigned long long ns = 0;
-    while (dirent* entry = ::readdir(dir)) {
-        if (entry->d_name[0] == '.') continue;
-        std::ifstream in(tasks + "/" + entry->d_name + "/schedstat");
-        unsigned long long run = 0;
-        if (in >> run) ns += run;
-    }
-    ::closedir(dir);
-    return static_cast<double>(ns) / 1e9;
-}
-
-// A "Vm..." figure of /proc/<pid>/status, in KiB.
-long StatusKb(int pid, const std::string& key) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.compare(0, key.size(), key) == 0) return std::stol(line.substr(key.size() + 1));
-    }
-    return -1;
-}
 
 std::string Text(const char* format, double v) {
     char text[64];
@@ -201,9 +172,9 @@ const char* const kRows[] = {
 void MeasureAll(uint16_t port, int pid, int count, Column& column) {
     std::mt19937 random(7010);  // fixed seed: the same moments in every column
     column[kRows[0]] = AtRandomMoments(port, XcpFrame(0x00), count, random).Show();
-    double cpu0 = CpuSeconds(pid);
+    double cpu0 = ThreadCpuSeconds(pid);
     Timing forwarded = AtRandomMoments(port, XcpFrame(0x31), count, random);
-    double cpu = CpuSeconds(pid) - cpu0;
+    double cpu = ThreadCpuSeconds(pid) - cpu0;
     column[kRows[1]] = forwarded.Show();
     column[kRows[3]] = Text("%.4f s", cpu * 100.0 / std::max<size_t>(1, forwarded.ms.size()));
     column[kRows[2]] = Text("%.2f / s", BackToBack(port, XcpFrame(0x31)));

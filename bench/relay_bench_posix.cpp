@@ -4,7 +4,6 @@
 //
 //   relay_bench [FORWARDED]   everything (FORWARDED requests of 0x31 timed, 30)
 //   relay_bench trace         the rows of the wire trace only
-#include <dirent.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -38,34 +37,6 @@ double CpuSeconds(int pid) {
         if (i == 15) stime = std::stoul(f);
     }
     return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
-// CPU time of all the threads of a process, in seconds, from the
-// schedulers' nanosecond counts: the tick counts of /proc/<pid>/stat move in
-// 10 ms steps, too coarse for the few milliseconds a trace may add.
-double ThreadCpuSeconds(int pid) {
-    std::string tasks = "/proc/" + std::to_string(pid) + "/task";
-    DIR* dir = opendir(tasks.c_str());
-    if (dir == nullptr) return 0;
-    double total = 0;
-    while (dirent* entry = readdir(dir)) {
-        if (entry->d_name[0] == '.') continue;
-        std::ifstream in(tasks + "/" + entry->d_name + "/schedstat");
-        unsigned long long ns = 0;
-        if (in >> ns) total += static_cast<double>(ns) / 1e9;
-    }
-    closedir(dir);
-    return total;
-}
-
-// A "Vm..." figure of /proc/<pid>/status, in KiB.
-long StatusKb(int pid, const std::string& key) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.compare(0, key.size(), key) == 0) return std::stol(line.substr(key.size() + 1));
-    }
-    return -1;
 }
 
 struct Timing {
