@@ -58,23 +58,13 @@ void ReportText(const std::string& text) {
     std::fflush(stderr);
 }
 
-// The system's text for `code`, without the line end it comes with.
-std::string SystemReason(uint32_t code) {
-    std::string text;
-    if (!plat::SystemErrorText(code, text)) return "error " + std::to_string(code);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
-        text.pop_back();
-    }
-    return text;
-}
-
 // What the start of a run has to say about the configuration: a file that
 // gives nothing but the built-in settings, a stored password that admits
 // nothing, the published password in use.
 void ReportConfigurationFile(const std::string& path) {
     uint32_t error = 0;
     if (ConfigFileReadable(path, error)) return;
-    CQLNException(kConfigUnreadable, {path.c_str(), SystemReason(error).c_str()}).Report();
+    CQLNException(kConfigUnreadable, {path.c_str(), plat::SystemReason(error).c_str()}).Report();
 }
 
 void ReportPassword(const RelaySettings& settings) {
@@ -191,7 +181,7 @@ void CheckForLoss(RelayRun& run) {
         if (!run.portNamed && run.link.OpenFailure() != 0) {
             run.portNamed = true;
             CQLNException(kPortUnopenable, {run.link.GetPortName().c_str(),
-                                            SystemReason(run.link.OpenFailure()).c_str()})
+                                            plat::SystemReason(run.link.OpenFailure()).c_str()})
                 .Report();
         }
     } else if (run.device) {

@@ -30,4 +30,15 @@ void SetLastError(uint32_t code);
 // (Win32 texts end in CR LF). False, and `out` untouched, when the system has none.
 bool SystemErrorText(uint32_t code, std::string& out);
 
+// The same as one would insert it into a line of one's own: without its line
+// end, "error <code>" when the system has no text.
+inline std::string SystemReason(uint32_t code) {
+    std::string text;
+    if (!SystemErrorText(code, text)) return "error " + std::to_string(code);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
+        text.pop_back();
+    }
+    return text;
+}
+
 }  // namespace plat

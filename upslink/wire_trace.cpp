@@ -48,14 +48,6 @@ const char* DirectionText(TraceDirection direction) {
     return "??";
 }
 
-std::string ReasonText(uint32_t code) {
-    std::string text;
-    if (!plat::SystemErrorText(code, text)) return "error " + std::to_string(code);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
-        text.pop_back();
-    return text;
-}
-
 void Fail(Trace& t, const std::string& what) {
     uint32_t code = plat::LastError();
     if (t.file != nullptr) std::fclose(t.file);
@@ -64,7 +56,7 @@ void Fail(Trace& t, const std::string& what) {
     if (t.failed) return;
     t.failed = true;
     if (t.report) {
-        t.report(t.path, what + ": " + ReasonText(code));
+        t.report(t.path, what + ": " + plat::SystemReason(code));
     }
 }
 

@@ -28,14 +28,6 @@ std::string Text(uint32_t id, std::initializer_list<const char*> inserts = {}) {
     return text;
 }
 
-// The system's text for `code` as the agent inserts it: without its line end.
-std::string Reason(uint32_t code) {
-    std::string text;
-    if (!plat::SystemErrorText(code, text)) return "error " + std::to_string(code);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-    return text;
-}
-
 bool MessageTableLoaded() {
     return Text(0xC0020039u).find("UPS communications lost.") != std::string::npos;
 }
@@ -79,7 +71,7 @@ TEST(RelaySettingsAtStart, AConfigurationFileThatCannotBeReadIsNamedOnce) {
         ChildProcess qln;
         ASSERT_TRUE(qln.Start(BinPath("qln"), {"daemon", "-c", path}));
         std::string cannotRead =
-            Text(0x80020163u, {path.c_str(), Reason(static_cast<uint32_t>(code)).c_str()});
+            Text(0x80020163u, {path.c_str(), plat::SystemReason(static_cast<uint32_t>(code)).c_str()});
         // The default password is in use too, and called out after the file.
         std::string defaultPassword = Text(0x80020160u, {path.c_str()});
         ASSERT_TRUE(qln.WaitForText(true, defaultPassword, 1, kStartMs))
@@ -97,7 +89,7 @@ TEST(RelaySettingsAtStart, AnUnopenablePortIsNamedWithItsReasonAfterTheFirstLoss
     RelayAgent agent(port);
     ChildProcess& qln = agent.Process();
     const std::string lost = Text(0xC0020039u);
-    const std::string cannotOpen = Text(0xC0020164u, {port.c_str(), Reason(ENOENT).c_str()});
+    const std::string cannotOpen = Text(0xC0020164u, {port.c_str(), plat::SystemReason(ENOENT).c_str()});
     ASSERT_TRUE(qln.WaitForText(true, cannotOpen, 1, kDetectionMs)) << qln.Err();
     // The loss text stays as it was, and the port line follows it directly.
     EXPECT_EQ(qln.Err().find(lost + cannotOpen), qln.Err().find(lost)) << qln.Err();
@@ -119,7 +111,7 @@ TEST(RelaySettingsAtStart, AnUnopenablePortIsNamedOncePerRunOfLosses) {
     RelayAgent agent(port);
     ChildProcess& qln = agent.Process();
     const std::string lost = Text(0xC0020039u);
-    const std::string cannotOpen = Text(0xC0020164u, {port.c_str(), Reason(ENOENT).c_str()});
+    const std::string cannotOpen = Text(0xC0020164u, {port.c_str(), plat::SystemReason(ENOENT).c_str()});
     ASSERT_TRUE(qln.WaitForText(true, cannotOpen, 1, kDetectionMs)) << qln.Err();
 
     // The port appears: the UPS behind it is found at the next look.
