@@ -1,20 +1,21 @@
 #!/usr/bin/env python3
-"""Writes the manual page qln.ini(5) from the README's "Configuration: qln.ini"
-section, so that the page and the README's table of keys never disagree: a key
-added to that table is on the page at the next package build.
+"""Writes the manual page qln.ini(5) from docs/configuration.md, so that the
+page and the configuration reference never disagree: a key added to its table
+is on the page at the next package build.
 
-    scripts/man_ini.py README.md VERSION > qln.ini.5
+    scripts/man_ini.py docs/configuration.md VERSION > qln.ini.5
 
 The section's table becomes one entry per key, grouped by INI section; its
 paragraphs (up to the report table) become the page's other sections."""
 import re
 import sys
 
-HEADING = "## Configuration: qln.ini"
+HEADING = "# Configuration: qln.ini"
 
 
 def roff_text(text):
     """Markdown inline text to roff: code in bold, escapes for roff."""
+    text = re.sub(r"\[([^\]]*)\]\([^)]*\)", r"\1", text)  # a link reads as its text
     text = text.replace("\\", "\\e").replace("-", "\\-")
     text = re.sub(r"`([^`]*)`", lambda m: "\\fB" + m.group(1) + "\\fR", text)
     text = re.sub(r"\*\*([^*]*)\*\*", r"\\fB\1\\fR", text)
@@ -36,7 +37,7 @@ def section_lines(readme):
         start = lines.index(HEADING) + 1
     except ValueError:
         sys.exit("man_ini: no section '%s' in %s" % (HEADING, readme))
-    end = next((i for i in range(start, len(lines)) if lines[i].startswith("## ")), len(lines))
+    end = next((i for i in range(start, len(lines)) if lines[i].startswith(("# ", "## "))), len(lines))
     return lines[start:end]
 
 
@@ -62,7 +63,7 @@ def main():
                     continue
                 keys.append(row)
                 continue
-            # The next table (what qln reports at start) is the README's
+            # The next table (what qln reports at start) is the reference's
             # alone, and so is the paragraph that leads into it.
             del out[last_pp:]
             para = []
@@ -89,7 +90,7 @@ def main():
     if para:
         out += [".PP"] + [line(roff_text(p)) for p in para]
     if not keys:
-        sys.exit("man_ini: no table of keys in the README's section")
+        sys.exit("man_ini: no table of keys in the configuration reference")
     out += [".SH FILES",
             ".TP", "\\fI/etc/qln/qln.ini\\fR",
             "The packaged service's file (Debian); \\fBqln.ini\\fR beside \\fBqln.exe\\fR on Windows.",

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Makes both packages from the programs already built in build/linux and
-# build/win32 (scripts/test.sh, or the README's "Building by hand"):
+# build/win32 (scripts/test.sh, or CONTRIBUTING.md's "Building by hand"):
 #
 #   scripts/package.sh [OUT]             qln-<v>-win32.msi, qln_<v>_amd64.deb and
 #                                        qln-tools_<v>_amd64.deb in OUT
@@ -80,7 +80,7 @@ make_deb() {
   for page in qln.8 netxcp.1 upssim.1; do
     sed "s/@VERSION@/$version/" "$top/packaging/man/$page" > "$stage/man/$page"
   done
-  python3 "$top/scripts/man_ini.py" "$top/README.md" "$version" > "$stage/man/qln.ini.5"
+  python3 "$top/scripts/man_ini.py" "$top/docs/configuration.md" "$version" > "$stage/man/qln.ini.5"
   # The package's version is the program's; the date is the build's.
   cat > "$work/debian/changelog" <<CHANGES
 qln ($version) unstable; urgency=medium
