@@ -63,6 +63,9 @@ step "Win32: preparing the Wine prefix"
 wineboot -i >/dev/null 2>&1 || { echo "wineboot failed" >&2; exit 1; }
 wine_up || exit 1
 
+step "Linux: the docs against the programs"
+bash scripts/check_docs.sh build/linux/bin || failed "docs check"
+
 step "Linux: tests"
 # The Linux tests that drive Win32 programs under Wine share the one prefix
 # and end its processes when they finish: they run one at a time, after the
