@@ -28,6 +28,8 @@ constexpr size_t kMaxScrambled = 48;   // two cipher blocks, as CEncryption allo
 constexpr size_t kReaderLimit = ini::kLineBuffer - 1;
 constexpr uint32_t kMaxSeconds = 86400;  // a day: far inside the 32-bit millisecond clock
 constexpr uint32_t kMaxTries = 1000;
+// Asks of a quiet UPS before it is lost: more than this would take minutes.
+constexpr uint32_t kMaxLivenessTries = 20;
 // Requests the endpoint may hold: at most 1172 bytes each, so 4096 of them
 // stay under 5 MB.
 constexpr uint32_t kMaxQueuedRequests = 4096;
@@ -303,6 +305,8 @@ RelaySettings ReadRelaySettings(CINIFile& profile, const std::string& path) {
     settings.portName = Value(profile, kCommunications, "CommunicationsPort", "COM1:");
     if (settings.portName.empty()) settings.portName = "COM1:";
     settings.timing = ReadTiming(profile);
+    settings.livenessTries = ReadNumber(profile, kCommunications, "LivenessTries",
+                                        settings.livenessTries, 0, kMaxLivenessTries);
     ReadPassword(profile, settings);
 
     NetXcpAccess& access = settings.access;

@@ -44,6 +44,9 @@ struct RelaySettings {
     std::string portName = "COM1:";
     uint32_t baud = 9600;
     XcpTiming timing = XcpTiming::kLiteral;  // [Communications] Timing
+    // [Communications] LivenessTries: unanswered asks in a row after which a
+    // UPS that has gone quiet is lost; 0 turns the check off.
+    uint32_t livenessTries = 3;
     bool passwordIsDefault = true;  // the published default is in use
     NetXcpAccess access;
     std::string traceFile;          // the wire trace; empty: no trace

@@ -2,7 +2,9 @@
 // and the NetXCP endpoint, then loops until told to stop: serve a waiting
 // request, poll the UPS about every 2.5 s, or look for it again about every
 // 10 s while there is none. Literal timing counts passes of fixed pauses;
-// prompt timing waits on readiness and keeps the same cadence by the clock.
+// prompt timing waits on readiness, keeps the same cadence by the clock, and
+// also looks at the port every second, so that a port that goes or comes
+// back is seen within seconds.
 #include "agent/relay_worker.h"
 
 #include <cstdio>
@@ -44,6 +46,9 @@ constexpr uint32_t kDataBits = 8, kParityIndex = 2, kStopIndex = 0;
 constexpr uint32_t kPollEvery = 5, kDetectEvery = 10;
 constexpr uint32_t kAttachedPauseMs = 500, kSearchingPauseMs = 1000, kPassGapMs = 10;
 constexpr uint32_t kRequestWaitMs = 1000;
+// Prompt timing: how often the port is looked at, and how soon a UPS that
+// left an ask for its life unanswered is asked again.
+constexpr uint32_t kPortLookMs = 1000, kDoubtRetryMs = 500;
 constexpr int32_t kXcpDevice = 2;
 
 // Where an agent exception would be reported: the system log inside the
@@ -97,11 +102,12 @@ std::string CommunicationsFailureText(int32_t identifier, uint16_t port) {
 
 // A detection pass: re-open the link, make a device and identify the UPS.
 std::unique_ptr<UpsDevice> Detect(SerialLink& link, CINIFile& profile, uint32_t pass,
-                                  XcpTiming timing) {
+                                  XcpTiming timing, uint32_t livenessTries) {
     Absorb([&] { link.Close(); });
     Absorb([&] { link.EnumeratePnp(); });
     std::unique_ptr<UpsDevice> device(DetectUps(link, profile));
     device->SetTiming(timing);
+    device->SetLiveness(livenessTries);
     bool failed = false;
     try {
         device->Identify();
@@ -165,6 +171,7 @@ struct RelayRun {
     SerialLink& link;
     NetXcpEndpoint& endpoint;
     XcpTiming timing;
+    uint32_t livenessTries;
     StatusReporter& reporter;
     std::unique_ptr<UpsDevice> device;
     // Whether the port has been named in this run of losses: a port that
@@ -172,8 +179,8 @@ struct RelayRun {
     bool portNamed = false;
 };
 
-// A device whose communication is lost is dropped and reported.
-void CheckForLoss(RelayRun& run) {
+// A device whose communication is lost is dropped and reported; true then.
+bool CheckForLoss(RelayRun& run) {
     if (run.device && run.device->commsLost == -1) {
         run.device.reset();
         RecordLoss(run.reporter, run.endpoint.Counters());
@@ -184,14 +191,15 @@ void CheckForLoss(RelayRun& run) {
                                             plat::SystemReason(run.link.OpenFailure()).c_str()})
                 .Report();
         }
-    } else if (run.device) {
-        run.portNamed = false;  // the UPS answers: a later loss starts a new run
+        return true;
     }
+    if (run.device) run.portNamed = false;  // the UPS answers: a later loss starts a new run
+    return false;
 }
 
 // A detection pass, and what the status makes of it when the UPS answered.
 void Search(RelayRun& run, uint32_t pass) {
-    run.device = Detect(run.link, run.profile, pass, run.timing);
+    run.device = Detect(run.link, run.profile, pass, run.timing, run.livenessTries);
     if (run.device->commsLost == 0) {
         RecordFound(run.reporter, *run.device, run.link, run.endpoint.Counters());
     }
@@ -231,28 +239,53 @@ void LiteralLoop(RelayRun& run) {
 // Prompt timing: the worker sleeps on the socket and on the service's stop
 // and pause events together, so that a request is served the moment it
 // arrives and a control is seen the moment it is given. The status poll and
-// the search for a UPS keep the literal passes' cadence, by the clock.
+// the search for a UPS keep the literal passes' cadence, by the clock. Once a
+// second the port is looked at as well: an open port that hung up (an adapter
+// pulled out) loses the UPS at once, and the search follows at once; a port
+// name that was missing and is there again is searched at once. A look
+// costs a system call; only a search opens the port and negotiates a speed.
 void PromptLoop(RelayRun& run) {
     constexpr uint32_t kPollPeriodMs = kPollEvery * kAttachedPauseMs;
     constexpr uint32_t kDetectPeriodMs = kDetectEvery * kSearchingPauseMs;
     plat::Event* events[2] = {};
     const int eventCount = g_AgentService.ControlEvents(events);
     uint32_t due = plat::TickCount();  // of the next poll, or the next search
+    uint32_t lookDue = due;            // of the next look at the port
+    bool portThere = true;             // at the last look, while searching
     uint32_t searches = 0;
     for (;;) {
         if (!g_AgentService.KeepRunning()) break;
-        if (DeadlineExpired(due, plat::TickCount() + 1)) {
+        uint32_t now = plat::TickCount();
+        if (DeadlineExpired(lookDue, now + 1)) {
+            lookDue = now + kPortLookMs;
             if (run.device) {
-                run.device->Poll();
+                run.device->CheckLine();
+                if (CheckForLoss(run)) due = now;
             } else {
-                Search(run, searches++);
+                const bool there = run.link.PortAvailable();
+                if (there && !portThere) due = now;
+                portThere = there;
             }
-            CheckForLoss(run);
-            due = plat::TickCount() + (run.device ? kPollPeriodMs : kDetectPeriodMs);
             continue;  // a control given meanwhile comes first
         }
-        const uint32_t now = plat::TickCount();
-        const uint32_t waitMs = DeadlineExpired(due, now) ? 0 : due - now;
+        if (DeadlineExpired(due, now + 1)) {
+            uint32_t nextMs;
+            if (run.device) {
+                run.device->Poll();
+                nextMs = run.device->InDoubt() ? kDoubtRetryMs : kPollPeriodMs;
+                if (CheckForLoss(run)) nextMs = 0;  // look for it again at once
+            } else {
+                Search(run, searches++);
+                CheckForLoss(run);
+                nextMs = run.device ? kPollPeriodMs : kDetectPeriodMs;
+                if (!run.device) portThere = run.link.PortAvailable();
+            }
+            due = plat::TickCount() + nextMs;
+            continue;
+        }
+        now = plat::TickCount();
+        const uint32_t next = DeadlineExpired(due, lookDue) ? due : lookDue;  // the sooner
+        const uint32_t waitMs = DeadlineExpired(next, now) ? 0 : next - now;
         if (run.endpoint.WaitForRequestOrEvent(waitMs, events, eventCount) ==
                 NetXcpEndpoint::Wake::kRequest &&
             !run.endpoint.ServeRequest(run.device.get(), KeepServing)) {
@@ -287,7 +320,8 @@ int RunRelay(uint16_t& agentPort) {
     struct PauseHook {
         ~PauseHook() { g_AgentService.m_PauseChanged = nullptr; }
     } pauseHook;
-    RelayRun run{profile, link, endpoint, settings.timing, reporter, nullptr};
+    RelayRun run{profile,  link,   endpoint, settings.timing, settings.livenessTries,
+                 reporter, nullptr};
     g_AgentService.m_PauseChanged = [&](bool paused) {
         RelayStatus& status = reporter.Status();
         if (paused) {

@@ -165,6 +165,10 @@ uint32_t SerialLink::ReadPaced(void* buffer, uint32_t count, uint32_t pauseMs) {
     return total;
 }
 
+bool SerialLink::PortAvailable() const {
+    return !m_PortName.empty() && PortNamePresent(m_PortName);
+}
+
 bool SerialLink::WaitReadable(uint32_t ms) {
     if (!IsOpen()) {
         plat::SleepMs(ms);

@@ -75,6 +75,9 @@ public:
     // platform reports it hung up or gone. A link without a port name has
     // nothing to fail and passes.
     void CheckPort();
+    // A cheap look whether a port of the link's name exists now (opens
+    // nothing, sends nothing); false without a name.
+    bool PortAvailable() const;
     // Blocks until input may be waiting on the open port, or `ms` have passed.
     bool WaitReadable(uint32_t ms);
 

@@ -51,6 +51,11 @@ bool SetControlLine(PortHandle port, int pin, bool on);
 // line hung up or the device gone, with the reason left in plat::LastError().
 bool PortPresent(PortHandle port);
 
+// A cheap look, without opening it, whether a port of this name exists now
+// (a device file, or a device name the system knows). True when the platform
+// cannot tell, so that a caller never waits on a wrong "absent".
+bool PortNamePresent(const std::string& name);
+
 // Blocks until input may be waiting or `ms` have passed, and returns the
 // moment a byte arrives. True when input is waiting; false after the time (or
 // when the platform cannot tell, so that the caller reads again). Where the

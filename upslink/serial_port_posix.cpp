@@ -2,6 +2,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -197,6 +198,14 @@ bool PortPresent(PortHandle port) {
         return false;
     }
     return true;
+}
+
+bool PortNamePresent(const std::string& name) {
+    // Through symbolic links: a name under /dev/serial/by-id whose adapter is
+    // gone is a dangling link, which is no port.
+    struct stat info {};
+    if (::stat(PortDevicePath(name).c_str(), &info) == 0) return true;
+    return errno != ENOENT && errno != ENOTDIR;
 }
 
 bool WaitReadable(PortHandle port, uint32_t ms) {

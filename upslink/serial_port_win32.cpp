@@ -177,6 +177,20 @@ bool PortPresent(PortHandle port) {
     return ClearCommError(H(port), &errors, &status) != 0;
 }
 
+bool PortNamePresent(const std::string& name) {
+    // The system's device names ("COM3") are what a port's arrival and
+    // removal change; asking for one opens nothing. "\\.\COM10" and "COM1:"
+    // name the same devices.
+    std::string device = name;
+    if (device.compare(0, 4, "\\\\.\\") == 0) device.erase(0, 4);
+    if (!device.empty() && device.back() == ':') device.pop_back();
+    if (device.empty()) return false;
+    char target[512];
+    if (QueryDosDeviceA(device.c_str(), target, sizeof target) != 0) return true;
+    const DWORD reason = GetLastError();
+    return reason != ERROR_FILE_NOT_FOUND && reason != ERROR_PATH_NOT_FOUND;
+}
+
 bool WaitReadable(PortHandle port, uint32_t ms) {
     HANDLE h = H(port);
     if (HasHeld(h) || InputWaiting(h)) return true;

@@ -4,6 +4,7 @@
 
 #include "agent/ini_file.h"
 #include "agent/qln_exception.h"
+#include "upslink/serial_link.h"
 
 UpsDevice::UpsDevice(SerialLink& link, CINIFile& profile) : m_Link(link), m_Profile(profile) {
     // Every device starts as lost until an identification succeeds.
@@ -32,6 +33,34 @@ void UpsDevice::Poll() {
         // look like success (0).
         if (commsLost < 0) return;
         if (++commsLost > 5) ResetIdentity();
+        return;
+    }
+    // An open port says nothing about the UPS behind it: a pulled cable or a
+    // hung UPS leaves the line quiet, and without this the relay would go on
+    // reporting a UPS that answers nothing.
+    if (m_nLivenessTries == 0 || QuietMs() < kLivenessQuietMs) {
+        m_nUnanswered = 0;
+        return;
+    }
+    try {
+        AskForLife();
+        m_nUnanswered = 0;
+    } catch (CQLNException* e) {
+        std::unique_ptr<CQLNException> owned(e);
+        if (++m_nUnanswered >= m_nLivenessTries) {
+            m_nUnanswered = 0;
+            ResetIdentity();
+        }
+    }
+}
+
+void UpsDevice::CheckLine() {
+    if (commsLost < 0) return;
+    try {
+        m_Link.CheckPort();
+    } catch (CQLNException* e) {
+        std::unique_ptr<CQLNException> owned(e);
+        ResetIdentity();
     }
 }
 

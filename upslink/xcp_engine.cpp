@@ -107,6 +107,20 @@ void XcpEngine::WaitOutGuard() {
     }
 }
 
+int XcpEngine::Answered(int result) {
+    m_bAnswered = true;
+    m_LastAnswer = std::chrono::steady_clock::now();
+    return result;
+}
+
+uint32_t XcpEngine::QuietMs() const {
+    if (!m_bAnswered) return UINT32_MAX;
+    const auto quiet = std::chrono::duration_cast<std::chrono::milliseconds>(
+                           std::chrono::steady_clock::now() - m_LastAnswer)
+                           .count();
+    return quiet >= UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(quiet);
+}
+
 int XcpEngine::ReceiveAnswer(uint8_t expected, uint32_t timeoutMs, uint32_t held) {
     AnswerEnd end(m_bAnswerSeen, m_AnswerEnd);
     if (held == 0) {
@@ -145,11 +159,11 @@ int XcpEngine::ReceiveAnswer(uint8_t expected, uint32_t timeoutMs, uint32_t held
             if (++blocks >= kXcpMaxBlocks) Fail(kMsgUpsInvalidResponse);
             continue;
         }
-        if (header[1] == expected) return 0;
+        if (header[1] == expected) return Answered(0);
         if (header[1] == kXcpAckBlock) {
             // An acknowledge without its code is no answer at all.
             if (m_nAnswerLength == 0) Fail(kMsgUpsInvalidResponse);
-            return m_Answer[0] == kXcpAckDone ? kXcpAckAccepted : m_Answer[0];
+            return Answered(m_Answer[0] == kXcpAckDone ? kXcpAckAccepted : m_Answer[0]);
         }
         // The last block of some other answer: drop what was gathered and
         // wait again, but not for ever.

@@ -58,6 +58,9 @@ public:
     const uint8_t* Answer() const { return m_Answer.data(); }
     uint32_t AnswerLength() const { return m_nAnswerLength; }
     bool AuthorizationNeeded() const { return m_bAuthorizationNeeded; }
+    // Milliseconds since the UPS last sent a sound answer (a block or an
+    // acknowledge, to any request); UINT32_MAX before the first.
+    uint32_t QuietMs() const;
 
     // Literal unless told otherwise; see XcpTiming.
     void SetTiming(XcpTiming timing) { m_Timing = timing; }
@@ -76,6 +79,8 @@ private:
     void WriteFrame(const uint8_t* frame, uint32_t count);
     // Reads and drops what is waiting, 64 reads at most.
     void DiscardPending();
+    // Records a sound answer as the UPS's proof of life; returns `result`.
+    int Answered(int result);
     // Sends the authorization code, then pauses kXcpSettleMs.
     void Authorize();
     // A forwarded frame's answer read in prompt timing.
@@ -86,6 +91,9 @@ private:
     // When the last read of an answer ended (tick count), for the guard.
     bool m_bAnswerSeen = false;
     std::chrono::steady_clock::time_point m_AnswerEnd;
+    // When the last sound answer ended: the UPS's proof of life.
+    bool m_bAnswered = false;
+    std::chrono::steady_clock::time_point m_LastAnswer;
     // Prompt reads of a forwarded frame: no block's deadline comes before
     // this tick plus the block's time, as if the lead had been waited.
     bool m_bReadFloor = false;

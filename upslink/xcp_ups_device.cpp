@@ -85,3 +85,10 @@ void XcpUpsDevice::PollStatus() {
         throw;
     }
 }
+
+void XcpUpsDevice::AskForLife() {
+    // Any sound answer will do, an acknowledge (busy, unknown) as well: what
+    // it proves is that something on the line still speaks the protocol.
+    const uint8_t query = 0x00;
+    m_pEngine->SendCommand(kXcpCmdCapabilities, &query, 1, kXcpAnswerMs);
+}

@@ -14,6 +14,9 @@ public:
     void SetTiming(XcpTiming timing) override { m_pEngine->SetTiming(timing); }
     void IdentifyUps() override;
     void PollStatus() override;
+    uint32_t QuietMs() const override { return m_pEngine->QuietMs(); }
+    // The communication capabilities query: every identification began with it.
+    void AskForLife() override;
 
     XcpEngine& Engine() { return *m_pEngine; }
 

@@ -127,6 +127,15 @@ TEST_F(RelaySettingsTest, TheRequestQueueSettings) {
     EXPECT_EQ(Refusal("[NetXCP]\nRequestQueueSize=4097\n").key, "RequestQueueSize");
 }
 
+TEST_F(RelaySettingsTest, TheLivenessCheck) {
+    EXPECT_EQ(Read("[Communications]\nLivenessTries=\n").livenessTries, 3u);
+    EXPECT_EQ(Read("[Communications]\nLivenessTries=0\n").livenessTries, 0u);  // off
+    EXPECT_EQ(Read("[Communications]\nLivenessTries=20\n").livenessTries, 20u);
+    SettingsError e = Refusal("[Communications]\nLivenessTries=21\n");
+    EXPECT_EQ(e.key, "LivenessTries");
+    EXPECT_EQ(e.allowed, "0-20");
+}
+
 // The status file goes to the agent's runtime folder under a name of its
 // port unless [Status] names an absolute path; the Prometheus file is off
 // unless named.
