@@ -123,10 +123,13 @@ SYSTEMD_NSPAWN_UNIFIED_HIERARCHY=1 setsid systemd-nspawn -q -D "$root" -M "$mach
   --bind-ro="$work/in:/mnt/qln" </dev/null >"$work/console.log" 2>&1 &
 nspawn_pid=$!
 leader=
-find_leader() { leader=$(ps -o pid= --ppid "$nspawn_pid" | tr -d ' ' | head -1); [ -n "$leader" ]; }
-wait_until 30 find_leader || skip "systemd-nspawn did not start a container: $(tail -3 "$work/console.log")"
+gone() { ! kill -0 "$nspawn_pid" 2>/dev/null; }
+find_leader() { leader=$(ps -o pid= --ppid "$nspawn_pid" | tr -d ' ' | head -1); [ -n "$leader" ] || gone; }
+wait_until 30 find_leader && [ -n "$leader" ] ||
+  skip "systemd-nspawn did not start a container: $(tail -3 "$work/console.log" | paste -sd' ' -)"
 booted() { in_ct systemctl is-system-running 2>/dev/null | grep -qE '^(running|degraded)$'; }
-wait_until 60 booted ||
+boot_over() { booted || gone; }
+wait_until 60 boot_over && ! gone && booted ||
   skip "systemd did not boot in the container ($(in_ct systemctl is-system-running 2>&1 | head -1)): $(tail -3 "$work/console.log")"
 say "booted $(in_ct systemctl --version | head -1) as PID 1 of a container ($(($SECONDS - started)) s)"
 
@@ -146,7 +149,22 @@ unit=ombrex-quillon.service
 prop() { in_ct systemctl show -p "$1" --value "$unit"; }
 qln_status() { in_ct qln -c /etc/qln/qln.ini status >/dev/null 2>&1; echo $?; }
 status_is() { [ "$(qln_status)" = "$1" ]; }
-journal_has() { in_ct journalctl -t qln -b --no-pager -o cat 2>/dev/null | grep -qF "$1"; }
+journal_has() {
+  in_ct journalctl -t qln -b --no-pager -o cat 2>/dev/null | grep -qF "$1" && return 0
+  detail="not under -t qln; the unit's journal has it as: $(in_ct journalctl -u "$unit" -b --no-pager \
+    -o short 2>/dev/null | grep -F "$1" | tail -1 | cut -d' ' -f5-)"
+  return 1
+}
+# The status line must come and then stay: nothing sent after it (a
+# "Running" of the service host) may replace it.
+steady() {
+  local fn=$1
+  wait_until 5 "$fn" || return 1
+  local saved=$detail
+  changed() { ! "$fn"; }
+  wait_until 3 changed && return 1
+  detail=$saved
+}
 # A control line to upssim, answered by one line of its own.
 sim_answered() { [ "$(wc -l <"$work/sim.out")" -ge "$1" ]; }
 sim() {
@@ -190,7 +208,7 @@ searching_line() {
   detail="StatusText=$text"
   grep -qiE 'search|looking for' <<<"$text" && grep -qF /dev/ttyUPS0 <<<"$text"
 }
-check "searching: StatusText says it searches, and on which port" searching_line
+check "searching: StatusText says it searches, and on which port, and stays so" steady searching_line
 check "searching: qln status says so (exit 150)" status_is 150
 
 mkfifo "$work/sim.in"
@@ -210,7 +228,7 @@ attached_line() {
   detail="StatusText=$text"
   grep -qF QlnE2E1500 <<<"$text" && [ -n "$baud" ] && grep -qF "$baud" <<<"$text"
 }
-check "attached: StatusText names the model and the speed" wait_until 5 attached_line
+check "attached: StatusText names the model and the speed, and stays so" steady attached_line
 check "journalctl -t qln has the start report" journal_has "The relay started on UDP port 7010"
 check "journalctl -t qln has the UPS found report" journal_has "UPS found:"
 
@@ -220,15 +238,19 @@ check "a request relayed (netxcp relay ident on 127.0.0.1:7010)" wait_until 10 r
 paused_line() { detail="StatusText=$(prop StatusText)"; grep -qi paused <<<"$detail"; }
 in_ct qln -c /etc/qln/qln.ini pause >/dev/null 2>&1
 check "pause: qln pause, then qln status exit 151" wait_until 10 status_is 151
-check "pause: StatusText says paused" wait_until 5 paused_line
+check "pause: StatusText says paused, and stays so" steady paused_line
 in_ct qln -c /etc/qln/qln.ini resume >/dev/null 2>&1
 check "resume: qln status exit 0" wait_until 10 status_is 0
-check "resume: StatusText names the UPS again (not \"Running\")" wait_until 5 attached_line
+check "resume: StatusText names the UPS again, and stays so (no \"Running\" over it)" steady attached_line
 check "resume: a request relayed" wait_until 10 relay ident
 
 sim silence on
 silent_t0=$SECONDS
-lost() { status_is 150 && journal_has "UPS communications lost."; }
+lost() {
+  local rc; rc=$(qln_status)
+  detail="qln status exit $rc"
+  [ "$rc" = 150 ] && journal_has "UPS communications lost."
+}
 check "silent UPS: lost (qln status exit 150, \"UPS communications lost.\" in the journal) within 45 s" \
   wait_until 45 lost
 say "         after $((SECONDS - silent_t0)) s"
