@@ -41,6 +41,25 @@ work=$(mktemp -d /tmp/qln-systemd-XXXXXX)
 machine=qln-e2e-$$
 nspawn_pid= sim_pid=
 had_nspawn_run=$([ -e /run/systemd/nspawn ] && echo 1)
+cleanup() {
+  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null
+  if [ -n "$nspawn_pid" ] && kill -0 "$nspawn_pid" 2>/dev/null; then
+    # Nothing in the container is kept (it runs on an overlay): no orderly
+    # stop of its units is needed.
+    [ -n "${leader:-}" ] && in_ct systemctl poweroff --force --no-block >/dev/null 2>&1
+    for _ in $(seq 40); do kill -0 "$nspawn_pid" 2>/dev/null || break; sleep 0.5; done
+    kill -TERM "$nspawn_pid" 2>/dev/null
+    for _ in $(seq 20); do kill -0 "$nspawn_pid" 2>/dev/null || break; sleep 0.5; done
+    kill -KILL "$nspawn_pid" 2>/dev/null
+  fi
+  wait 2>/dev/null
+  # systemd-nspawn's folder of locks, when this run made it (emptied by
+  # then; rmdir leaves one that another container still uses).
+  [ -z "$had_nspawn_run" ] &&
+    rmdir /run/systemd/nspawn/propagate /run/systemd/nspawn/locks /run/systemd/nspawn 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
 
 # --- the root, cached
 cache=${QLN_SYSTEMD_CACHE:-/var/cache/qln-systemd-e2e}
@@ -60,8 +79,10 @@ key=$(printf '%s\n' "$recipe" "$suite" "$mirror" minbase "$include" \
   "$(dpkg-query -W -f='${Version}' debootstrap 2>/dev/null)" | sha256sum | cut -c1-16)
 root=$cache/$suite-$key
 mkdir -p "$cache" || skip "cannot make $cache"
+# One run at a time: the root is made once, and systemd-nspawn locks the
+# folder it boots.
 exec 9>"$cache/.lock"
-flock 9
+flock -w 900 9 || skip "another run has held $cache for 15 minutes"
 # A folder left by a run that was stopped half-way is never used; drop it.
 for stale in "$cache"/*.tmp.*; do
   [ -d "$stale" ] && ! kill -0 "${stale##*.}" 2>/dev/null && rm -rf --one-file-system "$stale"
@@ -79,23 +100,12 @@ if [ ! -d "$root" ]; then
   rm -rf "$tmp/var/cache/apt/archives/"*.deb
   mv -T "$tmp" "$root" || skip "cannot store the root in $root"
 fi
-flock -u 9
+# Roots of other recipes or archives that no run has used for a fortnight go.
+touch "$root"
+find "$cache" -mindepth 1 -maxdepth 1 -type d -name "$suite-*" ! -name '*.tmp.*' ! -path "$root" \
+  -mtime +14 -exec rm -rf --one-file-system {} +
 
 # --- the container
-cleanup() {
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null
-  if [ -n "$nspawn_pid" ] && kill -0 "$nspawn_pid" 2>/dev/null; then
-    [ -n "${leader:-}" ] && in_ct systemctl poweroff --no-block >/dev/null 2>&1
-    for _ in $(seq 40); do kill -0 "$nspawn_pid" 2>/dev/null || break; sleep 0.5; done
-    kill -TERM "$nspawn_pid" 2>/dev/null
-    for _ in $(seq 20); do kill -0 "$nspawn_pid" 2>/dev/null || break; sleep 0.5; done
-    kill -KILL "$nspawn_pid" 2>/dev/null
-  fi
-  wait 2>/dev/null
-  [ -z "$had_nspawn_run" ] && rm -rf /run/systemd/nspawn
-  rm -rf "$work"
-}
-trap cleanup EXIT
 . "$(dirname "$0")/wait_until.sh"
 
 # A command inside the container, as root, with a clean environment.
@@ -114,12 +124,14 @@ dpkg-deb -R "$deb" "$work/newer" &&
   sed -i "s/^Version: .*/Version: $newer/" "$work/newer/DEBIAN/control" &&
   dpkg-deb -b -Zxz "$work/newer" "$work/in/qln-newer.deb" >/dev/null || { say "FAILED: no newer package"; exit 1; }
 
-# systemd 252 inside mounts the unified hierarchy itself when the host has
-# only a hybrid one; bpf() (and CAP_BPF) let it attach the device filters
-# that DevicePolicy= asks for.
+# systemd 252 inside gets the unified hierarchy (cgroup v2) even where the
+# host has a hybrid one. systemd-nspawn's own filter refuses bpf(), and then
+# systemd attaches no device filter and DevicePolicy= is silently not
+# enforced: the system call is allowed. CAP_BPF is not needed (the
+# container keeps CAP_SYS_ADMIN).
 SYSTEMD_NSPAWN_UNIFIED_HIERARCHY=1 setsid systemd-nspawn -q -D "$root" -M "$machine" -b \
   --volatile=overlay --private-network --keep-unit --register=no \
-  --system-call-filter=bpf --capability=CAP_BPF --console=pipe \
+  --system-call-filter=bpf --console=pipe \
   --bind-ro="$work/in:/mnt/qln" </dev/null >"$work/console.log" 2>&1 &
 nspawn_pid=$!
 leader=
@@ -127,7 +139,7 @@ gone() { ! kill -0 "$nspawn_pid" 2>/dev/null; }
 find_leader() { leader=$(ps -o pid= --ppid "$nspawn_pid" | tr -d ' ' | head -1); [ -n "$leader" ] || gone; }
 wait_until 30 find_leader && [ -n "$leader" ] ||
   skip "systemd-nspawn did not start a container: $(tail -3 "$work/console.log" | paste -sd' ' -)"
-booted() { in_ct systemctl is-system-running 2>/dev/null | grep -qE '^(running|degraded)$'; }
+booted() { [[ $(in_ct systemctl is-system-running 2>/dev/null) =~ ^(running|degraded)$ ]]; }
 boot_over() { booted || gone; }
 wait_until 60 boot_over && ! gone && booted ||
   skip "systemd did not boot in the container ($(in_ct systemctl is-system-running 2>&1 | head -1)): $(tail -3 "$work/console.log")"
@@ -150,7 +162,9 @@ prop() { in_ct systemctl show -p "$1" --value "$unit"; }
 qln_status() { in_ct qln -c /etc/qln/qln.ini status >/dev/null 2>&1; echo $?; }
 status_is() { [ "$(qln_status)" = "$1" ]; }
 journal_has() {
-  in_ct journalctl -t qln -b --no-pager -o cat 2>/dev/null | grep -qF "$1" && return 0
+  # Read whole, then searched: grep -q ending early would fail the pipe.
+  local text; text=$(in_ct journalctl -t qln -b --no-pager -o cat 2>/dev/null)
+  grep -qF "$1" <<<"$text" && return 0
   detail="not under -t qln; the unit's journal has it as: $(in_ct journalctl -u "$unit" -b --no-pager \
     -o short 2>/dev/null | grep -F "$1" | tail -1 | cut -d' ' -f5-)"
   return 1
