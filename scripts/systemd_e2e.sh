@@ -39,10 +39,17 @@ done
 
 work=$(mktemp -d /tmp/qln-systemd-XXXXXX)
 machine=qln-e2e-$$
-nspawn_pid= sim_pid=
+nspawn_pid='' sim_pid=''
 had_nspawn_run=$([ -e /run/systemd/nspawn ] && echo 1)
 cleanup() {
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null
+  # upssim first: a process entered from outside is none of the container's
+  # systemd's children, and its shutdown would wait for it.
+  if [ -n "$sim_pid" ]; then
+    (echo quit >&7) 2>/dev/null
+    exec 7>&-
+    for _ in $(seq 10); do kill -0 "$sim_pid" 2>/dev/null || break; sleep 0.5; done
+    kill "$sim_pid" 2>/dev/null
+  fi
   if [ -n "$nspawn_pid" ] && kill -0 "$nspawn_pid" 2>/dev/null; then
     # Nothing in the container is kept (it runs on an overlay): no orderly
     # stop of its units is needed.
@@ -142,7 +149,7 @@ wait_until 30 find_leader && [ -n "$leader" ] ||
 booted() { [[ $(in_ct systemctl is-system-running 2>/dev/null) =~ ^(running|degraded)$ ]]; }
 boot_over() { booted || gone; }
 wait_until 60 boot_over && ! gone && booted ||
-  skip "systemd did not boot in the container ($(in_ct systemctl is-system-running 2>&1 | head -1)): $(tail -3 "$work/console.log")"
+  skip "systemd did not boot in the container ($(in_ct systemctl is-system-running 2>&1 | head -1)): $(tail -3 "$work/console.log" | paste -sd" " -)"
 say "booted $(in_ct systemctl --version | head -1) as PID 1 of a container ($(($SECONDS - started)) s)"
 
 # --- the checks
