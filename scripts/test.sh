@@ -102,7 +102,7 @@ if rm -rf "$pkg_dir" && bash scripts/package.sh "$pkg_dir"; then
   case ${PIPESTATUS[0]} in
     0) ;;
     77) skipped+=("systemd stage: $(sed -n 's/^systemd: SKIPPED: //p' build/systemd_e2e.log | tail -1)") ;;
-    *) failed "systemd stage: $(grep '^systemd: FAILED' build/systemd_e2e.log | cut -c18- | paste -sd';' -)" ;;
+    *) failed "systemd stage: $(grep -c '^systemd: FAILED' build/systemd_e2e.log) FAILED lines (build/systemd_e2e.log)" ;;
   esac
 else
   failed "package build"
