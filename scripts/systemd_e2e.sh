@@ -143,7 +143,16 @@ SYSTEMD_NSPAWN_UNIFIED_HIERARCHY=1 setsid systemd-nspawn -q -D "$root" -M "$mach
 nspawn_pid=$!
 leader=
 gone() { ! kill -0 "$nspawn_pid" 2>/dev/null; }
-find_leader() { leader=$(ps -o pid= --ppid "$nspawn_pid" | tr -d ' ' | head -1); [ -n "$leader" ] || gone; }
+# The container's PID 1 is systemd-nspawn's child that runs systemd (its
+# helpers for the set-up come and go before).
+find_leader() {
+  local p
+  for p in $(ps -o pid= --ppid "$nspawn_pid"); do
+    [ "$(cat "/proc/$p/comm" 2>/dev/null)" = systemd ] && { leader=$p; return 0; }
+  done
+  leader=''
+  gone
+}
 wait_until 30 find_leader && [ -n "$leader" ] ||
   skip "systemd-nspawn did not start a container: $(tail -3 "$work/console.log" | paste -sd' ' -)"
 booted() { [[ $(in_ct systemctl is-system-running 2>/dev/null) =~ ^(running|degraded)$ ]]; }
