@@ -90,9 +90,14 @@ mkdir -p "$cache" || skip "cannot make $cache"
 # folder it boots.
 exec 9>"$cache/.lock"
 flock -w 900 9 || skip "another run has held $cache for 15 minutes"
-# A folder left by a run that was stopped half-way is never used; drop it.
+# A folder left by a run that was stopped half-way is never used; drop it,
+# with what debootstrap had mounted in it (/proc, /sys, ...).
+drop_root() {
+  findmnt -rn -o TARGET | grep -F "$1/" | sort -r | while read -r m; do umount -l "$m"; done
+  rm -rf --one-file-system "$1"
+}
 for stale in "$cache"/*.tmp.*; do
-  [ -d "$stale" ] && ! kill -0 "${stale##*.}" 2>/dev/null && rm -rf --one-file-system "$stale"
+  [ -d "$stale" ] && ! kill -0 "${stale##*.}" 2>/dev/null && drop_root "$stale"
 done
 if [ ! -d "$root" ]; then
   say "making the Debian 12 root (once; cached in $root): $mirror, $include"
@@ -100,7 +105,7 @@ if [ ! -d "$root" ]; then
   if ! debootstrap --variant=minbase --include="$include" "$suite" "$tmp" "$mirror" \
         >"$work/debootstrap.log" 2>&1; then
     tail -5 "$work/debootstrap.log" | sed 's/^/systemd:   /'
-    rm -rf --one-file-system "$tmp"
+    drop_root "$tmp"
     skip "debootstrap could not make the root from $mirror"
   fi
   echo qln-e2e >"$tmp/etc/hostname"
