@@ -40,7 +40,7 @@ done
 work=$(mktemp -d /tmp/qln-systemd-XXXXXX)
 machine=qln-e2e-$$
 nspawn_pid='' sim_pid=''
-had_nspawn_run=$([ -e /run/systemd/nspawn ] && echo 1)
+had_nspawn_run=1  # until this run holds the lock, below
 cleanup() {
   # upssim first: a process entered from outside is none of the container's
   # systemd's children, and its shutdown would wait for it.
@@ -90,6 +90,7 @@ mkdir -p "$cache" || skip "cannot make $cache"
 # folder it boots.
 exec 9>"$cache/.lock"
 flock -w 900 9 || skip "another run has held $cache for 15 minutes"
+had_nspawn_run=$([ -e /run/systemd/nspawn ] && echo 1)
 # A folder left by a run that was stopped half-way is never used; drop it,
 # with what debootstrap had mounted in it (/proc, /sys, ...).
 drop_root() {
