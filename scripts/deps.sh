@@ -9,7 +9,7 @@ have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok ins
 for p in cmake ninja-build g++ ccache libgtest-dev libgmock-dev nettle-dev \
          g++-mingw-w64-i686-posix binutils-mingw-w64-i686 wine wine32:i386 \
          python3 procps util-linux iproute2 clang libclang-rt-14-dev valgrind \
-         systemd strace passwd \
+         systemd systemd-container debootstrap strace passwd \
          wixl msitools debhelper lintian patchelf adduser man-db \
          ${QLN_EXTRA_PACKAGES:-}; do
   have "$p" || need+=("$p")
