@@ -21,12 +21,17 @@ std::string Words(uint32_t id) {
 
 std::string FileFailureReason(plat::FileRefusal why, uint32_t systemCode) {
     switch (why) {
-        case plat::FileRefusal::kNotRegular: return Words(kNotRegularWord);
-        case plat::FileRefusal::kNotOwn: return Words(kNotOwnWord);
-        case plat::FileRefusal::kOpenFolder: return Words(kOpenFolderWord);
-        case plat::FileRefusal::kTooLarge: return Words(kTooLargeWord);
+        case plat::FileRefusal::kNotRegular:
+            return Words(kNotRegularWord);
+        case plat::FileRefusal::kNotOwn:
+            return Words(kNotOwnWord);
+        case plat::FileRefusal::kOpenFolder:
+            return Words(kOpenFolderWord);
+        case plat::FileRefusal::kTooLarge:
+            return Words(kTooLargeWord);
         case plat::FileRefusal::kNone:
-        case plat::FileRefusal::kSystem: break;
+        case plat::FileRefusal::kSystem:
+            break;
     }
     return plat::SystemReason(systemCode);
 }

@@ -79,8 +79,7 @@ void RefuseEndlessConfiguration(const std::string& path) {
     plat::FileRefusal why;
     plat::ScopedFile file(plat::OpenBoundedFile(path, ini::kMaxFileBytes, false, why));
     if (why == plat::FileRefusal::kNotRegular || why == plat::FileRefusal::kTooLarge) {
-        throw new CQLNException(kConfigRefused,
-                                {path.c_str(), FileFailureReason(why, 0).c_str()});
+        throw new CQLNException(kConfigRefused, {path.c_str(), FileFailureReason(why, 0).c_str()});
     }
 }
 
@@ -292,13 +291,12 @@ int RunRelay(uint16_t& agentPort) {
     agentPort = settings.access.port;
     // Opened before the link so that the first Plug and Play look is traced
     // too, and closed after it.
-    WireTraceScope trace(settings.traceFile, settings.traceLimitKb,
-                         [](const std::string& file, const std::string& what,
-                            plat::FileRefusal why, uint32_t code) {
-                             const std::string reason = what + ": " + FileFailureReason(why, code);
-                             CQLNException(kTraceUnwritable, {file.c_str(), reason.c_str()})
-                                 .Report();
-                         });
+    WireTraceScope trace(
+        settings.traceFile, settings.traceLimitKb,
+        [](const std::string& file, const std::string& what, plat::FileRefusal why, uint32_t code) {
+            const std::string reason = what + ": " + FileFailureReason(why, code);
+            CQLNException(kTraceUnwritable, {file.c_str(), reason.c_str()}).Report();
+        });
     SerialLink link(settings.portName, settings.baud, kDataBits, kParityIndex, kStopIndex);
     Absorb([&] { link.EnumeratePnp(); });
     NetXcpEndpoint endpoint(settings.access);

@@ -25,8 +25,8 @@ bool ReplaceFileText(const std::string& path, const std::string& text, plat::Fil
     why = plat::FileRefusal::kSystem;
     // A link at the path is replaced with the file, never written through.
     std::string tempPath;
-    plat::ScopedFile out(plat::CreateTempFileBeside(path, tempPath, plat::FileMode::Binary,
-                                                    plat::AtLink::kReplace));
+    plat::ScopedFile out(
+        plat::CreateTempFileBeside(path, tempPath, plat::FileMode::Binary, plat::AtLink::kReplace));
     if (!out) return false;
     bool ok = std::fwrite(text.data(), 1, text.size(), out.Get()) == text.size() &&
               plat::FlushToDisk(out.Get());

@@ -21,10 +21,10 @@ FILE* OpenForAppend(const std::string& path, FileRefusal& why) {
         return nullptr;
     }
     struct stat st;
-    why = ::fstat(fd, &st) != 0       ? FileRefusal::kSystem
-          : !S_ISREG(st.st_mode)      ? FileRefusal::kNotRegular
-          : st.st_uid != ::geteuid()  ? FileRefusal::kNotOwn
-                                      : FileRefusal::kNone;
+    why = ::fstat(fd, &st) != 0      ? FileRefusal::kSystem
+          : !S_ISREG(st.st_mode)     ? FileRefusal::kNotRegular
+          : st.st_uid != ::geteuid() ? FileRefusal::kNotOwn
+                                     : FileRefusal::kNone;
     FILE* file = why == FileRefusal::kNone ? ::fdopen(fd, "a") : nullptr;
     if (file == nullptr) {
         if (why == FileRefusal::kNone) why = FileRefusal::kSystem;

@@ -13,9 +13,9 @@ FILE* OpenForAppend(const std::string& path, FileRefusal& why) {
     why = CheckWritePlace(path);
     if (why != FileRefusal::kNone) return nullptr;
     why = FileRefusal::kSystem;
-    HANDLE handle = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                nullptr, OPEN_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    HANDLE handle =
+        CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return nullptr;
     if (GetFileType(handle) != FILE_TYPE_DISK) {
         CloseHandle(handle);

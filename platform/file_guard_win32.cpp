@@ -13,8 +13,9 @@ FileRefusal CheckWritePlace(const std::string& path) {
     DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         DWORD error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FileRefusal::kNone
-                                                                                : FileRefusal::kSystem;
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+                   ? FileRefusal::kNone
+                   : FileRefusal::kSystem;
     }
     if (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) {
         return FileRefusal::kNotRegular;
@@ -25,9 +26,9 @@ FileRefusal CheckWritePlace(const std::string& path) {
 FILE* OpenBoundedFile(const std::string& path, uint64_t maxBytes, bool update, FileRefusal& why) {
     why = FileRefusal::kSystem;
     DWORD access = GENERIC_READ | (update ? GENERIC_WRITE : 0);
-    HANDLE handle = CreateFileA(path.c_str(), access,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle =
+        CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return nullptr;
     LARGE_INTEGER size;
     if (GetFileType(handle) != FILE_TYPE_DISK) {

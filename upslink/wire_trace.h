@@ -37,9 +37,9 @@ using TraceFailureReport = std::function<void(const std::string& path, const std
 // Opens (appends to) `path`, rotating to `path`.1 once it would pass
 // `limitKb` KiB. Only a regular file of the agent's own, in a folder no other
 // account writes to (see plat::OpenForAppend), is ever written; the data of a
-// NetXCP password frame is written as "**" per byte, never as it came. `report` is told, once per failure, when the file cannot be
-// written; the trace then rests and tries again a minute later. A trace that
-// cannot be opened at all is reported and stays off. Empty path: off.
+// NetXCP password frame is written as "**" per byte, never as it came. `report` is told, once per
+// failure, when the file cannot be written; the trace then rests and tries again a minute later. A
+// trace that cannot be opened at all is reported and stays off. Empty path: off.
 void Start(const std::string& path, uint32_t limitKb,
            TraceFailureReport report);
 // Closes the trace; the hooks are free again.

@@ -58,7 +58,8 @@ TEST(HostileFiles, NothingIsWrittenThroughWhatAnotherAccountPlanted) {
         bool sticky;
         Plant plant;
     } const cases[] = {
-        {"status file behind a link", "Status", "StatusFile", "qln.status", false, Plant::kLinkAtFile},
+        {"status file behind a link", "Status", "StatusFile", "qln.status", false,
+         Plant::kLinkAtFile},
         {"Prometheus file behind a link", "Status", "PrometheusFile", "qln.prom", false,
          Plant::kLinkAtFile},
         {"trace behind a link", "Trace", "TraceFile", "wire.txt", false, Plant::kLinkAtFile},
@@ -83,14 +84,16 @@ TEST(HostileFiles, NothingIsWrittenThroughWhatAnotherAccountPlanted) {
                   }),
                   0);
 
-        IniSections extra{{c.section, {{c.key, target}}}};
+        IniSections extra{{c.section, {{c.key, target}}},
+                          {"Communications", {{"Timing", "prompt"}}}};
         if (c.plant == Plant::kLinkAtRotation) extra["Trace"]["TraceLimit"] = "1";
         SimulatedUps ups;
         ASSERT_TRUE(ups.Start());
         RelayAgent agent(ups.SlavePath(), extra);
         ASSERT_TRUE(agent.WaitUntilRelaying(kStartMs)) << agent.Process().Err();
-        // Enough traffic to pass a 1 KiB trace limit a few times over.
-        for (int i = 0; i < 10; ++i) EXPECT_FALSE(agent.Exchange(XcpFrame(0x31), kAnswerMs).empty());
+        // The search for the UPS alone passes a 1 KiB trace limit; these
+        // requests come after any rotation.
+        for (int i = 0; i < 3; ++i) EXPECT_FALSE(agent.Exchange(XcpFrame(0x31), kAnswerMs).empty());
         agent.Process().Stop();
 
         EXPECT_EQ(ReadBytes(standIn), kSecret);
@@ -159,14 +162,17 @@ TEST(EndlessInputs, AnIniFileThatIsNoFileOrTooLargeIsRefusedAtOnce) {
     ASSERT_TRUE(WriteBytes(huge, "[Communications]\nCommunicationsPort=" + dir.File("no-tty") +
                                      "\n[NetXCP]\nBindAddress=127.0.0.1\n;" +
                                      std::string(2 << 20, 'x') + "\n"));
-    for (const std::string& ini : {std::string("/dev/zero"), std::string("/dev/urandom"), fifo,
-                                   huge}) {
+    for (const std::string& ini :
+         {std::string("/dev/zero"), std::string("/dev/urandom"), fifo, huge}) {
         SCOPED_TRACE(ini);
         ChildProcess qln;
         ASSERT_TRUE(qln.Start(BinPath("qln"), {"daemon", "-c", ini}));
         const bool ended = qln.WaitForExit(kRefuseMs);
-        if (!ended) qln.Stop(1000);
-        ASSERT_TRUE(ended) << "still running on " << ini;
+        EXPECT_TRUE(ended) << "still running on " << ini;
+        if (!ended) {
+            qln.Stop(1000);
+            continue;
+        }
         EXPECT_NE(qln.ExitCode(), 0);
         EXPECT_NE(qln.Err().find(ini + " is refused"), std::string::npos) << qln.Err();
     }
@@ -201,8 +207,8 @@ TEST(ServiceEnd, AHangUpIsAStopAndARefusedStartExitsNonZero) {
         RelayAgent agent(ups.SlavePath(), {{"Status", {{"StatusFile", status}}}}, {},
                          {"NOTIFY_SOCKET=" + notify.Path(), "QLN_EVENT_DIR=" + events}, false);
         ASSERT_TRUE(agent.WaitUntilRelaying(kStartMs)) << agent.Process().Err();
-        ASSERT_TRUE(WaitFor([&] { return ReadBytes(status).find("state=attached\n") == 0; },
-                            kAnswerMs));
+        ASSERT_TRUE(
+            WaitFor([&] { return ReadBytes(status).find("state=attached\n") == 0; }, kAnswerMs));
         ASSERT_TRUE(agent.Process().Signal(SIGHUP));
         ASSERT_TRUE(agent.Process().WaitForExit(kRefuseMs));
         EXPECT_EQ(agent.Process().ExitCode(), 0);

@@ -15,7 +15,9 @@ TEST(DeviceText, EveryByteATerminalActsOnIsEscapedAndTheTextStaysExact) {
         {"a\tb\x7F", "a\\x09b\\x7F"},
         {"line\r\nforged: entry", "line\\x0D\\x0Aforged: entry"},
         {std::string("nul\0cut", 7), "nul\\x00cut"},
-        {"\x9B" "31m", "\\x9B31m"},  // an 8-bit control sequence introducer
+        {"\x9B"
+         "31m",
+         "\\x9B31m"},                            // an 8-bit control sequence introducer
         {"back\\x41slash", "back\\\\x41slash"},  // a literal "\x41" stays told apart
     };
     for (const Case& c : cases) {

@@ -46,12 +46,12 @@ TEST(WireTrace, AFullDiskIsReportedOnceAndTheHooksGoOn) {
     {
         FileSizeLimit limit(256);
         ASSERT_TRUE(limit.Set());
-        WireTraceScope trace(dir.File("wire.txt"), 64,
-                             [&](const std::string& file, const std::string& what,
-                                 plat::FileRefusal why, uint32_t code) {
-                                 reports.push_back(file + " " + what + ": " +
-                                                   FileFailureReason(why, code));
-                             });
+        WireTraceScope trace(
+            dir.File("wire.txt"), 64,
+            [&](const std::string& file, const std::string& what, plat::FileRefusal why,
+                uint32_t code) {
+                reports.push_back(file + " " + what + ": " + FileFailureReason(why, code));
+            });
         for (int i = 0; i < 100; ++i) TraceBytes(TraceDirection::ToUps, frame, sizeof frame);
     }
     ASSERT_EQ(reports.size(), 1u);

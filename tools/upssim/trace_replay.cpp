@@ -114,7 +114,8 @@ bool TraceReplay::Parse(const std::string& text, std::string& error) {
         if (!(fields >> length >> hex)) return fail("no length and bytes");
         std::vector<uint8_t> bytes;
         if (length.find_first_not_of("0123456789") != std::string::npos ||
-            !ParseHexBytes(hex, direction[0] == 'N', bytes) || std::to_string(bytes.size()) != length) {
+            !ParseHexBytes(hex, direction[0] == 'N', bytes) ||
+            std::to_string(bytes.size()) != length) {
             return fail("the bytes do not match their length");
         }
         if (direction[0] == 'N') continue;  // the network side is the relay's own
