@@ -21,10 +21,12 @@ FILE* OpenForAppend(const std::string& path, FileRefusal& why) {
         return nullptr;
     }
     struct stat st;
-    why = ::fstat(fd, &st) != 0      ? FileRefusal::kSystem
-          : !S_ISREG(st.st_mode)     ? FileRefusal::kNotRegular
-          : st.st_uid != ::geteuid() ? FileRefusal::kNotOwn
-                                     : FileRefusal::kNone;
+    // A second hard link is refused too: no-follow does not see one, and in
+    // a sticky folder it could stand for a file of ours elsewhere.
+    why = ::fstat(fd, &st) != 0                      ? FileRefusal::kSystem
+          : !S_ISREG(st.st_mode) || st.st_nlink != 1 ? FileRefusal::kNotRegular
+          : st.st_uid != ::geteuid()                 ? FileRefusal::kNotOwn
+                                                     : FileRefusal::kNone;
     FILE* file = why == FileRefusal::kNone ? ::fdopen(fd, "a") : nullptr;
     if (file == nullptr) {
         if (why == FileRefusal::kNone) why = FileRefusal::kSystem;
