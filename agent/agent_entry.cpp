@@ -54,7 +54,7 @@ int Run() {
     g_AgentService.m_pWorker = RelayWorker;
     if (g_AgentService.m_bServiceMode) {
         uint32_t error = RunServiceDispatcher();
-        if (error == 0) return 0;
+        if (error == 0) return ServiceProcessExitStatus();
         if (error != plat::kErrServiceNotConnected) throw new CQLNException(error);
         g_AgentService.m_bServiceMode = false;
     }

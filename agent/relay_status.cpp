@@ -1,5 +1,7 @@
 #include "agent/relay_status.h"
 
+#include "upslink/device_text.h"
+
 namespace {
 
 // The endpoint's counters by their names in the status file. A counter added
@@ -27,12 +29,9 @@ const std::pair<const char*, uint64_t NetXcpCounters::*> kCounterNames[] = {
 const char* const kWorkerCounters[] = {"losses", "detections"};
 
 // Printable ASCII only: a name from the UPS ends up in a line-based file and
-// in a systemd message.
-std::string Clean(const std::string& text) {
-    std::string out;
-    for (char c : text) out += (c >= 0x20 && c < 0x7F) ? c : '?';
-    return out;
-}
+// in a systemd message. Escaped rather than replaced, so that the record
+// keeps the device's text exactly.
+std::string Clean(const std::string& text) { return PrintableText(text); }
 
 // 1234567 as "1,234,567".
 std::string Grouped(uint64_t value) {

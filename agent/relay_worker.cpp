@@ -16,15 +16,20 @@
 
 #include "agent/absorb.h"
 #include "agent/agent_service.h"
+#include "agent/file_refusal.h"
 #include "agent/ini_file.h"
 #include "agent/netxcp_endpoint.h"
 #include "agent/qln_exception.h"
 #include "agent/relay_settings.h"
 #include "agent/status_report.h"
+#include "common/config/ini_format.h"
 #include "platform/clock.h"
 #include "platform/errors.h"
 #include "platform/event.h"
 #include "platform/event_log.h"
+#include "platform/file_guard.h"
+#include "platform/scoped_handle.h"
+#include "upslink/device_text.h"
 #include "upslink/serial_link.h"
 #include "upslink/ups_device.h"
 #include "upslink/wire_trace.h"
@@ -42,6 +47,7 @@ constexpr uint32_t kTraceUnwritable = 0x80020168u;       // trace file, what fai
 constexpr uint32_t kUpsFound = 0x40020170u;              // family, model, versions, baud
 constexpr uint32_t kRelayStarted = 0x40020171u;          // UDP port, serial port, timing
 constexpr uint32_t kRelayStopped = 0x40020172u;          // UDP port, serial port, timing
+constexpr uint32_t kConfigRefused = 0xC00201C0u;         // INI file, reason
 constexpr uint32_t kDataBits = 8, kParityIndex = 2, kStopIndex = 0;
 constexpr uint32_t kPollEvery = 5, kDetectEvery = 10;
 constexpr uint32_t kAttachedPauseMs = 500, kSearchingPauseMs = 1000, kPassGapMs = 10;
@@ -70,6 +76,16 @@ void ReportConfigurationFile(const std::string& path) {
     uint32_t error = 0;
     if (ConfigFileReadable(path, error)) return;
     CQLNException(kConfigUnreadable, {path.c_str(), plat::SystemReason(error).c_str()}).Report();
+}
+
+// A FIFO, a device or a huge file named as the INI file would hold every
+// read of it (or never end): the run does not start on it.
+void RefuseEndlessConfiguration(const std::string& path) {
+    plat::FileRefusal why;
+    plat::ScopedFile file(plat::OpenBoundedFile(path, ini::kMaxFileBytes, false, why));
+    if (why == plat::FileRefusal::kNotRegular || why == plat::FileRefusal::kTooLarge) {
+        throw new CQLNException(kConfigRefused, {path.c_str(), FileFailureReason(why, 0).c_str()});
+    }
 }
 
 void ReportPassword(const RelaySettings& settings) {
@@ -150,8 +166,9 @@ void RecordFound(StatusReporter& reporter, const UpsDevice& device, const Serial
     ++status.detections;
     reporter.Update(counters, true);
     std::string baud = std::to_string(status.baud);
-    CQLNException(kUpsFound, {status.family.c_str(), status.model.c_str(), status.versions.c_str(),
-                              baud.c_str()})
+    const std::string family = PrintableText(status.family), model = PrintableText(status.model),
+                      versions = PrintableText(status.versions);
+    CQLNException(kUpsFound, {family.c_str(), model.c_str(), versions.c_str(), baud.c_str()})
         .Report();
 }
 
@@ -299,6 +316,7 @@ void PromptLoop(RelayRun& run) {
 // device goes before the link and the profile it refers to.
 int RunRelay(uint16_t& agentPort) {
     const std::string& path = g_AgentService.m_ConfigPath;
+    RefuseEndlessConfiguration(path);
     ReportConfigurationFile(path);
     CINIFile profile(path.c_str());
     const RelaySettings settings = ReadRelaySettings(profile, path);
@@ -306,11 +324,12 @@ int RunRelay(uint16_t& agentPort) {
     agentPort = settings.access.port;
     // Opened before the link so that the first Plug and Play look is traced
     // too, and closed after it.
-    WireTraceScope trace(settings.traceFile, settings.traceLimitKb,
-                         [](const std::string& file, const std::string& reason) {
-                             CQLNException(kTraceUnwritable, {file.c_str(), reason.c_str()})
-                                 .Report();
-                         });
+    WireTraceScope trace(
+        settings.traceFile, settings.traceLimitKb,
+        [](const std::string& file, const std::string& what, plat::FileRefusal why, uint32_t code) {
+            const std::string reason = what + ": " + FileFailureReason(why, code);
+            CQLNException(kTraceUnwritable, {file.c_str(), reason.c_str()}).Report();
+        });
     SerialLink link(settings.portName, settings.baud, kDataBits, kParityIndex, kStopIndex);
     Absorb([&] { link.EnumeratePnp(); });
     NetXcpEndpoint endpoint(settings.access);

@@ -18,6 +18,13 @@ enum class ServiceControl { Start, Stop, Pause, Continue };
 // plat::kErrServiceNotConnected means the process was not started as a service.
 uint32_t RunServiceDispatcher();
 
+// The process's exit status once the dispatcher has returned: under systemd
+// a service that stopped on an error (a refused start among them) exits 1,
+// so that the service manager sees the failure; the Win32 service control
+// manager takes the service's exit code from its status, and the process
+// exits 0 as before.
+int ServiceProcessExitStatus();
+
 // The one-line status the service manager shows beside the service's state
 // (systemd's STATUS=); nothing where the service manager has no such line.
 void TellServiceManager(const std::string& statusLine);

@@ -8,6 +8,8 @@
 // turns the signals that stand for the service controls into the same handler
 // calls the Win32 dispatcher makes:
 //   SIGTERM, SIGINT  stop      (systemd sends SIGTERM for stop and at shutdown)
+//   SIGHUP           stop      (the agent cannot reload; a hang-up must not end
+//                               it without the stop's clean-up)
 //   SIGUSR1          pause
 //   SIGUSR2          continue
 // The signal handler only writes the control code into a pipe, which is safe
@@ -35,7 +37,7 @@
 
 namespace {
 
-const int kControlSignals[] = {SIGTERM, SIGINT, SIGUSR1, SIGUSR2};
+const int kControlSignals[] = {SIGTERM, SIGINT, SIGHUP, SIGUSR1, SIGUSR2};
 
 volatile sig_atomic_t g_controlWriteFd = -1;
 std::string g_notifySocket;
@@ -228,6 +230,8 @@ void SetServiceState(uint32_t state) {
 void TellServiceManager(const std::string& statusLine) {
     if (!g_notifySocket.empty()) plat::SendServiceNotify(g_notifySocket, "STATUS=" + statusLine);
 }
+
+int ServiceProcessExitStatus() { return g_AgentService.m_Status.dwWin32ExitCode != 0 ? 1 : 0; }
 
 uint32_t RunServiceDispatcher() {
     g_notifySocket = plat::TakeNotifySocket();

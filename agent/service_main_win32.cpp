@@ -134,5 +134,7 @@ uint32_t RunServiceDispatcher() {
     return ::GetLastError();
 }
 
+int ServiceProcessExitStatus() { return 0; }
+
 // The service control manager keeps no status line; the status file says it.
 void TellServiceManager(const std::string&) {}

@@ -9,6 +9,7 @@
 
 #include "agent/relay_settings.h"
 #include "agent/relay_status.h"
+#include "platform/file_guard.h"
 
 class StatusReporter {
 public:
@@ -26,6 +27,7 @@ public:
 
 private:
     void Write();
+    bool Replace(const std::string& path, const std::string& text, bool& refused);
 
     RelayStatus m_Status;
     std::string m_StatusFile;
@@ -34,7 +36,11 @@ private:
     std::string m_Line;      // the systemd line as last sent
     uint32_t m_nLastTick = 0;
     bool m_bFolderMade = false;
+    bool m_bStatusRefused = false;
+    bool m_bPrometheusRefused = false;
 };
 
-// Replaces the file at `path` with `text` (atomically); false on failure.
-bool ReplaceFileText(const std::string& path, const std::string& text);
+// Replaces the file at `path` with `text` (atomically) for others to read:
+// only in a place plat::CheckWritePlace accepts, and a link at `path` is
+// replaced, never written through. False on failure, with the reason.
+bool ReplaceFileText(const std::string& path, const std::string& text, plat::FileRefusal& why);

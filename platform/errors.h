@@ -7,6 +7,7 @@
 namespace plat {
 
 #ifdef _WIN32
+constexpr uint32_t kErrFileNotFound = 2;            // ERROR_FILE_NOT_FOUND
 constexpr uint32_t kErrAccessDenied = 5;            // ERROR_ACCESS_DENIED
 constexpr uint32_t kErrInvalidHandle = 6;           // ERROR_INVALID_HANDLE
 constexpr uint32_t kErrNotEnoughMemory = 8;         // ERROR_NOT_ENOUGH_MEMORY
@@ -14,6 +15,7 @@ constexpr uint32_t kErrInvalidParameter = 87;       // ERROR_INVALID_PARAMETER
 constexpr uint32_t kErrServiceNotConnected = 1063;  // ERROR_FAILED_SERVICE_CONTROLLER_CONNECT
 constexpr uint32_t kErrServiceSpecific = 1066;      // ERROR_SERVICE_SPECIFIC_ERROR
 #else
+constexpr uint32_t kErrFileNotFound = 2;            // ENOENT
 constexpr uint32_t kErrAccessDenied = 13;           // EACCES
 constexpr uint32_t kErrInvalidHandle = 9;           // EBADF
 constexpr uint32_t kErrNotEnoughMemory = 12;        // ENOMEM

@@ -12,13 +12,20 @@ namespace plat {
 // bytes as given.
 enum class FileMode { Text, Binary };
 
+// What a replacement does with a link at the target's path: the INI file's
+// writes go to the file behind it (administrators link their INI files on
+// purpose); a file written for others to read replaces the link itself, so
+// that a link planted by another account never points a write anywhere.
+enum class AtLink { kFollow, kReplace };
+
 // Creates a new, empty file with a unique name in the folder of `target` (the
-// folder of the file that `target` names when it is a link), opened for
-// writing, not inherited by programs this process starts, and with the
-// permissions of `target` where the platform has them. Its path goes to
+// folder of the file that `target` names when it is a link it follows),
+// opened for writing, not inherited by programs this process starts, and with
+// the permissions of `target` where the platform has them (with kReplace only
+// of a regular file there, never of a link's target). Its path goes to
 // `tempPath`. Null on failure.
 FILE* CreateTempFileBeside(const std::string& target, std::string& tempPath,
-                           FileMode mode = FileMode::Text);
+                           FileMode mode = FileMode::Text, AtLink atLink = AtLink::kFollow);
 
 // Writes what `file` buffers through to the disk; false on a write error.
 bool FlushToDisk(FILE* file);
@@ -27,10 +34,11 @@ bool FlushToDisk(FILE* file);
 // the platform keeps no such permissions.
 bool CopyPermissions(const std::string& model, FILE* file);
 
-// Moves `from` over `to` (the file behind it when `to` is a link), replacing
-// `to` in one step that is on the disk when this returns. False, with `to`
-// untouched, when that cannot be done.
-bool ReplaceFileWith(const std::string& from, const std::string& to);
+// Moves `from` over `to` (the file behind it when `to` is a link it follows),
+// replacing `to` in one step that is on the disk when this returns. False,
+// with `to` untouched, when that cannot be done.
+bool ReplaceFileWith(const std::string& from, const std::string& to,
+                     AtLink atLink = AtLink::kFollow);
 
 // Deletes a file; false when it could not be deleted.
 bool DeleteFileAt(const std::string& path);

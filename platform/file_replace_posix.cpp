@@ -39,8 +39,10 @@ void FlushFolder(const std::string& folder) {
 
 }  // namespace
 
-FILE* CreateTempFileBeside(const std::string& target, std::string& tempPath, FileMode) {
-    std::string real = ResolvedPath(target);
+FILE* CreateTempFileBeside(const std::string& target, std::string& tempPath, FileMode,
+                           AtLink atLink) {
+    const bool follow = atLink == AtLink::kFollow;
+    std::string real = follow ? ResolvedPath(target) : target;
     std::string::size_type slash = real.rfind('/');
     std::string name = slash == std::string::npos ? real : real.substr(slash + 1);
     std::string pattern = FolderOf(real) + "/." + name + ".XXXXXX";
@@ -51,7 +53,8 @@ FILE* CreateTempFileBeside(const std::string& target, std::string& tempPath, Fil
     if (fd < 0) return nullptr;
     // The replacement keeps the old file's permissions and, where allowed, owner.
     struct stat st;
-    if (::stat(real.c_str(), &st) == 0) {
+    if (follow ? ::stat(real.c_str(), &st) == 0
+               : ::lstat(real.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
         (void)::fchmod(fd, st.st_mode & 07777);
         // Only when it changes something: a file of our own (the agent's
         // status file, replaced every second) needs no call that a service's
@@ -81,8 +84,8 @@ bool CopyPermissions(const std::string& model, FILE* file) {
     return ::fchmod(::fileno(file), st.st_mode & 07777) == 0;
 }
 
-bool ReplaceFileWith(const std::string& from, const std::string& to) {
-    std::string real = ResolvedPath(to);
+bool ReplaceFileWith(const std::string& from, const std::string& to, AtLink atLink) {
+    std::string real = atLink == AtLink::kFollow ? ResolvedPath(to) : to;
     if (::rename(from.c_str(), real.c_str()) != 0) return false;
     FlushFolder(FolderOf(real));
     return true;

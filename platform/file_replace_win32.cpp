@@ -19,7 +19,9 @@ std::string FolderOf(const std::string& path) {
 
 }  // namespace
 
-FILE* CreateTempFileBeside(const std::string& target, std::string& tempPath, FileMode mode) {
+// A link's own folder either way: MoveFileEx replaces a link, not its target.
+FILE* CreateTempFileBeside(const std::string& target, std::string& tempPath, FileMode mode,
+                           AtLink) {
     char name[MAX_PATH + 1];
     // Creates the file under a name of its own choosing, unique in the folder.
     if (GetTempFileNameA(FolderOf(target).c_str(), "ini", 0, name) == 0) return nullptr;
@@ -56,7 +58,7 @@ bool FlushToDisk(FILE* file) {
 
 bool CopyPermissions(const std::string&, FILE*) { return true; }
 
-bool ReplaceFileWith(const std::string& from, const std::string& to) {
+bool ReplaceFileWith(const std::string& from, const std::string& to, AtLink) {
     return MoveFileExA(from.c_str(), to.c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }

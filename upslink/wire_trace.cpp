@@ -3,11 +3,13 @@
 #include <cstdio>
 #include <ctime>
 #include <mutex>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/errors.h"
 #include "platform/file_append.h"
 #include "platform/file_replace.h"
+#include "upslink/xcp_protocol.h"
 
 namespace wiretrace {
 
@@ -48,16 +50,14 @@ const char* DirectionText(TraceDirection direction) {
     return "??";
 }
 
-void Fail(Trace& t, const std::string& what) {
+void Fail(Trace& t, const std::string& what, plat::FileRefusal why = plat::FileRefusal::kSystem) {
     uint32_t code = plat::LastError();
     if (t.file != nullptr) std::fclose(t.file);
     t.file = nullptr;
     t.retryAt = plat::TickCount() + kRetryMs;
     if (t.failed) return;
     t.failed = true;
-    if (t.report) {
-        t.report(t.path, what + ": " + plat::SystemReason(code));
-    }
+    if (t.report) t.report(t.path, what, why, code);
 }
 
 // UTC from the seconds since 1970, by the civil-calendar arithmetic: no
@@ -81,10 +81,11 @@ std::string WallClock() {
     return text;
 }
 
-bool OpenFile(Trace& t) {
+bool OpenFile(Trace& t, plat::FileRefusal& why) {
     plat::SetLastError(0);
-    t.file = plat::OpenForAppend(t.path);
+    t.file = plat::OpenForAppend(t.path, why);
     if (t.file == nullptr) return false;
+    why = plat::FileRefusal::kSystem;
     if (std::fseek(t.file, 0, SEEK_END) != 0) return false;
     long at = std::ftell(t.file);
     t.size = at > 0 ? static_cast<uint64_t>(at) : 0;
@@ -95,16 +96,21 @@ bool OpenFile(Trace& t) {
 void Emit(Trace& t, const std::string& line) {
     if (t.file == nullptr) {
         if (!t.failed || static_cast<int32_t>(plat::TickCount() - t.retryAt) < 0) return;
-        if (!OpenFile(t)) return Fail(t, "open");
+        plat::FileRefusal why;
+        if (!OpenFile(t, why)) return Fail(t, "open", why);
         t.failed = false;
     }
     // One rotation: the full file becomes path.1, replacing the one before,
-    // so the trace never holds much more than twice its limit.
+    // so the trace never holds much more than twice its limit. What stands
+    // at path.1 is replaced, a link included, never written through.
     if (t.size > 0 && t.size + line.size() > t.limit) {
         std::fclose(t.file);
         t.file = nullptr;
-        if (!plat::ReplaceFileWith(t.path, t.path + ".1")) return Fail(t, "rotate");
-        if (!OpenFile(t)) return Fail(t, "open");
+        const std::string older = t.path + ".1";
+        plat::FileRefusal why = plat::CheckWritePlace(older);
+        if (why != plat::FileRefusal::kNone) return Fail(t, "rotate", why);
+        if (!plat::ReplaceFileWith(t.path, older, plat::AtLink::kReplace)) return Fail(t, "rotate");
+        if (!OpenFile(t, why)) return Fail(t, "open", why);
     }
     // Flushed per line so a crash loses little; never synced per line,
     // which would cost the relay a disk write per byte it hears.
@@ -113,6 +119,27 @@ void Emit(Trace& t, const std::string& line) {
         return Fail(t, "write");
     }
     t.size += line.size();
+}
+
+// The bytes of a request datagram that hold a password: the data and the
+// checksum of every password frame (the checksum would give the password
+// away to a short search). Frames are walked as the endpoint walks them:
+// 0xAB, a length L, L bytes from the command on, a checksum; a byte that
+// starts no frame is stepped over. A frame cut short is masked to the end.
+std::vector<bool> PasswordBytes(const uint8_t* b, uint32_t count) {
+    std::vector<bool> masked(count, false);
+    for (uint32_t i = 0; i < count;) {
+        if (b[i] != kXcpStart || i + 2 >= count) {
+            ++i;
+            continue;
+        }
+        const uint32_t end = i + 3u + b[i + 1];  // one past the checksum
+        if (b[i + 2] == kXcpCmdAuthorize) {
+            for (uint32_t k = i + 3; k < end && k < count; ++k) masked[k] = true;
+        }
+        i = end;
+    }
+    return masked;
 }
 
 std::string Stamp(const Trace& t) {
@@ -134,8 +161,9 @@ void Start(const std::string& path, uint32_t limitKb,
     t.report = std::move(report);
     t.failed = false;
     t.start = plat::TickCount();
-    if (!OpenFile(t)) {
-        Fail(t, "open");
+    plat::FileRefusal why;
+    if (!OpenFile(t, why)) {
+        Fail(t, "open", why);
         return;  // stays off: a name that never worked is a setting to fix
     }
     g_bOn = true;
@@ -169,7 +197,14 @@ void WriteBytes(TraceDirection direction, const void* bytes, uint32_t count, uin
     line += std::to_string(count);
     line += ' ';
     const uint8_t* b = static_cast<const uint8_t*>(bytes);
+    const std::vector<bool> masked = direction == TraceDirection::DatagramIn
+                                         ? PasswordBytes(b, count)
+                                         : std::vector<bool>(count, false);
     for (uint32_t i = 0; i < count; ++i) {
+        if (masked[i]) {
+            line += "**";
+            continue;
+        }
         line += kDigits[b[i] >> 4];
         line += kDigits[b[i] & 0x0F];
     }

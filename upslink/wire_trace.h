@@ -7,7 +7,8 @@
 //   ms         milliseconds since the trace was opened by this run
 //   direction  S> to the UPS, S< from the UPS, N< datagram received,
 //              N> reply sent, -- a note (open, close, line settings, control lines)
-//   hex        the bytes, two upper-case digits each, without blanks
+//   hex        the bytes, two upper-case digits each, without blanks; "**"
+//              for each byte of a password frame's data and checksum
 //   peer       a.b.c.d:port of a datagram
 // A note carries text after "--" instead of length and bytes.
 #pragma once
@@ -16,6 +17,8 @@
 #include <functional>
 #include <string>
 #include <utility>
+
+#include "platform/file_guard.h"
 
 enum class TraceDirection { ToUps, FromUps, DatagramIn, DatagramOut };
 
@@ -26,13 +29,17 @@ extern std::atomic<bool> g_bOn;
 
 constexpr uint32_t kDefaultLimitKb = 10240;
 
-// Told the trace file and what failed ("write: <the system's reason>").
-using TraceFailureReport = std::function<void(const std::string& path, const std::string& reason)>;
+// Told the trace file, what failed ("open", "rotate", "write") and why: a rule
+// that refused the file, or plat::FileRefusal::kSystem and the system's code.
+using TraceFailureReport = std::function<void(const std::string& path, const std::string& what,
+                                              plat::FileRefusal why, uint32_t code)>;
 
 // Opens (appends to) `path`, rotating to `path`.1 once it would pass
-// `limitKb` KiB. `report` is told, once per failure, when the file cannot be
-// written; the trace then rests and tries again a minute later. A trace that
-// cannot be opened at all is reported and stays off. Empty path: off.
+// `limitKb` KiB. Only a regular file of the agent's own, in a folder no other
+// account writes to (see plat::OpenForAppend), is ever written; the data of a
+// NetXCP password frame is written as "**" per byte, never as it came. `report` is told, once per
+// failure, when the file cannot be written; the trace then rests and tries again a minute later. A
+// trace that cannot be opened at all is reported and stays off. Empty path: off.
 void Start(const std::string& path, uint32_t limitKb,
            TraceFailureReport report);
 // Closes the trace; the hooks are free again.

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cstring>
 
+#include "platform/errors.h"
+#include "platform/file_guard.h"
 #include "platform/file_replace.h"
 
 namespace ini {
@@ -136,7 +138,8 @@ void CopyByRule(FILE* in, RuleOutput& out, const char* section, const char* key,
 
 FilePtr FindSection(const char* path, const char* section, HeaderStyle style, OpenFor mode) {
     if (path == nullptr || section == nullptr) return FilePtr();
-    FilePtr file(std::fopen(path, mode == OpenFor::Update ? "r+" : "r"));
+    plat::FileRefusal why;
+    FilePtr file(plat::OpenBoundedFile(path, kMaxFileBytes, mode == OpenFor::Update, why));
     if (!file) return FilePtr();
     char line[kLineBuffer];
     while (std::fgets(line, sizeof line, file.Get()) != nullptr) {
@@ -196,8 +199,13 @@ bool ReadRestOfLine(FILE* stream, std::string& out) {
 bool WriteWithCommit(const char* path, const char* section, const char* key, const char* value,
                      HeaderStyle style, CommitFn commit) {
     if (path == nullptr || section == nullptr || key == nullptr || value == nullptr) return false;
-    // "a+" creates a missing file, and fails for one we may not change.
-    FilePtr in(std::fopen(path, "a+"));
+    // Opened for update, which fails for a file we may not change; "a+"
+    // creates a missing one.
+    plat::FileRefusal why;
+    FilePtr in(plat::OpenBoundedFile(path, kMaxFileBytes, true, why));
+    if (!in && why == plat::FileRefusal::kSystem && plat::LastError() == plat::kErrFileNotFound) {
+        in.Reset(std::fopen(path, "a+"));
+    }
     if (!in) return false;
     std::rewind(in.Get());
     std::string tempPath;
@@ -219,7 +227,11 @@ bool WriteWithCommit(const char* path, const char* section, const char* key, con
 
 bool Write(const char* path, const char* section, const char* key, const char* value,
            HeaderStyle style) {
-    return WriteWithCommit(path, section, key, value, style, &plat::ReplaceFileWith);
+    // The INI file's own writes go to the file behind a link, as always.
+    return WriteWithCommit(path, section, key, value, style,
+                           [](const std::string& from, const std::string& to) {
+                               return plat::ReplaceFileWith(from, to, plat::AtLink::kFollow);
+                           });
 }
 
 }  // namespace ini

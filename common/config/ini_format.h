@@ -12,6 +12,7 @@
 //
 // Internal to the library and to the agent: not exported.
 #pragma once
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -23,6 +24,10 @@ namespace ini PELLUX_LOCAL {
 
 // Size of the line buffer: pieces of at most kLineBuffer - 1 characters.
 constexpr int kLineBuffer = 256;
+
+// No INI file comes near this size. A larger one, or anything but a regular
+// file (a FIFO, /dev/zero), is not read: reading it would block or never end.
+constexpr uint64_t kMaxFileBytes = 1024 * 1024;
 
 // Where a section header may start. The agent's reader wants the "[" in the
 // first column; the profile also accepts blanks in front of it, both when it
@@ -39,7 +44,8 @@ enum class OpenFor { Update, Reading };
 
 // Opens `path` and reads up to and including the header line of `section`.
 // Returns the open stream positioned at the start of the next line, or null
-// when the file cannot be opened or has no such header.
+// when the file cannot be opened, is refused (see kMaxFileBytes) or has no
+// such header.
 FilePtr FindSection(const char* path, const char* section,
                     HeaderStyle style = HeaderStyle::FirstColumn, OpenFor mode = OpenFor::Update);
 

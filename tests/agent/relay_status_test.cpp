@@ -29,7 +29,8 @@ TEST(RelayStatusTexts, FileLineAndPrometheusSayTheSame) {
     RelayStatus s = Attached();
     StatusFields fields = ParseStatusFile(StatusFileText(s));
     EXPECT_EQ(FieldValue(fields, "state"), "attached");
-    EXPECT_EQ(FieldValue(fields, "ups_model"), "1500 \"RT\"?");  // no line break gets through
+    // No line break gets through, and the text stays exact, escaped.
+    EXPECT_EQ(FieldValue(fields, "ups_model"), "1500 \"RT\"\\x0A");
     EXPECT_EQ(FieldValue(fields, "answered"), "1234");
     EXPECT_EQ(FieldValue(fields, "losses"), "1");
     EXPECT_EQ(fields.size(), FieldsOf(s).size());
@@ -37,7 +38,7 @@ TEST(RelayStatusTexts, FileLineAndPrometheusSayTheSame) {
     EXPECT_FALSE(IsCounterField("baud"));
 
     EXPECT_EQ(SystemdStatusLine(s),
-              "UPS Quillon 1500 \"RT\"? (1.0 2.5) at 19200 baud; 1,234 answered, 2 refused, "
+              "UPS Quillon 1500 \"RT\"\\x0A (1.0 2.5) at 19200 baud; 1,234 answered, 2 refused, "
               "1,000,000 timed out");
     s.state = RelayState::Paused;
     EXPECT_EQ(SystemdStatusLine(s).rfind("Paused; UPS Quillon", 0), 0u);
@@ -47,7 +48,7 @@ TEST(RelayStatusTexts, FileLineAndPrometheusSayTheSame) {
     std::string prom = PrometheusText(Attached());
     EXPECT_NE(prom.find("qln_state{port=\"7010\",state=\"attached\"} 1\n"), std::string::npos);
     EXPECT_NE(prom.find("qln_state{port=\"7010\",state=\"searching\"} 0\n"), std::string::npos);
-    EXPECT_NE(prom.find("model=\"1500 \\\"RT\\\"?\""), std::string::npos) << prom;
+    EXPECT_NE(prom.find("model=\"1500 \\\"RT\\\"\\\\x0A\""), std::string::npos) << prom;
     EXPECT_NE(prom.find("# TYPE qln_answered_total counter\nqln_answered_total{port=\"7010\"} 1234\n"),
               std::string::npos);
     for (const StatusField& field : fields) {

@@ -91,3 +91,22 @@ TEST(IniFormatPosix, TheTemporaryFileIsNotInheritedByProgramsStartedMeanwhile) {
 }
 
 }  // namespace
+
+// Before: a FIFO held every read (and the profile's write) for good, and
+// /dev/zero was read without end; the profile's library shares the reader.
+TEST(IniFormatPosix, AFileThatNeverEndsIsNeitherReadNorWritten) {
+    ScratchDir dir("iniendless");
+    const std::string fifo = dir.File("fifo.ini");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string huge = dir.File("huge.ini");
+    ASSERT_TRUE(WriteText(huge, "[A]\nx=1\n;" + std::string(ini::kMaxFileBytes, 'x') + "\n"));
+    for (const std::string& path : {fifo, std::string("/dev/zero"), huge}) {
+        SCOPED_TRACE(path);
+        EXPECT_FALSE(ini::FindEntry(path.c_str(), "A", "x", ini::HeaderStyle::FirstColumn,
+                                    ini::OpenFor::Reading));
+        EXPECT_FALSE(ini::FindSection(path.c_str(), "A"));
+    }
+    EXPECT_FALSE(ini::Write(fifo.c_str(), "A", "x", "2"));
+    EXPECT_FALSE(ini::Write(huge.c_str(), "A", "x", "2"));
+    EXPECT_EQ(ReadBytes(huge).size(), 9 + ini::kMaxFileBytes + 1);
+}

@@ -117,7 +117,7 @@ TEST_F(MessageTable, AgentTextsTakeTheirInserts) {
     for (uint32_t id : {0x80020160u, 0xC0020161u, 0x80020162u, 0x80020163u, 0xC0020164u,
                         0xC0020165u, 0xC0020166u, 0xC0020167u, 0x80020168u, 0x40020170u, 0x40020171u,
                         0x40020172u, 0x40020173u, 0x40020178u, 0x40020179u, 0x4002017Au,
-                        0x4002017Bu, 0x4002017Cu, 0x4002017Du}) {
+                        0x4002017Bu, 0x4002017Cu, 0x4002017Du, 0xC00201C0u, 0x800201C1u}) {
         SCOPED_TRACE(testing::Message() << std::hex << id);
         std::string text;
         ASSERT_TRUE(plat::FormatModuleMessage(m_Library, id, inserts, 5, text));
@@ -127,8 +127,10 @@ TEST_F(MessageTable, AgentTextsTakeTheirInserts) {
         EXPECT_NE(text.find("<1>"), std::string::npos);
         EXPECT_EQ(text.find('%'), std::string::npos);
     }
-    // The words that "qln status" puts into its lines: one line, no inserts.
-    for (uint32_t id : {0x40020174u, 0x40020175u, 0x40020176u, 0x40020177u, 0x4002017Eu}) {
+    // The words that "qln status" puts into its lines, and the reasons a file
+    // is refused: one line, no inserts.
+    for (uint32_t id : {0x40020174u, 0x40020175u, 0x40020176u, 0x40020177u, 0x4002017Eu,
+                        0x400201C2u, 0x400201C3u, 0x400201C4u, 0x400201C5u}) {
         SCOPED_TRACE(testing::Message() << std::hex << id);
         std::string text;
         ASSERT_TRUE(plat::FormatModuleMessage(m_Library, id, inserts, 5, text));

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "agent/file_refusal.h"
 #include "scratch_dir.h"
 
 namespace {
@@ -91,9 +92,12 @@ TEST(WireTrace, AFileThatCannotBeOpenedIsReportedOnceAndTracingStaysOff) {
     const std::string path = dir.File("missing/wire.txt");
     std::vector<std::string> reports;
     {
-        WireTraceScope trace(path, 64, [&](const std::string& file, const std::string& reason) {
-            reports.push_back(file + " " + reason);
-        });
+        WireTraceScope trace(
+            path, 64,
+            [&](const std::string& file, const std::string& what, plat::FileRefusal why,
+                uint32_t code) {
+                reports.push_back(file + " " + what + ": " + FileFailureReason(why, code));
+            });
         EXPECT_FALSE(TraceOn());
         TraceBytes(TraceDirection::ToUps, kFrame, sizeof kFrame);
     }

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <iterator>
 
+#include "upslink/device_text.h"
 #include "upslink/xcp_protocol.h"
 
 namespace {
@@ -50,8 +51,8 @@ void DescribeAnswer(uint8_t block, const ByteString& data, bool checksumsOk,
     Identification id;
     if (answeredCommand >= 0 && block == XcpAnswerBlock(kXcpCmdIdentification) &&
         DecodeIdentification(data, id)) {
-        lines.push_back("  firmware versions: " + id.versions);
-        lines.push_back("  model: " + id.model);
+        lines.push_back("  firmware versions: " + PrintableText(id.versions));
+        lines.push_back("  model: " + PrintableText(id.model));
     }
 }
 

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
+
+#include "platform/errors.h"
+#include "platform/file_guard.h"
+#include "platform/scoped_handle.h"
 
 namespace {
 
@@ -14,10 +17,16 @@ int HexDigit(char c) {
     return -1;
 }
 
-bool ParseHexBytes(const std::string& hex, std::vector<uint8_t>& bytes) {
+// The trace writes "**" for a byte of a password frame; such a byte is only
+// ever on the network side, which the replay does not use.
+bool ParseHexBytes(const std::string& hex, bool maskAllowed, std::vector<uint8_t>& bytes) {
     if (hex.size() % 2 != 0) return false;
     bytes.clear();
     for (size_t i = 0; i < hex.size(); i += 2) {
+        if (maskAllowed && hex.compare(i, 2, "**") == 0) {
+            bytes.push_back(0);
+            continue;
+        }
         int high = HexDigit(hex[i]), low = HexDigit(hex[i + 1]);
         if (high < 0 || low < 0) return false;
         bytes.push_back(static_cast<uint8_t>(high * 16 + low));
@@ -39,14 +48,31 @@ bool StartsWith(const std::vector<uint8_t>& bytes, const std::vector<uint8_t>& p
 }  // namespace
 
 bool TraceReplay::Load(const std::string& path, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
+    plat::FileRefusal why;
+    plat::ScopedFile in(plat::OpenBoundedFile(path, kMaxTraceBytes, false, why));
     if (!in) {
-        error = "cannot read " + path;
+        switch (why) {
+            case plat::FileRefusal::kNotRegular:
+                error = path + ": not a regular file (a trace is a file the agent wrote)";
+                break;
+            case plat::FileRefusal::kTooLarge:
+                error = path + ": larger than " + std::to_string(kMaxTraceBytes >> 20) +
+                        " MiB, more than any trace to replay";
+                break;
+            default:
+                error = "cannot read " + path + ": " + plat::SystemReason(plat::LastError());
+        }
         return false;
     }
-    std::stringstream text;
-    text << in.rdbuf();
-    if (!Parse(text.str(), error)) {
+    std::string text;
+    char buffer[64 * 1024];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, in.Get())) > 0) text.append(buffer, n);
+    if (std::ferror(in.Get())) {
+        error = "cannot read " + path + ": " + plat::SystemReason(plat::LastError());
+        return false;
+    }
+    if (!Parse(text, error)) {
         error = path + ": " + error;
         return false;
     }
@@ -88,7 +114,8 @@ bool TraceReplay::Parse(const std::string& text, std::string& error) {
         if (!(fields >> length >> hex)) return fail("no length and bytes");
         std::vector<uint8_t> bytes;
         if (length.find_first_not_of("0123456789") != std::string::npos ||
-            !ParseHexBytes(hex, bytes) || std::to_string(bytes.size()) != length) {
+            !ParseHexBytes(hex, direction[0] == 'N', bytes) ||
+            std::to_string(bytes.size()) != length) {
             return fail("the bytes do not match their length");
         }
         if (direction[0] == 'N') continue;  // the network side is the relay's own

@@ -21,8 +21,13 @@ public:
         std::vector<uint8_t> answer;
     };
 
+    // A trace the agent writes stays under twice its TraceLimit; the default
+    // limit is 10 MiB. A file larger than this is not read at all.
+    static constexpr uint64_t kMaxTraceBytes = 64ull * 1024 * 1024;
+
     // Reads the trace; false with "line N: why" (or the system's reason)
-    // for a file that is not a trace or holds no UPS bytes at all.
+    // for a file that is not a trace or holds no UPS bytes at all, and for
+    // anything but a regular file of at most kMaxTraceBytes.
     bool Load(const std::string& path, std::string& error);
     // The same from text, for tests.
     bool Parse(const std::string& text, std::string& error);
