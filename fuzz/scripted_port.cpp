@@ -57,4 +57,5 @@ bool WritePort(PortHandle, const void*, uint32_t count, uint32_t& written) {
 bool GetModemLine(PortHandle, int) { return false; }
 bool SetControlLine(PortHandle, int, bool) { return true; }
 bool PortPresent(PortHandle) { return true; }
+bool PortNamePresent(const std::string&) { return true; }
 bool WaitReadable(PortHandle, uint32_t) { return true; }
