@@ -1,16 +1,26 @@
 #include "agent/status_report.h"
 
+#include <cerrno>
 #include <ctime>
 
+#include "agent/agent_service.h"
+#include "agent/qln_exception.h"
 #include "agent/service_host.h"
 #include "platform/agent_folder.h"
 #include "platform/clock.h"
+#include "platform/errors.h"
 #include "platform/file_replace.h"
 #include "platform/scoped_handle.h"
 
 namespace {
 
 constexpr uint32_t kWriteEveryMs = 1000;
+constexpr uint32_t kSummaryEveryMs = 60000;
+
+constexpr uint32_t kRelayRequestsSummary = 0x400201A0u;  // count
+constexpr uint32_t kStatusUnwritable = 0x800201A1u;      // file, reason
+constexpr uint32_t kPrometheusUnwritable = 0x800201A2u;  // file, reason
+constexpr uint32_t kFolderNotOwn = 0x800201A3u;          // file
 
 }  // namespace
 
@@ -33,6 +43,9 @@ StatusReporter::StatusReporter(const RelaySettings& settings)
     m_Status.portName = settings.portName;
     m_Status.baud = settings.baud;
     m_Status.timing = settings.timing == XcpTiming::kPrompt ? "prompt" : "literal";
+    m_bInRuntimeFolder = plat::FolderOf(m_StatusFile) == plat::AgentRuntimeFolder();
+    m_bSummariseRelayRequests = g_AgentService.m_bServiceMode;
+    m_nLastSummary = plat::TickCount();
 }
 
 StatusReporter::~StatusReporter() {
@@ -43,26 +56,65 @@ StatusReporter::~StatusReporter() {
 void StatusReporter::Update(const NetXcpCounters& counters, bool now) {
     m_Status.counters = counters;
     uint32_t tick = plat::TickCount();
+    SummariseRelayRequests(tick);
     if (!now && tick - m_nLastTick < kWriteEveryMs) return;
     m_nLastTick = tick;
     Write();
 }
 
-// A failed write is tried again at the next update; the relay goes on
-// either way, as it does without a status file.
+void StatusReporter::SummariseRelayRequests(uint32_t tick) {
+    if (!m_bSummariseRelayRequests || tick - m_nLastSummary < kSummaryEveryMs) return;
+    m_nLastSummary = tick;
+    uint64_t count = m_Status.counters.relayRequests;
+    if (count == m_nRelayRequestsTold) return;
+    std::string told = std::to_string(count - m_nRelayRequestsTold);
+    m_nRelayRequestsTold = count;
+    CQLNException(kRelayRequestsSummary, {told.c_str()}).Report();
+}
+
+bool StatusReporter::WriteFile(const std::string& path, const std::string& text,
+                               uint32_t failureId, bool& reported) {
+    plat::SetLastError(0);
+    if (ReplaceFileText(path, text)) {
+        reported = false;
+        return true;
+    }
+    if (!reported) {
+        uint32_t error = plat::LastError();
+        std::string reason = plat::SystemReason(error ? error : static_cast<uint32_t>(EIO));
+        CQLNException(failureId, {path.c_str(), reason.c_str()}).Report();
+        reported = true;
+    }
+    return false;
+}
+
+// A failed write is tried again at the next update, and reported once until
+// a write succeeds; the relay goes on either way, as it does without a
+// status file.
 void StatusReporter::Write() {
     RelayStatus stamped = m_Status;
     stamped.updated = 0;
     std::string text = StatusFileText(stamped);
     if (text != m_Written) {
         m_Status.updated = static_cast<int64_t>(std::time(nullptr));
-        if (!m_bFolderMade) m_bFolderMade = plat::MakeAgentRuntimeFolder(plat::FolderOf(m_StatusFile));
-        if (ReplaceFileText(m_StatusFile, StatusFileText(m_Status))) m_Written = text;
-        if (!m_PrometheusFile.empty()) ReplaceFileText(m_PrometheusFile, PrometheusText(m_Status));
+        std::string folder = plat::FolderOf(m_StatusFile);
+        if (!m_bFolderMade) m_bFolderMade = plat::MakeAgentRuntimeFolder(folder);
+        // The default file goes only into the folder the named events trust:
+        // one that another account made first is not written through.
+        bool own = !m_bInRuntimeFolder || plat::IsPrivateFolder(folder);
+        if (!own && !m_bFolderReported) {
+            CQLNException(kFolderNotOwn, {m_StatusFile.c_str()}).Report();
+        }
+        m_bFolderReported = !own;
+        if (own && WriteFile(m_StatusFile, StatusFileText(m_Status), kStatusUnwritable,
+                             m_bStatusReported)) {
+            m_Written = text;
+        }
+        if (!m_PrometheusFile.empty()) {
+            WriteFile(m_PrometheusFile, PrometheusText(m_Status), kPrometheusUnwritable,
+                      m_bPrometheusReported);
+        }
     }
     std::string line = SystemdStatusLine(m_Status);
-    if (line != m_Line) {
-        m_Line = line;
-        TellServiceManager(line);
-    }
+    if (line != m_Line && TellServiceManager(line)) m_Line = line;
 }
