@@ -138,8 +138,9 @@ std::string SystemdStatusLine(const RelayStatus& s) {
     if (s.state == RelayState::Stopped) line = "Stopping; ";
     bool named = !s.family.empty() || !s.model.empty();
     if (s.state == RelayState::Searching || !named) {
-        line += (s.state == RelayState::Searching ? "Looking for the UPS on " : "no UPS found on ") +
-                Clean(s.portName);
+        line +=
+            (s.state == RelayState::Searching ? "Looking for the UPS on " : "no UPS found on ") +
+            Clean(s.portName);
     } else {
         line += "UPS " + Clean(s.family) + " " + Clean(s.model) + " (" + Clean(s.versions) + ") at " +
                 std::to_string(s.baud) + " baud";

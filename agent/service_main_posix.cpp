@@ -225,11 +225,20 @@ void SetServiceState(uint32_t state) {
     g_AgentService.m_Status.dwCurrentState = state;
     // READY=1 goes once the UPS is found, from the host's loop.
     switch (state) {
-        case plat::kServiceStartPending: NotifyState("", "Looking for the UPS"); break;
-        case plat::kServiceRunning: NotifyState("", "Running"); break;
-        case plat::kServicePaused: NotifyState("", "Paused"); break;
-        case plat::kServiceStopped: NotifyState("STOPPING=1", "Stopped"); break;
-        default: break;
+        case plat::kServiceStartPending:
+            NotifyState("", "Looking for the UPS");
+            break;
+        case plat::kServiceRunning:
+            NotifyState("", "Running");
+            break;
+        case plat::kServicePaused:
+            NotifyState("", "Paused");
+            break;
+        case plat::kServiceStopped:
+            NotifyState("STOPPING=1", "Stopped");
+            break;
+        default:
+            break;
     }
 }
 

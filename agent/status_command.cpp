@@ -143,7 +143,10 @@ std::string JsonString(const std::string& text) {
         } else if (c < 0x80) {
             out += static_cast<char>(c);
         } else {
-            size_t length = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+            size_t length = c >= 0xC2 && c <= 0xDF   ? 2
+                            : c >= 0xE0 && c <= 0xEF ? 3
+                            : c >= 0xF0 && c <= 0xF4 ? 4
+                                                     : 0;
             bool whole = length > 0 && i + length <= text.size();
             for (size_t k = 1; whole && k < length; ++k) {
                 whole = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
@@ -269,12 +272,18 @@ int ShowStatus(const std::string& configPath, bool json) {
         std::string limit = std::to_string(kRecordLimit);
         std::string reason = plat::SystemReason(f.error);
         switch (f.refused) {
-            case plat::RecordRead::kForeign: CQLNException(kRecordForeign, {f.path.c_str()}).Print(); break;
-            case plat::RecordRead::kNotRegular: CQLNException(kRecordNotRegular, {f.path.c_str()}).Print(); break;
+            case plat::RecordRead::kForeign:
+                CQLNException(kRecordForeign, {f.path.c_str()}).Print();
+                break;
+            case plat::RecordRead::kNotRegular:
+                CQLNException(kRecordNotRegular, {f.path.c_str()}).Print();
+                break;
             case plat::RecordRead::kTooLarge:
                 CQLNException(kRecordTooLarge, {f.path.c_str(), limit.c_str()}).Print();
                 break;
-            default: CQLNException(kRecordUnreadable, {f.path.c_str(), reason.c_str()}).Print(); break;
+            default:
+                CQLNException(kRecordUnreadable, {f.path.c_str(), reason.c_str()}).Print();
+                break;
         }
         return kStatusUnknown;
     }

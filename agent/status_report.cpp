@@ -72,8 +72,8 @@ void StatusReporter::SummariseRelayRequests(uint32_t tick) {
     CQLNException(kRelayRequestsSummary, {told.c_str()}).Report();
 }
 
-bool StatusReporter::WriteFile(const std::string& path, const std::string& text,
-                               uint32_t failureId, bool& reported) {
+bool StatusReporter::WriteFile(const std::string& path, const std::string& text, uint32_t failureId,
+                               bool& reported) {
     plat::SetLastError(0);
     if (ReplaceFileText(path, text)) {
         reported = false;

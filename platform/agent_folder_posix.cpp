@@ -54,7 +54,9 @@ RecordRead ReadAgentRecord(const std::string& path, size_t limit, std::string& t
     text.clear();
     error = 0;
     size_t slash = path.find_last_of('/');
-    std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    std::string folder = slash == std::string::npos ? "."
+                         : slash == 0               ? "/"
+                                                    : path.substr(0, slash);
     std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     auto failed = [&error](RecordRead why) {
         error = static_cast<uint32_t>(errno);
@@ -71,7 +73,8 @@ RecordRead ReadAgentRecord(const std::string& path, size_t limit, std::string& t
         if (errno == ELOOP || errno == ENXIO) return failed(RecordRead::kNotRegular);
         return failed(RecordRead::kUnreadable);
     }
-    struct stat st {}, where{};
+    struct stat st {
+    }, where{};
     if (::fstat(file.Get(), &st) != 0 || ::fstat(dir.Get(), &where) != 0) {
         return failed(RecordRead::kUnreadable);
     }

@@ -78,7 +78,8 @@ RecordRead ReadAgentRecord(const std::string& path, size_t limit, std::string& t
                               OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return RecordRead::kMissing;
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+            return RecordRead::kMissing;
         return RecordRead::kUnreadable;
     }
     RecordRead result = RecordRead::kRead;

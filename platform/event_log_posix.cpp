@@ -33,8 +33,9 @@ int PriorityFor(uint16_t type) {
 
 }  // namespace
 
-bool WriteEventLogEntry(const char* /*source*/, uint16_t type, uint32_t id, const char* const* /*strings*/,
-                 uint16_t /*count*/, const std::string& text) {
+bool WriteEventLogEntry(const char* /*source*/, uint16_t type, uint32_t id,
+                        const char* const* /*strings*/, uint16_t /*count*/,
+                        const std::string& text) {
     // syslog keeps no ids: the entry carries the formatted text, with the id in
     // front so that an entry can still be matched to its message.
     std::string line = text;

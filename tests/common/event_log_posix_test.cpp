@@ -37,8 +37,9 @@ TEST(EventLogPosix, EntriesCarryTheProgramsNameAsTheirTag) {
         bool ok = ::unshare(CLONE_NEWNS) == 0 &&
                   ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
                   ::mount(dir.Path().c_str(), "/dev", nullptr, MS_BIND, nullptr) == 0;
-        if (ok) plat::WriteEventLogEntry("Ombrex Quillon", plat::kEventInformation, 0x40020170u,
-                                         nullptr, 0, "UPS found.\n");
+        if (ok)
+            plat::WriteEventLogEntry("Ombrex Quillon", plat::kEventInformation, 0x40020170u,
+                                     nullptr, 0, "UPS found.\n");
         ::_exit(ok ? 0 : 2);
     }
     int status = -1;

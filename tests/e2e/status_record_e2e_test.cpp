@@ -13,6 +13,7 @@
 #include "loopback_udp.h"
 #include "other_account_posix.h"
 #include "scratch_dir.h"
+#include "wait_for.h"
 
 namespace {
 
@@ -21,8 +22,9 @@ class StatusRecord : public ::testing::Test {
 protected:
     void SetUp() override {
         m_Port = std::to_string(FreeUdpPort());
-        m_Ini = m_Dir.Write("qln.ini", "[Communications]\nCommunicationsPort=" + m_Dir.File("no-port") +
-                                           "\n[NetXcp]\nAgentPort=" + m_Port + "\n");
+        m_Ini =
+            m_Dir.Write("qln.ini", "[Communications]\nCommunicationsPort=" + m_Dir.File("no-port") +
+                                       "\n[NetXcp]\nAgentPort=" + m_Port + "\n");
         UseEventFolder(m_Dir.File("events"));
         ASSERT_EQ(::mkdir(m_Events.c_str(), 0700), 0);
     }
@@ -43,23 +45,25 @@ protected:
 // Before: control characters and quotes went into --json as they were, and
 // "007" was printed as a number with its leading zeros: invalid JSON.
 TEST_F(StatusRecord, JsonIsValidWhateverTheRecordHolds) {
-    ASSERT_TRUE(WriteBytes(m_Record, "state=stopped\npid=0\n"
-                                     "ups_model=A\"B\x1b[2J\tC\x7f\\\n"
-                                     "ups_family=\xff\xe6\x97\xa5\n"
-                                     "ups_versions=0150\n"
-                                     "received=007\nanswered=000\n"
-                                     "na\"me\x01=12\nreceived=9\n"));
+    ASSERT_TRUE(WriteBytes(m_Record,
+                           "state=stopped\npid=0\n"
+                           "ups_model=A\"B\x1b[2J\tC\x7f\\\n"
+                           "ups_family=\xff\xe6\x97\xa5\n"
+                           "ups_versions=0150\n"
+                           "received=007\nanswered=000\n"
+                           "na\"me\x01=12\nreceived=9\n"));
     ProgramResult r = Status();
     EXPECT_EQ(r.exitCode, 3) << r.err;
     const char* const expected[] = {
         "\"ups_model\": \"A\\\"B\\u001b[2J\\u0009C\\u007f\\\\\"",
         "\"ups_family\": \"\\ufffd\xe6\x97\xa5\"",  // a stray byte, then a whole character
-        "\"ups_versions\": \"0150\"",                // text, though it reads as digits
+        "\"ups_versions\": \"0150\"",               // text, though it reads as digits
         "\"received\": 7,",
         "\"answered\": 0,",
         "\"na\\\"me\\u0001\": 12",
     };
-    for (const char* text : expected) EXPECT_NE(r.out.find(text), std::string::npos) << text << "\n" << r.out;
+    for (const char* text : expected)
+        EXPECT_NE(r.out.find(text), std::string::npos) << text << "\n" << r.out;
     EXPECT_EQ(CountOf(r.out, "\"received\""), 1) << "a key twice: " << r.out;
     ProgramResult person = Status(false);
     EXPECT_EQ(person.out.find('\x1b'), std::string::npos) << "an escape reached the terminal";
@@ -97,7 +101,8 @@ TEST_F(StatusRecord, ARecordOfAnotherAccountIsNotShown) {
     {
         ProgramResult none = Status();
         EXPECT_EQ(none.exitCode, 3) << none.out << none.err;
-        EXPECT_EQ(none.out.find("status_file"), std::string::npos) << "names a file it did not read";
+        EXPECT_EQ(none.out.find("status_file"), std::string::npos)
+            << "names a file it did not read";
     }
     std::string missing = OtherAccountMissing();
     if (!missing.empty()) GTEST_SKIP() << missing;
@@ -139,6 +144,31 @@ TEST_F(StatusRecord, TheAgentWritesNoRecordIntoAFolderOfAnotherAccount) {
     ASSERT_EQ(::lstat(m_Record.c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the planted link was replaced";
     EXPECT_EQ(CountOf(qln.Err(), "is not the agent's own"), 1) << "reported once: " << qln.Err();
+}
+
+// Before: a PrometheusFile that could not be written (here in /proc, which
+// no account may write) failed at every update without a word. Now the
+// first failure is reported, and the failures after it are not.
+TEST_F(StatusRecord, AnUnwritableMetricsFileIsReportedOnce) {
+    m_Ini = m_Dir.Write("qln.ini", "[Communications]\nCommunicationsPort=" + m_Dir.File("no-port") +
+                                       "\n[NetXcp]\nAgentPort=" + m_Port +
+                                       "\n[Status]\nPrometheusFile=/proc/qln-none/qln.prom\n");
+    ChildProcess qln;
+    ASSERT_TRUE(qln.Start(BinPath("qln"), {"daemon", "-c", m_Ini}, {"QLN_EVENT_DIR=" + m_Events}));
+    const std::string report = "The Prometheus file /proc/qln-none/qln.prom cannot be written";
+    EXPECT_TRUE(qln.WaitForText(true, report, 1, 20000)) << qln.Err();
+    // Each datagram (dropped: no UPS) changes the counts and so is written.
+    LoopbackUdp client(0x7F000001u);
+    ASSERT_TRUE(client.Bound());
+    const uint16_t port = static_cast<uint16_t>(std::stoi(m_Port));
+    for (int i = 1; i <= 3; ++i) {
+        ASSERT_TRUE(client.Send({0xAB, 0x01, 0x31, 0x23}, 0x7F000001u, port));
+        std::string counted = "\"dropped_no_ups\": " + std::to_string(i);
+        EXPECT_TRUE(WaitFor([&] { return Status().out.find(counted) != std::string::npos; }, 20000))
+            << counted;
+    }
+    qln.Stop();
+    EXPECT_EQ(CountOf(qln.Err(), report), 1) << qln.Err();
 }
 
 }  // namespace

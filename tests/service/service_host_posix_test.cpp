@@ -17,11 +17,11 @@
 #include "agent/agent_service.h"
 #include "agent/qln_exception.h"
 #include "agent/service_host.h"
-#include "platform/clock.h"
-#include "platform/systemd.h"
-#include "platform/errors.h"
 #include "other_account_posix.h"
+#include "platform/clock.h"
+#include "platform/errors.h"
 #include "platform/event.h"
+#include "platform/systemd.h"
 #include "service_test_util.h"
 
 namespace {
