@@ -77,6 +77,7 @@ int AgentMain(int argc, char** argv) {
     if (!exe.empty()) g_AgentService.m_ConfigPath = plat::ReplaceFileName(exe, kConfigFileName);
 
     if (cl.configGiven) g_AgentService.m_ConfigPath = cl.configPath;
+    g_AgentService.m_Instance = AgentInstance(g_AgentService.m_ConfigPath, cl.configGiven);
     if (!cl.serviceMode) g_AgentService.m_bServiceMode = false;
     if (cl.internalXcp) g_bInternalXcp = true;
 

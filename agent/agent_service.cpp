@@ -1,5 +1,6 @@
 #include "agent/agent_service.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <new>
 
@@ -11,6 +12,26 @@ AgentService g_AgentService;
 const char* const kUpsFoundEvent = "UPS Found";
 const char* const kUpsFindFailedEvent = "UPS Find Failed";
 bool g_bInternalXcp = false;
+
+std::string AgentInstance(const std::string& configPath, bool configGiven) {
+    if (!configGiven) return std::string();
+    // FNV-1a: short, stable across builds and platforms, and enough to tell
+    // a handful of INI files apart; it guards against accidents, not against
+    // the account's own processes, which may use the events anyway.
+    uint64_t hash = 14695981039346656037ull;
+    for (unsigned char c : configPath) {
+        hash ^= c;
+        hash *= 1099511628211ull;
+    }
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+    return text;
+}
+
+std::string AgentEventName(const char* base) {
+    const std::string& instance = g_AgentService.m_Instance;
+    return instance.empty() ? std::string(base) : std::string(base) + " " + instance;
+}
 
 AgentService::AgentService() = default;
 AgentService::~AgentService() = default;

@@ -32,6 +32,9 @@ public:
 
     WorkerRoutine m_pWorker = nullptr;
     std::string m_ConfigPath = "qln.ini";
+    // Which agent of the host this is (see AgentInstance); "" for the one on
+    // the INI file beside the executable.
+    std::string m_Instance;
     bool m_bServiceMode = true;
     std::unique_ptr<plat::Event> m_pPauseEvent;
     std::unique_ptr<plat::Event> m_pContinueEvent;
@@ -49,6 +52,16 @@ extern AgentService g_AgentService;
 // found (the start completes), or it was not (the start fails).
 extern const char* const kUpsFoundEvent;
 extern const char* const kUpsFindFailedEvent;
+
+// The instance name of the agent on the INI file at `configPath`: "" when
+// the file is the default one beside the executable (`configGiven` false),
+// so that the one installed service keeps the names it always had; else 16
+// hex digits of a hash of the path as given, so that agents on different INI
+// files never share a named event.
+std::string AgentInstance(const std::string& configPath, bool configGiven);
+// The name of this agent's named event `base` (kUpsFoundEvent, ...): `base`
+// itself, or with the instance after a blank.
+std::string AgentEventName(const char* base);
 
 // Set by "-i": use the internal XCP for XCP UPS systems.
 extern bool g_bInternalXcp;

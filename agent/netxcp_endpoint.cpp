@@ -246,8 +246,11 @@ void NetXcpEndpoint::HandleFrame(const uint8_t* frame, bool& authorised) {
     uint8_t length = frame[1];
     uint8_t command = frame[2];
     if (command == kXcpCmdNull) {
-        std::fputs("requested qln\n", stdout);
-        std::fflush(stdout);
+        ++m_Counters.relayRequests;
+        if (m_bEchoRelayRequests) {
+            std::fputs("requested qln\n", stdout);
+            std::fflush(stdout);
+        }
         Append(kNetXcpRelayAnswer, sizeof kNetXcpRelayAnswer);
     } else if (command == kXcpCmdAuthorize) {
         if (length == kNetXcpPasswordLength + 1) HandlePassword(frame, authorised);

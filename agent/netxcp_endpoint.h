@@ -39,6 +39,7 @@ struct NetXcpCounters {
     uint64_t privilegedRefused = 0;   // privileged frames dropped for want of one
     uint64_t upsTimeouts = 0;         // forwarded frames the UPS did not answer in time
     uint64_t upsInvalid = 0;          // forwarded frames answered with something unusable
+    uint64_t relayRequests = 0;       // 0x00 frames, answered by the relay itself
 };
 
 class NetXcpEndpoint {
@@ -80,6 +81,11 @@ public:
     bool ServeRequest(UpsDevice* device, const std::function<bool()>& keepRunning = nullptr);
 
     const NetXcpCounters& Counters() const { return m_Counters; }
+    // Whether each 0x00 frame writes "requested qln" to standard output (the
+    // default, as in the foreground). A service turns it off: there any
+    // sender could fill the log line by line; the frames are counted either
+    // way (relayRequests).
+    void EchoRelayRequests(bool echo) { m_bEchoRelayRequests = echo; }
 
     uint16_t LocalPort() { return m_pSocket->LocalPort(); }
     Socket& GetSocket() { return *m_pSocket; }
@@ -110,6 +116,7 @@ private:
     RequestQueue m_Queue;
     uint32_t m_nMaxAgeMs = 0;  // 0: no limit
     bool m_bStopSeen = false;
+    bool m_bEchoRelayRequests = true;
     // Room that frames without an answer have used up (see RoomForAnotherAnswer).
     uint32_t m_nUnanswered = 0;
     std::unique_ptr<Socket> m_pSocket;

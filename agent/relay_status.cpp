@@ -24,6 +24,7 @@ const std::pair<const char*, uint64_t NetXcpCounters::*> kCounterNames[] = {
     {"dropped_oversized", &NetXcpCounters::oversized},
     {"dropped_queue_full", &NetXcpCounters::queueFull},
     {"receive_errors", &NetXcpCounters::receiveErrors},
+    {"relay_requests", &NetXcpCounters::relayRequests},
 };
 
 const char* const kWorkerCounters[] = {"losses", "detections"};
@@ -129,11 +130,17 @@ bool IsCounterField(const std::string& name) {
 }
 
 std::string SystemdStatusLine(const RelayStatus& s) {
+    // The same state as the status file: a pause or a stop in front, then the
+    // UPS once one was found (model, versions, speed), else the port looked at.
     std::string line;
-    if (s.state == RelayState::Searching) {
-        line = "Looking for the UPS on " + Clean(s.portName);
+    if (s.state == RelayState::Paused) line = "Paused; ";
+    if (s.state == RelayState::Stopped) line = "Stopping; ";
+    bool named = !s.family.empty() || !s.model.empty();
+    if (s.state == RelayState::Searching || !named) {
+        line +=
+            (s.state == RelayState::Searching ? "Looking for the UPS on " : "no UPS found on ") +
+            Clean(s.portName);
     } else {
-        if (s.state == RelayState::Paused) line = "Paused; ";
         line += "UPS " + Clean(s.family) + " " + Clean(s.model) + " (" + Clean(s.versions) + ") at " +
                 std::to_string(s.baud) + " baud";
     }

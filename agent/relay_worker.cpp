@@ -140,7 +140,7 @@ std::unique_ptr<UpsDevice> Detect(SerialLink& link, CINIFile& profile, uint32_t 
         link.SetBaud(link.GetBaud());
         if (!link.IsOpen()) link.Open();
     }
-    if (pass == 0) plat::SignalNamedEvent(kUpsFoundEvent);
+    if (pass == 0) plat::SignalNamedEvent(AgentEventName(kUpsFoundEvent));
     return device;
 }
 
@@ -333,6 +333,7 @@ int RunRelay(uint16_t& agentPort) {
     SerialLink link(settings.portName, settings.baud, kDataBits, kParityIndex, kStopIndex);
     Absorb([&] { link.EnumeratePnp(); });
     NetXcpEndpoint endpoint(settings.access);
+    endpoint.EchoRelayRequests(!g_AgentService.m_bServiceMode);
     // Made after the endpoint, so that it is gone (and has written "stopped")
     // before the endpoint closes; the pause hook goes before it.
     StatusReporter reporter(settings);

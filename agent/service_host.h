@@ -27,4 +27,6 @@ int ServiceProcessExitStatus();
 
 // The one-line status the service manager shows beside the service's state
 // (systemd's STATUS=); nothing where the service manager has no such line.
-void TellServiceManager(const std::string& statusLine);
+// The host's own state reports carry the last line too. Never waits for the
+// service manager: false when the line could not be handed over now.
+bool TellServiceManager(const std::string& statusLine);

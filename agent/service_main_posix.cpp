@@ -21,6 +21,7 @@
 
 #include <cerrno>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -43,6 +44,22 @@ volatile sig_atomic_t g_controlWriteFd = -1;
 std::string g_notifySocket;
 std::unique_ptr<std::thread> g_pWorkerThread;
 int g_workerResult = 0;
+
+// The worker's last status line ("" before its first), and the lock that
+// keeps each datagram's text the latest: whoever sends last sends the line
+// the file says, so no state the host reports can stand over it.
+std::mutex g_lineLock;
+std::string g_statusLine;
+
+// Tells systemd `head` (READY=1, STOPPING=1, or nothing) with the worker's
+// line; the host's own word for the state only while the worker has none.
+void NotifyState(const char* head, const char* fallback) {
+    std::lock_guard<std::mutex> hold(g_lineLock);
+    std::string message = head;
+    if (!message.empty()) message += "\n";
+    message += "STATUS=" + (g_statusLine.empty() ? std::string(fallback) : g_statusLine);
+    plat::SendServiceNotify(g_notifySocket, message);
+}
 
 void OnControlSignal(int signal) {
     int saved = errno;
@@ -137,8 +154,8 @@ uint32_t RunUnderSystemd() {
     // Both named events are held before the worker runs, so that its signal
     // reaches this wait. Without them the start could never complete: it
     // fails at once, with the reason in the log.
-    std::unique_ptr<plat::Event> found(new plat::Event(kUpsFoundEvent));
-    std::unique_ptr<plat::Event> findFailed(new plat::Event(kUpsFindFailedEvent));
+    std::unique_ptr<plat::Event> found(new plat::Event(AgentEventName(kUpsFoundEvent)));
+    std::unique_ptr<plat::Event> findFailed(new plat::Event(AgentEventName(kUpsFindFailedEvent)));
     if (FailStartWithoutNamedEvents(*found, *findFailed)) return 0;
     // systemd knows no start parameters: the start always completes once the
     // UPS is found, which is what READY=1 tells it.
@@ -168,7 +185,7 @@ uint32_t RunUnderSystemd() {
         if (HandleQueuedControls(controlRead.Get())) break;
         if (found && found->TryConsume()) {
             service.m_Status.dwCurrentState = plat::kServiceRunning;
-            plat::SendServiceNotify(g_notifySocket, "READY=1\nSTATUS=Running");
+            NotifyState("READY=1", "Running");
             // The start is over: the named events are let go, as the Win32
             // service main does when it returns.
             found.reset();
@@ -206,29 +223,35 @@ void SignalStopAndWaitForWorker() {
     if (g_pWorkerThread->joinable()) g_pWorkerThread->join();
 }
 
-namespace {
-
-// What systemd is told of each state; READY=1 goes once the UPS is found.
-const char* NotifyTextOf(uint32_t state) {
+void SetServiceState(uint32_t state) {
+    g_AgentService.m_Status.dwCurrentState = state;
+    // READY=1 goes once the UPS is found, from the host's loop.
     switch (state) {
-        case plat::kServiceStartPending: return "STATUS=Looking for the UPS";
-        case plat::kServiceRunning: return "STATUS=Running";
-        case plat::kServicePaused: return "STATUS=Paused";
-        case plat::kServiceStopped: return "STOPPING=1\nSTATUS=Stopped";
-        default: return nullptr;
+        case plat::kServiceStartPending:
+            NotifyState("", "Looking for the UPS");
+            break;
+        case plat::kServiceRunning:
+            NotifyState("", "Running");
+            break;
+        case plat::kServicePaused:
+            NotifyState("", "Paused");
+            break;
+        case plat::kServiceStopped:
+            NotifyState("STOPPING=1", "Stopped");
+            break;
+        default:
+            break;
     }
 }
 
-}  // namespace
-
-void SetServiceState(uint32_t state) {
-    g_AgentService.m_Status.dwCurrentState = state;
-    if (const char* text = NotifyTextOf(state)) plat::SendServiceNotify(g_notifySocket, text);
-}
-
 // g_notifySocket is set before the worker starts and never changes after.
-void TellServiceManager(const std::string& statusLine) {
-    if (!g_notifySocket.empty()) plat::SendServiceNotify(g_notifySocket, "STATUS=" + statusLine);
+// The host's next notification carries the line even when this one was
+// not taken; the worker tries it again at its next update.
+bool TellServiceManager(const std::string& statusLine) {
+    if (g_notifySocket.empty()) return true;
+    std::lock_guard<std::mutex> hold(g_lineLock);
+    g_statusLine = statusLine;
+    return plat::SendServiceNotify(g_notifySocket, "STATUS=" + statusLine);
 }
 
 int ServiceProcessExitStatus() { return g_AgentService.m_Status.dwWin32ExitCode != 0 ? 1 : 0; }
@@ -236,5 +259,9 @@ int ServiceProcessExitStatus() { return g_AgentService.m_Status.dwWin32ExitCode 
 uint32_t RunServiceDispatcher() {
     g_notifySocket = plat::TakeNotifySocket();
     if (g_notifySocket.empty()) return plat::kErrServiceNotConnected;
+    {
+        std::lock_guard<std::mutex> hold(g_lineLock);
+        g_statusLine.clear();
+    }
     return RunUnderSystemd();
 }

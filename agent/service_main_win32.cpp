@@ -78,8 +78,8 @@ VOID WINAPI AgentServiceMain(DWORD argc, LPSTR* /*argv*/) {
     // reaches this wait. Without them the wait below would fail at once and
     // leave the service pending for ever: the start fails, with the reason in
     // the log.
-    plat::Event found(kUpsFoundEvent);
-    plat::Event findFailed(kUpsFindFailedEvent);
+    plat::Event found(AgentEventName(kUpsFoundEvent));
+    plat::Event findFailed(AgentEventName(kUpsFindFailedEvent));
     if (FailStartWithoutNamedEvents(found, findFailed)) return;
 
     DWORD error = CreateEventsAndWorker();
@@ -137,4 +137,4 @@ uint32_t RunServiceDispatcher() {
 int ServiceProcessExitStatus() { return 0; }
 
 // The service control manager keeps no status line; the status file says it.
-void TellServiceManager(const std::string&) {}
+bool TellServiceManager(const std::string&) { return true; }

@@ -12,6 +12,7 @@
 #include "agent/relay_settings.h"
 #include "agent/relay_status.h"
 #include "platform/agent_folder.h"
+#include "platform/errors.h"
 #include "platform/std_streams.h"
 #include "platform/user_language.h"
 
@@ -30,6 +31,10 @@ constexpr uint32_t kFrameLine = 0x4002017Bu;     // forwarded, admitted, refused
 constexpr uint32_t kAnswerLine = 0x4002017Cu;    // timed out, invalid, cut short, lockouts
 constexpr uint32_t kOtherLine = 0x4002017Du;     // "name value, ..."
 constexpr uint32_t kNeverWord = 0x4002017Eu;
+constexpr uint32_t kRecordForeign = 0xC00201A4u;     // path
+constexpr uint32_t kRecordNotRegular = 0xC00201A5u;  // path
+constexpr uint32_t kRecordTooLarge = 0xC00201A6u;    // path, limit in bytes
+constexpr uint32_t kRecordUnreadable = 0xC00201A7u;  // path, the system's reason
 
 // The fields every line above names; the rest go on the line of the others.
 const char* const kShownFields[] = {
@@ -52,38 +57,41 @@ std::string Word(uint32_t id) {
     return text;
 }
 
-std::string ReadWhole(const std::string& path, bool& found, int& error) {
-    std::string text;
-    errno = 0;
-    FILE* file = std::fopen(path.c_str(), "rb");
-    found = file != nullptr;
-    error = file ? 0 : errno;
-    if (!file) return text;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
-    std::fclose(file);
-    return text;
-}
+// A status file is under a kilobyte; anything far larger is not one.
+constexpr size_t kRecordLimit = 64 * 1024;
 
 struct Found {
     std::string path;
     StatusFields fields;
     bool found = false;
     bool running = false;
-    int error = 0;  // why a file that is there could not be read (0: it could, or is not there)
+    // Why a file that is there was not read (kRead: it was, or it is not there).
+    plat::RecordRead refused = plat::RecordRead::kRead;
+    uint32_t error = 0;
 };
 
 Found Read(const std::string& path) {
     Found f;
     f.path = path;
-    int error = 0;
-    f.fields = ParseStatusFile(ReadWhole(path, f.found, error));
-    if (error == EACCES || error == EPERM) f.error = error;
+    std::string text;
+    uint32_t error = 0;
+    plat::RecordRead read = plat::ReadAgentRecord(path, kRecordLimit, text, error);
+    f.found = read == plat::RecordRead::kRead;
+    // A file that cannot be opened for a reason other than access says no
+    // more than a missing one.
+    bool denied = error == EACCES || error == EPERM || error == plat::kErrAccessDenied;
+    if (read != plat::RecordRead::kRead && read != plat::RecordRead::kMissing &&
+        (read != plat::RecordRead::kUnreadable || denied)) {
+        f.refused = read;
+        f.error = error;
+    }
+    f.fields = ParseStatusFile(text);
     uint32_t pid = static_cast<uint32_t>(std::strtoul(FieldValue(f.fields, "pid").c_str(), nullptr, 10));
     f.running = f.found && FieldValue(f.fields, "state") != "stopped" && plat::ProcessIsRunning(pid);
     return f;
 }
+
+bool Refused(const Found& f) { return f.refused != plat::RecordRead::kRead; }
 
 // The configured file; without one also the service's runtime folder, which
 // a shell that asks does not share with the service: the first whose agent
@@ -100,11 +108,11 @@ Found Locate(const RelaySettings& settings) {
         Found f = Read(path);
         if (f.running) return f;
         if (f.found && !first.found) first = f;
-        if (f.error != 0 && refused.error == 0) refused = f;
+        if (Refused(f) && !Refused(refused)) refused = f;
     }
-    // A file the asker may not read says nothing about the agent: better
-    // "cannot tell" than "not running".
-    if (!first.found && refused.error != 0) return refused;
+    // A file the asker may not read, or may not trust, says nothing about
+    // the agent: better "cannot tell" than "not running".
+    if (!first.found && Refused(refused)) return refused;
     if (!first.found) first.path = settings.statusFile;
     return first;
 }
@@ -118,11 +126,38 @@ std::string TimeText(const std::string& seconds) {
     return text;
 }
 
+// A JSON string of any bytes: quotes, backslashes and control characters
+// escaped, and a byte that starts no well-formed UTF-8 sequence given as
+// U+FFFD, so that a record the agent did not write still makes valid JSON.
 std::string JsonString(const std::string& text) {
     std::string out = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') out += '\\';
-        out += c;
+    for (size_t i = 0; i < text.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20 || c == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            out += escaped;
+        } else if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else {
+            size_t length = c >= 0xC2 && c <= 0xDF   ? 2
+                            : c >= 0xE0 && c <= 0xEF ? 3
+                            : c >= 0xF0 && c <= 0xF4 ? 4
+                                                     : 0;
+            bool whole = length > 0 && i + length <= text.size();
+            for (size_t k = 1; whole && k < length; ++k) {
+                whole = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+            }
+            if (whole) {
+                out.append(text, i, length);
+                i += length - 1;
+            } else {
+                out += "\\ufffd";
+            }
+        }
     }
     return out + "\"";
 }
@@ -135,23 +170,52 @@ bool IsNumber(const std::string& text) {
     return true;
 }
 
+// Fields that hold text even when it reads as digits (a model "0150").
+const char* const kTextFields[] = {"serial_port", "timing", "ups_family", "ups_model",
+                                   "ups_versions"};
+
+// A field's value in JSON: digits as a number (without leading zeros, which
+// JSON does not allow), everything else, and every text field, as a string.
+std::string JsonValue(const std::string& name, const std::string& value) {
+    for (const char* text : kTextFields) {
+        if (name == text) return JsonString(value);
+    }
+    if (!IsNumber(value)) return JsonString(value);
+    size_t first = value.find_first_not_of('0');
+    return first == std::string::npos ? "0" : value.substr(first);
+}
+
 void PrintJson(const Found& f, const std::string& state, uint16_t port) {
-    std::string out = "{\"running\": " + std::string(f.running ? "true" : "false") +
-                      ", \"status_file\": " + JsonString(f.path) + ", \"state\": " + JsonString(state);
+    // Only a file that was read is named: a path that is not there, or was
+    // not read, says nothing about the agent.
+    std::string out = "{\"running\": " + std::string(f.running ? "true" : "false");
+    if (f.found) out += ", \"status_file\": " + JsonString(f.path);
+    out += ", \"state\": " + JsonString(state);
     if (!f.found) out += ", \"agent_port\": " + std::to_string(port);
+    std::vector<std::string> written{"running", "status_file", "state"};
     for (const StatusField& field : f.fields) {
-        if (field.first == "state") continue;
-        out += ", " + JsonString(field.first) + ": " +
-               (IsNumber(field.second) ? field.second : JsonString(field.second));
+        bool twice = false;
+        for (const std::string& name : written) twice = twice || name == field.first;
+        if (twice) continue;
+        written.push_back(field.first);
+        out += ", " + JsonString(field.first) + ": " + JsonValue(field.first, field.second);
     }
     out += "}\n";
     std::fputs(out.c_str(), stdout);
 }
 
+// A value of the file as a terminal may show it: no control characters.
+std::string Printable(std::string text) {
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    }
+    return text;
+}
+
 void PrintForPerson(const Found& f, const std::string& state, uint16_t port) {
     // A count the file lacks (a file of an older or a newer agent) reads 0.
     auto v = [&](const char* name) {
-        std::string value = FieldValue(f.fields, name);
+        std::string value = Printable(FieldValue(f.fields, name));
         return value.empty() && IsCounterField(name) ? std::string("0") : value;
     };
     uint32_t word = state == "attached"    ? kAttachedWord
@@ -182,7 +246,8 @@ void PrintForPerson(const Found& f, const std::string& state, uint16_t port) {
             bool shown = false;
             for (const char* name : kShownFields) shown = shown || field.first == name;
             if (shown) continue;
-            others += (others.empty() ? "" : ", ") + field.first + " " + field.second;
+            others += (others.empty() ? "" : ", ") + Printable(field.first) + " " +
+                      Printable(field.second);
         }
         if (!others.empty()) text += Text(kOtherLine, {others.c_str()});
     }
@@ -203,9 +268,23 @@ int ShowStatus(const std::string& configPath, bool json) {
         return kStatusUnknown;
     }
     Found f = Locate(settings);
-    if (f.error != 0) {
-        std::fprintf(stderr, "qln status: %s cannot be read: %s\n", f.path.c_str(),
-                     std::strerror(f.error));
+    if (Refused(f)) {
+        std::string limit = std::to_string(kRecordLimit);
+        std::string reason = plat::SystemReason(f.error);
+        switch (f.refused) {
+            case plat::RecordRead::kForeign:
+                CQLNException(kRecordForeign, {f.path.c_str()}).Print();
+                break;
+            case plat::RecordRead::kNotRegular:
+                CQLNException(kRecordNotRegular, {f.path.c_str()}).Print();
+                break;
+            case plat::RecordRead::kTooLarge:
+                CQLNException(kRecordTooLarge, {f.path.c_str(), limit.c_str()}).Print();
+                break;
+            default:
+                CQLNException(kRecordUnreadable, {f.path.c_str(), reason.c_str()}).Print();
+                break;
+        }
         return kStatusUnknown;
     }
     std::string state = f.running ? FieldValue(f.fields, "state") : "stopped";

@@ -1,7 +1,9 @@
 #include "agent/status_report.h"
 
+#include <cerrno>
 #include <ctime>
 
+#include "agent/agent_service.h"
 #include "agent/file_refusal.h"
 #include "agent/qln_exception.h"
 #include "agent/service_host.h"
@@ -15,7 +17,13 @@
 namespace {
 
 constexpr uint32_t kWriteEveryMs = 1000;
-constexpr uint32_t kFileRefused = 0x800201C1u;  // file, reason
+constexpr uint32_t kSummaryEveryMs = 60000;
+
+constexpr uint32_t kRelayRequestsSummary = 0x400201A0u;  // count
+constexpr uint32_t kStatusUnwritable = 0x800201A1u;      // file, reason
+constexpr uint32_t kPrometheusUnwritable = 0x800201A2u;  // file, reason
+constexpr uint32_t kFolderNotOwn = 0x800201A3u;          // file
+constexpr uint32_t kFileRefused = 0x800201C1u;           // file, reason
 
 }  // namespace
 
@@ -37,19 +45,6 @@ bool ReplaceFileText(const std::string& path, const std::string& text, plat::Fil
     return ok;
 }
 
-// A refused file is said once, in words, until it is written again; a
-// passing failure of the system (a full disk) is tried again in silence.
-bool StatusReporter::Replace(const std::string& path, const std::string& text, bool& refused) {
-    plat::FileRefusal why;
-    const bool ok = ReplaceFileText(path, text, why);
-    const bool refusal = why != plat::FileRefusal::kNone && why != plat::FileRefusal::kSystem;
-    if (refusal && !refused) {
-        CQLNException(kFileRefused, {path.c_str(), FileFailureReason(why, 0).c_str()}).Report();
-    }
-    refused = refusal;
-    return ok;
-}
-
 StatusReporter::StatusReporter(const RelaySettings& settings)
     : m_StatusFile(settings.statusFile), m_PrometheusFile(settings.prometheusFile) {
     m_Status.processId = plat::CurrentProcessId();
@@ -57,6 +52,9 @@ StatusReporter::StatusReporter(const RelaySettings& settings)
     m_Status.portName = settings.portName;
     m_Status.baud = settings.baud;
     m_Status.timing = settings.timing == XcpTiming::kPrompt ? "prompt" : "literal";
+    m_bInRuntimeFolder = plat::FolderOf(m_StatusFile) == plat::AgentRuntimeFolder();
+    m_bSummariseRelayRequests = g_AgentService.m_bServiceMode;
+    m_nLastSummary = plat::TickCount();
 }
 
 StatusReporter::~StatusReporter() {
@@ -67,28 +65,73 @@ StatusReporter::~StatusReporter() {
 void StatusReporter::Update(const NetXcpCounters& counters, bool now) {
     m_Status.counters = counters;
     uint32_t tick = plat::TickCount();
+    SummariseRelayRequests(tick);
     if (!now && tick - m_nLastTick < kWriteEveryMs) return;
     m_nLastTick = tick;
     Write();
 }
 
-// A failed write is tried again at the next update; the relay goes on
-// either way, as it does without a status file.
+void StatusReporter::SummariseRelayRequests(uint32_t tick) {
+    if (!m_bSummariseRelayRequests || tick - m_nLastSummary < kSummaryEveryMs) return;
+    m_nLastSummary = tick;
+    uint64_t count = m_Status.counters.relayRequests;
+    if (count == m_nRelayRequestsTold) return;
+    std::string told = std::to_string(count - m_nRelayRequestsTold);
+    m_nRelayRequestsTold = count;
+    CQLNException(kRelayRequestsSummary, {told.c_str()}).Report();
+}
+
+// Writes one file. The first failure of a run of failures is reported: a
+// refusal (a link, a folder open to other accounts) in the words of its rule,
+// anything else with the system's reason.
+bool StatusReporter::WriteFile(const std::string& path, const std::string& text, uint32_t failureId,
+                               bool& reported) {
+    plat::SetLastError(0);
+    plat::FileRefusal why;
+    if (ReplaceFileText(path, text, why)) {
+        reported = false;
+        return true;
+    }
+    if (!reported) {
+        if (why != plat::FileRefusal::kSystem) {
+            CQLNException(kFileRefused, {path.c_str(), FileFailureReason(why, 0).c_str()}).Report();
+        } else {
+            uint32_t error = plat::LastError();
+            std::string reason = plat::SystemReason(error ? error : static_cast<uint32_t>(EIO));
+            CQLNException(failureId, {path.c_str(), reason.c_str()}).Report();
+        }
+        reported = true;
+    }
+    return false;
+}
+
+// A failed write is tried again at the next update, and reported once until
+// a write succeeds; the relay goes on either way, as it does without a
+// status file.
 void StatusReporter::Write() {
     RelayStatus stamped = m_Status;
     stamped.updated = 0;
     std::string text = StatusFileText(stamped);
     if (text != m_Written) {
         m_Status.updated = static_cast<int64_t>(std::time(nullptr));
-        if (!m_bFolderMade) m_bFolderMade = plat::MakeAgentRuntimeFolder(plat::FolderOf(m_StatusFile));
-        if (Replace(m_StatusFile, StatusFileText(m_Status), m_bStatusRefused)) m_Written = text;
+        std::string folder = plat::FolderOf(m_StatusFile);
+        if (!m_bFolderMade) m_bFolderMade = plat::MakeAgentRuntimeFolder(folder);
+        // The default file goes only into the folder the named events trust:
+        // one that another account made first is not written through.
+        bool own = !m_bInRuntimeFolder || plat::IsPrivateFolder(folder);
+        if (!own && !m_bFolderReported) {
+            CQLNException(kFolderNotOwn, {m_StatusFile.c_str()}).Report();
+        }
+        m_bFolderReported = !own;
+        if (own && WriteFile(m_StatusFile, StatusFileText(m_Status), kStatusUnwritable,
+                             m_bStatusReported)) {
+            m_Written = text;
+        }
         if (!m_PrometheusFile.empty()) {
-            Replace(m_PrometheusFile, PrometheusText(m_Status), m_bPrometheusRefused);
+            WriteFile(m_PrometheusFile, PrometheusText(m_Status), kPrometheusUnwritable,
+                      m_bPrometheusReported);
         }
     }
     std::string line = SystemdStatusLine(m_Status);
-    if (line != m_Line) {
-        m_Line = line;
-        TellServiceManager(line);
-    }
+    if (line != m_Line && TellServiceManager(line)) m_Line = line;
 }

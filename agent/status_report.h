@@ -27,7 +27,10 @@ public:
 
 private:
     void Write();
-    bool Replace(const std::string& path, const std::string& text, bool& refused);
+    // Writes one file; reports the first failure of a run of failures.
+    bool WriteFile(const std::string& path, const std::string& text, uint32_t failureId,
+                   bool& reported);
+    void SummariseRelayRequests(uint32_t tick);
 
     RelayStatus m_Status;
     std::string m_StatusFile;
@@ -36,8 +39,16 @@ private:
     std::string m_Line;      // the systemd line as last sent
     uint32_t m_nLastTick = 0;
     bool m_bFolderMade = false;
-    bool m_bStatusRefused = false;
-    bool m_bPrometheusRefused = false;
+    // The default file lives only in the agent's own runtime folder.
+    bool m_bInRuntimeFolder = false;
+    bool m_bStatusReported = false;
+    bool m_bPrometheusReported = false;
+    bool m_bFolderReported = false;
+    // As a service, 0x00 frames are summarised once a minute (see
+    // NetXcpEndpoint::EchoRelayRequests).
+    bool m_bSummariseRelayRequests = false;
+    uint64_t m_nRelayRequestsTold = 0;
+    uint32_t m_nLastSummary = 0;
 };
 
 // Replaces the file at `path` with `text` (atomically) for others to read:

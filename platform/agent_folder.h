@@ -26,6 +26,30 @@ std::string FolderOf(const std::string& path);
 // administrators only. False when it is missing and cannot be made.
 bool MakeAgentRuntimeFolder(const std::string& folder);
 
+// Whether `folder` is the account's own as the named events require of
+// theirs: a folder (not a link), owned by this account, closed to every
+// other account. Always true on Win32, where the agent's folder gets its
+// access list when it is made.
+bool IsPrivateFolder(const std::string& folder);
+
+// How a record the agent wrote for others (its status file) was read.
+enum class RecordRead {
+    kRead,        // `text` holds it
+    kMissing,     // no file there
+    kUnreadable,  // there, but it cannot be opened or read: `error` says why
+    kForeign,     // it or its folder is not the agent's account's (POSIX)
+    kNotRegular,  // a FIFO, a device, a folder, a link: not opened or not read
+    kTooLarge,    // larger than `limit` bytes
+};
+// Reads the record at `path` without ever blocking and never more than
+// `limit` bytes: only a regular file, opened without following a link at its
+// end. On POSIX also only when the file and its folder belong to one
+// account, nobody else may write either, and that account is the asker's,
+// root, or one that only root can have given the folder (its parent is
+// root's and closed to writes by others, like systemd's runtime folders).
+RecordRead ReadAgentRecord(const std::string& path, size_t limit, std::string& text,
+                           uint32_t& error);
+
 // This process's id, and whether a process of that id is running now.
 uint32_t CurrentProcessId();
 bool ProcessIsRunning(uint32_t id);

@@ -65,6 +65,52 @@ bool MakeAgentRuntimeFolder(const std::string& folder) {
     return made || error == ERROR_ALREADY_EXISTS;
 }
 
+bool IsPrivateFolder(const std::string&) { return true; }
+
+// The folder's access list is the system's to enforce here: no owner checks,
+// but never a pipe, a device or a link, and never more than `limit` bytes.
+RecordRead ReadAgentRecord(const std::string& path, size_t limit, std::string& text,
+                           uint32_t& error) {
+    text.clear();
+    error = 0;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+            return RecordRead::kMissing;
+        return RecordRead::kUnreadable;
+    }
+    RecordRead result = RecordRead::kRead;
+    BY_HANDLE_FILE_INFORMATION info{};
+    LARGE_INTEGER size{};
+    if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+        result = RecordRead::kNotRegular;
+    } else if (!GetFileSizeEx(file, &size)) {
+        error = GetLastError();
+        result = RecordRead::kUnreadable;
+    } else if (static_cast<uint64_t>(size.QuadPart) > limit) {
+        result = RecordRead::kTooLarge;
+    } else {
+        text.resize(limit + 1);
+        DWORD got = 0;
+        if (!ReadFile(file, &text[0], static_cast<DWORD>(text.size()), &got, nullptr)) {
+            error = GetLastError();
+            result = RecordRead::kUnreadable;
+            got = 0;
+        }
+        text.resize(got);
+        if (got > limit) {
+            text.clear();
+            result = RecordRead::kTooLarge;
+        }
+    }
+    CloseHandle(file);
+    return result;
+}
+
 uint32_t CurrentProcessId() { return GetCurrentProcessId(); }
 
 bool ProcessIsRunning(uint32_t id) {

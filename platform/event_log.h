@@ -14,8 +14,9 @@ constexpr uint16_t kEventInformation = 4;
 // Registers `source` on the local machine, writes one entry (category 0, event
 // id `id`, the strings as its insertion strings, no user, no data) and
 // deregisters. A log that stores texts rather than ids (syslog) takes `text`,
-// the formatted message, with a priority from `type`. False when nothing was
-// written.
+// the formatted message, with a priority from `type`, under the program's
+// own name as its identifier (the tag `journalctl -t` finds; `source` names
+// the Win32 event source only). False when nothing was written.
 bool WriteEventLogEntry(const char* source, uint16_t type, uint32_t id, const char* const* strings,
                  uint16_t count, const std::string& text);
 

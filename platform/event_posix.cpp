@@ -97,6 +97,17 @@ bool IsPrivate(const struct stat& st) {
     return st.st_uid == ::geteuid() && (st.st_mode & (S_IRWXG | S_IRWXO)) == 0;
 }
 
+}  // namespace
+
+// Here, beside the events' own check of their folder, so that the two never
+// disagree (declared in platform/agent_folder.h).
+bool IsPrivateFolder(const std::string& folder) {
+    struct stat st {};
+    return ::lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && IsPrivate(st);
+}
+
+namespace {
+
 bool SameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }

@@ -27,7 +27,8 @@ std::string TakeNotifySocket();
 
 // Sends `message` ("READY=1", "STATUS=...", lines joined by '\n') to the
 // socket, as the notification protocol defines it (one datagram), without
-// libsystemd. False when there is none or the datagram could not be sent.
+// libsystemd, without waiting: false when there is none or the datagram could
+// not be sent now (the socket's queue is full).
 bool SendServiceNotify(const std::string& socketPath, const std::string& message);
 
 // The "ExecStart=" line (without its line break) that runs `executable` with

@@ -45,9 +45,12 @@ bool SendServiceNotify(const std::string& path, const std::string& message) {
     } else {
         length += 1;  // with the terminating zero
     }
-    ScopedFd s(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    // Never blocking: the manager's queue holds a few datagrams only, and a
+    // manager slow to read must not hold up the relay. A full queue loses
+    // this one; the caller sends its line again later.
+    ScopedFd s(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     if (!s) return false;
-    ssize_t sent = ::sendto(s.Get(), message.data(), message.size(), MSG_NOSIGNAL,
+    ssize_t sent = ::sendto(s.Get(), message.data(), message.size(), MSG_NOSIGNAL | MSG_DONTWAIT,
                             reinterpret_cast<const sockaddr*>(&address), length);
     return sent == static_cast<ssize_t>(message.size());
 }

@@ -57,3 +57,32 @@ TEST(RelayStatusTexts, FileLineAndPrometheusSayTheSame) {
         }
     }
 }
+
+// systemd's line says the state the file says, for a UPS found and for none:
+// before, a stop with no UPS ever found read "UPS   () at 9600 baud" and a
+// stop with one read as attached.
+TEST(RelayStatusTexts, SystemdLineSaysEveryStateOfTheFile) {
+    RelayStatus none;
+    none.portName = "/dev/ttyUSB0";
+    none.baud = 9600;
+    const struct {
+        RelayState state;
+        bool found;
+        const char* begins;
+    } cases[] = {
+        {RelayState::Searching, false, "Looking for the UPS on /dev/ttyUSB0; 0 answered"},
+        {RelayState::Searching, true, "Looking for the UPS on /dev/ttyS0; 1,234 answered"},
+        {RelayState::Attached, true, "UPS Quillon 1500 \"RT\"? (1.0 2.5) at 19200 baud; 1,234"},
+        {RelayState::Paused, true, "Paused; UPS Quillon 1500 \"RT\"? (1.0 2.5) at 19200 baud;"},
+        {RelayState::Paused, false, "Paused; no UPS found on /dev/ttyUSB0; 0 answered"},
+        {RelayState::Stopped, true, "Stopping; UPS Quillon 1500 \"RT\"? (1.0 2.5) at 19200 baud;"},
+        {RelayState::Stopped, false, "Stopping; no UPS found on /dev/ttyUSB0; 0 answered"},
+    };
+    for (const auto& c : cases) {
+        RelayStatus s = c.found ? Attached() : none;
+        s.state = c.state;
+        std::string line = SystemdStatusLine(s);
+        EXPECT_EQ(line.rfind(c.begins, 0), 0u) << StateName(c.state) << ": " << line;
+        EXPECT_EQ(line.find("()"), std::string::npos) << line;
+    }
+}

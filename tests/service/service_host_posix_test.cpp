@@ -17,10 +17,11 @@
 #include "agent/agent_service.h"
 #include "agent/qln_exception.h"
 #include "agent/service_host.h"
+#include "other_account_posix.h"
 #include "platform/clock.h"
 #include "platform/errors.h"
-#include "other_account_posix.h"
 #include "platform/event.h"
+#include "platform/systemd.h"
 #include "service_test_util.h"
 
 namespace {
@@ -29,16 +30,18 @@ std::atomic<int> g_passes{0};
 std::atomic<bool> g_ended{false};
 std::atomic<bool> g_failAtStart{false};
 plat::Event* g_pGo = nullptr;
+std::string g_workerLine;  // told to systemd before the worker is held, when set
 
 int HeldWorker(void*) {
     if (g_failAtStart) return -1;
+    if (!g_workerLine.empty()) TellServiceManager(g_workerLine);
     // Held like a worker that has not found its UPS yet; a stop still ends it.
     plat::Event* hold[] = {g_pGo, g_AgentService.m_pStopEvent.get()};
     if (plat::Event::WaitAny(hold, 2, plat::kInfinite) == 1) {
         g_ended = true;
         return 0;
     }
-    plat::SignalNamedEvent("UPS Found");
+    plat::SignalNamedEvent(AgentEventName(kUpsFoundEvent));
     while (g_AgentService.KeepRunning()) {
         ++g_passes;
         plat::SleepMs(2);
@@ -66,6 +69,8 @@ protected:
         g_passes = 0;
         g_ended = false;
         g_failAtStart = false;
+        g_workerLine.clear();
+        g_AgentService.m_Instance.clear();
         m_Go.reset(new plat::Event());
         g_pGo = m_Go.get();
         g_AgentService.m_bServiceMode = true;
@@ -77,6 +82,7 @@ protected:
             m_Host.join();
         }
         g_bEventLogReporting = false;
+        g_AgentService.m_Instance.clear();
         close(m_Socket);
         std::string cleanup = "rm -rf '" + m_Dir + "'";
         EXPECT_EQ(system(cleanup.c_str()), 0);
@@ -247,6 +253,73 @@ TEST_F(SystemdHost, UpsFindFailedStopsTheService) {
     EXPECT_TRUE(g_ended) << "the worker is asked to stop";
     EXPECT_EQ(m_Seen.find("READY=1"), std::string::npos);
     EXPECT_EQ(g_AgentService.m_Status.dwWin32ExitCode, plat::kErrServiceSpecific);
+}
+
+// Before: READY=1 and a continue came with "STATUS=Running", which stood
+// over the worker's own line (the worker only sends it again when it
+// changes). Every state the host reports now carries the worker's last line.
+TEST_F(SystemdHost, TheWorkersLineStandsOverEveryStateTheHostReports) {
+    g_workerLine = "Looking for the UPS on /dev/ttyUSB0; 0 answered, 0 refused, 0 timed out";
+    StartHost();
+    m_Go->Set();
+    ASSERT_TRUE(Expect("READY=1\nSTATUS=" + g_workerLine));
+    kill(getpid(), SIGUSR1);
+    ASSERT_TRUE(WorkerHalts());
+    kill(getpid(), SIGUSR2);
+    ASSERT_TRUE(PassesReach(g_passes + 2));
+    kill(getpid(), SIGTERM);
+    ASSERT_TRUE(Expect("STOPPING=1\nSTATUS=" + g_workerLine));
+    m_Host.join();
+    for (const char* host : {"STATUS=Running", "STATUS=Paused", "STATUS=Stopped"}) {
+        EXPECT_EQ(m_Seen.find(host), std::string::npos) << host << " in " << m_Seen;
+    }
+}
+
+// Before: the notification was a blocking send, and with the manager's
+// queue full (10 datagrams on this kernel) the sender waited until the
+// manager read. Now a full queue returns at once with false.
+TEST_F(SystemdHost, ANotificationNeverWaitsForTheManager) {
+    std::string path = m_Dir + "/notify";
+    std::atomic<int> refused{0};
+    std::atomic<bool> done{false};
+    std::thread sender([&] {
+        for (int i = 0; i < 100; ++i) {
+            if (!plat::SendServiceNotify(path, "STATUS=" + std::to_string(i))) ++refused;
+        }
+        done = true;
+    });
+    bool returned = WaitFor([&] { return done.load(); }, 5000);
+    // Unblocks a sender that waits, so that the test ends either way.
+    while (!done) Next(50);
+    sender.join();
+    EXPECT_TRUE(returned) << "a send waited for the manager to read";
+    EXPECT_GT(refused, 0) << "nothing was refused although nobody read";
+}
+
+// Two agents of one account, on different INI files, each have their own
+// events: before, both used "UPS_Found" and "UPS_Find_Failed", and another
+// agent's failed start ended this one's. The installed service (no INI file
+// given) keeps the plain names.
+TEST_F(SystemdHost, NamedEventsBelongToTheAgentsInstance) {
+    EXPECT_EQ(AgentInstance("/etc/qln/qln.ini", false), "");
+    const std::string a = AgentInstance("/etc/qln/a.ini", true);
+    EXPECT_EQ(a.size(), 16u);
+    EXPECT_NE(a, AgentInstance("/etc/qln/b.ini", true));
+    EXPECT_EQ(a, AgentInstance("/etc/qln/a.ini", true)) << "stable";
+    EXPECT_EQ(AgentInstance("/etc/qln/a.ini", true).find(' '), std::string::npos);
+
+    g_AgentService.m_Instance = a;
+    StartHost();
+    EXPECT_TRUE(FileExists(m_Dir + "/UPS_Found_" + a));
+    EXPECT_FALSE(FileExists(m_Dir + "/UPS_Found"));
+    plat::SignalNamedEvent("UPS Find Failed");  // the plain agent's, not this one's
+    m_Go->Set();
+    ASSERT_TRUE(Expect("READY=1"));
+    EXPECT_EQ(m_Seen.find("STOPPING=1"), std::string::npos) << m_Seen;
+    kill(getpid(), SIGTERM);
+    ASSERT_TRUE(Expect("STOPPING=1"));
+    m_Host.join();
+    EXPECT_EQ(g_AgentService.m_Status.dwWin32ExitCode, 0u);
 }
 
 }  // namespace
