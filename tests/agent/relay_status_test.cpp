@@ -72,10 +72,10 @@ TEST(RelayStatusTexts, SystemdLineSaysEveryStateOfTheFile) {
     } cases[] = {
         {RelayState::Searching, false, "Looking for the UPS on /dev/ttyUSB0; 0 answered"},
         {RelayState::Searching, true, "Looking for the UPS on /dev/ttyS0; 1,234 answered"},
-        {RelayState::Attached, true, "UPS Quillon 1500 \"RT\"? (1.0 2.5) at 19200 baud; 1,234"},
-        {RelayState::Paused, true, "Paused; UPS Quillon 1500 \"RT\"? (1.0 2.5) at 19200 baud;"},
+        {RelayState::Attached, true, "UPS Quillon 1500 \"RT\"\\x0A (1.0 2.5) at 19200 baud; 1,234"},
+        {RelayState::Paused, true, "Paused; UPS Quillon 1500 \"RT\"\\x0A (1.0 2.5) at 19200 baud;"},
         {RelayState::Paused, false, "Paused; no UPS found on /dev/ttyUSB0; 0 answered"},
-        {RelayState::Stopped, true, "Stopping; UPS Quillon 1500 \"RT\"? (1.0 2.5) at 19200 baud;"},
+        {RelayState::Stopped, true, "Stopping; UPS Quillon 1500 \"RT\"\\x0A (1.0 2.5) at 19200 baud;"},
         {RelayState::Stopped, false, "Stopping; no UPS found on /dev/ttyUSB0; 0 answered"},
     };
     for (const auto& c : cases) {
