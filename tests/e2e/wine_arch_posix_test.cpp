@@ -57,7 +57,9 @@ TEST(WineArch, ThePeHeaderTellsTheBuild) {
         {"missing.exe", "", ""},
     };
     for (const auto& c : cases) {
-        if (!c.bytes.empty()) ASSERT_TRUE(WriteBytes(dir.File(c.name), c.bytes));
+        if (!c.bytes.empty()) {
+            ASSERT_TRUE(WriteBytes(dir.File(c.name), c.bytes)) << c.name;
+        }
         EXPECT_EQ(PeWineArch(dir.File(c.name)), c.arch) << c.name;
     }
 }
