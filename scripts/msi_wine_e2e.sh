@@ -125,10 +125,16 @@ if [ "$arch" = win64 ] && [ -f "$other" ]; then
     fail "the refused 32-bit package left its files"
   cmp -s "$folder/qln.exe" "$work/installed.exe" || fail "the refused package changed the installed qln.exe"
   running || fail "the refused package stopped the service"
-  iconv -f UTF-16LE -t UTF-8 "$work/other.log" 2>/dev/null | grep -q 'Ombrex Quillon (64-bit) is installed' ||
-    grep -aq 'Ombrex Quillon (64-bit) is installed' "$work/other.log" ||
-    fail "the refusal did not say why (log: $(tail -c 600 "$work/other.log" | tr -d '\0'))"
-  say "the 32-bit package is refused while the 64-bit one is installed, with the reason, nothing changed"
+  # Refused by its launch condition, having found this package: Wine's log
+  # leaves the condition's message out (Windows shows and logs it), so the
+  # message is read from the package.
+  grep -aq '^Property(S): QLN_OTHER_BUILD = {' "$work/other.log" ||
+    fail "the 32-bit package did not find the installed 64-bit one"
+  grep -a '^Action start' "$work/other.log" | tail -1 | grep -q 'LaunchConditions\.$' ||
+    fail "the 32-bit package did not stop at its launch condition: $(grep -a '^Action start' "$work/other.log" | tail -3)"
+  msiinfo export "$other" LaunchCondition | grep -q 'Ombrex Quillon (64-bit) is installed' ||
+    fail "the 32-bit package does not say why it refuses"
+  say "the 32-bit package is refused by its launch condition while the 64-bit one is installed; nothing changed"
 fi
 
 # --- the administrator's edit: the UPS's port and a free UDP port
