@@ -7,7 +7,8 @@
 //   prompt_bench [random-requests]
 //
 // ser2net comes from Debian; it is installed here (apt-get) when missing.
-// The Wine rows need QLN_WIN32_BIN (and a prefix, as scripts/test.sh makes).
+// The Wine rows need QLN_WIN32_BIN, the bin folder of either Windows build
+// (and a prefix of its architecture, as scripts/test.sh makes).
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -213,13 +214,18 @@ void MeasureQln(bool prompt, int count, Column& column) {
     relay.Stop();
 }
 
-// qln.exe under Wine, its COM port a link in the prefix to the simulator.
+// Which Windows build the Wine row measured (win32 or win64), for the table.
+std::string g_WineArch;
+
+// qln.exe under Wine, its COM port a link in the prefix to the simulator;
+// either Windows build, under the Wine of its architecture.
 void MeasureWine(bool prompt, int count, Column& column) {
     WinePrefix wine;
     if (!wine.Missing().empty()) {
         column[kRows[6]] = "n/a (" + wine.Missing() + ")";
         return;
     }
+    g_WineArch = wine.Arch();
     wine.Export();
     BenchRelay relay;
     if (!relay.StartUps()) return;
@@ -320,6 +326,9 @@ int main(int argc, char** argv) {
     std::printf("qln side by side: upssim on pseudo-terminals at %u baud, NetXCP on 127.0.0.1; "
                 "%d requests per random-moment row\n\n",
                 kBaud, count);
+    if (!g_WineArch.empty())
+        std::printf("Wine row: qln.exe of the %s build under %s Wine\n\n", g_WineArch.c_str(),
+                    g_WineArch == "win64" ? "64-bit" : "32-bit");
     std::printf("| %-56s | %-30s | %-30s | %-30s | %-30s |\n", "measure", "qln, Timing=literal",
                 "qln, Timing=prompt", "ser2net (UDP accepter)", "line floor");
     std::printf("|%s|%s|%s|%s|%s|\n", std::string(58, '-').c_str(), std::string(32, '-').c_str(),

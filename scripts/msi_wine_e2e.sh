@@ -15,15 +15,28 @@
 # The "newer build" is the same programs with a byte string appended to
 # qln.exe (a PE file's loader ignores what follows its sections), packaged as
 # the next patch version, so that the upgraded file is told from the old one.
+#
+# Either package: the x86 one (qln-<v>-win32.msi) in a 32-bit prefix under
+# 32-bit Wine, the x64 one (qln-<v>-win64.msi) in a 64-bit prefix under
+# 64-bit Wine. With the x64 package, the x86 package beside it (when it is
+# there) is installed over it too, and must be refused without a change: the
+# two install the same service.
 set -uo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 msi=$(realpath "$1")
 bin=$(realpath "$2")
 say() { echo "msi: $*"; }
 . "$top/scripts/wait_until.sh"
+. "$top/cmake/wine-env.sh"
 
+case "$(msiinfo suminfo "$msi" 2>/dev/null | sed -n 's/^Template: *//p')" in
+  Intel\;*) arch=win32 ;;
+  x64\;*) arch=win64 ;;
+  *) echo "msi: $msi is no x86 or x64 Windows Installer package" >&2; exit 1 ;;
+esac
 work=$(mktemp -d /tmp/qln-msi-XXXXXX)
-export WINEPREFIX="$work/prefix" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX="$work/prefix"
+qln_wine_env "$arch"
 sim_pid=
 cleanup() {
   wineserver -k >/dev/null 2>&1
@@ -99,7 +112,30 @@ esac
 running() { wine sc query "$service" 2>/dev/null | tr -d '\r' | grep -q "STATE.*RUNNING"; }
 wait_until 30 running || fail "the service was not started: $(wine sc query "$service" 2>&1 | tr -d '\r')"
 [ "$(installed_products)" -eq 1 ] || fail "$(installed_products) installed products after the install"
-say "installed: files, the service as the install verb makes it, the event source, running"
+say "installed ($arch): files, the service as the install verb makes it, the event source, running"
+
+# --- the other architecture's package is refused while this one is there
+other="${msi%-win64.msi}-win32.msi"
+if [ "$arch" = win64 ] && [ -f "$other" ]; then
+  cp "$folder/qln.exe" "$work/installed.exe"
+  wine msiexec /i "$other" /qn /l*v "$work/other.log" </dev/null >/dev/null 2>&1 &&
+    fail "the 32-bit package was installed over the 64-bit one"
+  [ "$(installed_products)" -eq 1 ] || fail "$(installed_products) installed products after the refused install"
+  [ ! -e "$WINEPREFIX/drive_c/Program Files (x86)/Ombrex/Quillon/qln.exe" ] ||
+    fail "the refused 32-bit package left its files"
+  cmp -s "$folder/qln.exe" "$work/installed.exe" || fail "the refused package changed the installed qln.exe"
+  running || fail "the refused package stopped the service"
+  # Refused by its launch condition, having found this package: Wine's log
+  # leaves the condition's message out (Windows shows and logs it), so the
+  # message is read from the package.
+  grep -aq '^Property(S): QLN_OTHER_BUILD = {' "$work/other.log" ||
+    fail "the 32-bit package did not find the installed 64-bit one"
+  grep -a '^Action start' "$work/other.log" | tail -1 | grep -q 'LaunchConditions\.$' ||
+    fail "the 32-bit package did not stop at its launch condition: $(grep -a '^Action start' "$work/other.log" | tail -3)"
+  msiinfo export "$other" LaunchCondition | grep -q 'Ombrex Quillon (64-bit) is installed' ||
+    fail "the 32-bit package does not say why it refuses"
+  say "the 32-bit package is refused by its launch condition while the 64-bit one is installed; nothing changed"
+fi
 
 # --- the administrator's edit: the UPS's port and a free UDP port
 udp_port=$(python3 -c 'import socket; s=socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
@@ -131,7 +167,7 @@ mkdir -p "$work/newer"
 cp "$folder"/{qln.exe,Pellux_noDB.dll,agentupdate.exe} "$work/newer/"
 printf 'qln newer build %s' "$newer" >> "$work/newer/qln.exe"
 bash "$top/scripts/package.sh" msi "$work/newer" "$work/newer" "$newer" >/dev/null || fail "the newer package"
-msiexec /i "$work/newer/qln-$newer-win32.msi" /qn || fail "msiexec /i of the newer package ended with $?"
+msiexec /i "$work/newer/qln-$newer-$arch.msi" /qn || fail "msiexec /i of the newer package ended with $?"
 [ "$(installed_products)" -eq 1 ] || fail "$(installed_products) installed products after the upgrade"
 wine reg query "$uninstall_key" /s 2>/dev/null | tr -d '\r' | grep -q "DisplayVersion.*$newer" ||
   fail "the installed product is not version $newer"
@@ -141,7 +177,7 @@ wait_until 90 answered || fail "the service does not relay after the upgrade"
 say "upgraded to $newer: one product, the edit kept, the new program relaying"
 
 # --- uninstall
-msiexec /x "$work/newer/qln-$newer-win32.msi" /qn || fail "msiexec /x ended with $?"
+msiexec /x "$work/newer/qln-$newer-$arch.msi" /qn || fail "msiexec /x ended with $?"
 wine reg query "$service_key" >/dev/null 2>&1 && fail "the service is still there"
 wine reg query "$source_key" >/dev/null 2>&1 && fail "the event source is still there"
 for f in qln.exe Pellux_noDB.dll agentupdate.exe; do

@@ -1,56 +1,81 @@
 #!/usr/bin/env bash
-# Makes both packages from the programs already built in build/linux and
-# build/win32 (scripts/test.sh, or CONTRIBUTING.md's "Building by hand"):
+# Makes the packages of the programs built in build/linux, build/win32 and
+# build/win64, building them first where they are missing or older than the
+# sources (a fresh clone needs nothing else; scripts/deps.sh installs the
+# tools; CONTRIBUTING.md's "Building by hand" builds them by hand):
 #
-#   scripts/package.sh [OUT]             qln-<v>-win32.msi, qln_<v>_amd64.deb and
+#   scripts/package.sh [OUT]             qln-<v>-win32.msi, qln-<v>-win64.msi,
+#                                        qln_<v>_amd64.deb and
 #                                        qln-tools_<v>_amd64.deb in OUT
 #                                        (default build/packages)
-#   scripts/package.sh msi OUT BIN VER   one .msi of the Win32 programs in BIN,
+#   scripts/package.sh msi OUT BIN VER   one .msi of the Windows programs in
+#                                        BIN (32- or 64-bit, as they are built),
 #   scripts/package.sh deb OUT BIN VER   one pair of .debs of the Linux programs
 #                                        in BIN, as version VER (the tests make
-#                                        a "newer build" so)
+#                                        a "newer build" so); these two build
+#                                        nothing
 #
 # The version is the one the build wrote (build/<target>/version.txt, from the
 # top CMakeLists.txt). Needs wixl and msitools (msi), debhelper and patchelf
 # (deb); scripts/deps.sh installs them.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
+. "$top/cmake/wine-env.sh"
 say() { echo "package: $*"; }
 die() { echo "package: $*" >&2; exit 1; }
 
-# The MSI of the Win32 programs in $2, version $3, into folder $1.
+# The MSI of the Windows programs in $2, version $3, into folder $1: the x86
+# package of an i686 build (qln-<v>-win32.msi), the x64 package of an x86-64
+# build (qln-<v>-win64.msi).
 make_msi() {
   local out=$1 bin=$2 version=$3
-  local work="$out/msi-work"
+  local work="$out/msi-work" arch="" f
   rm -rf "$work" && mkdir -p "$work/bin"
   for f in qln.exe Pellux_noDB.dll agentupdate.exe; do
     [ -f "$bin/$f" ] || die "$bin/$f is not built"
+    local a; a=$(qln_pe_arch "$bin/$f") || die "$bin/$f is no Windows program"
+    [ -z "$arch" ] || [ "$a" = "$arch" ] || die "$bin holds programs of both Windows builds"
+    arch=$a
     cp "$bin/$f" "$work/bin/"
   done
+  local platform bits other
+  case "$arch" in
+    win32) platform=x86 bits=32-bit other=64-bit ;;
+    win64) platform=x64 bits=64-bit other=32-bit ;;
+  esac
   # Windows editors expect CR LF; the agent reads either.
   sed 's/\r*$/\r/' "$top/packaging/qln.ini" > "$work/qln.ini"
   cp "$top/packaging/win32/qln.wxs" "$work/"
-  local msi="qln-$version-win32.msi"
+  local msi="qln-$version-$arch.msi"
   # wixl looks for the sources relative to the folder it runs in.
-  (cd "$work" && wixl -a x86 -D Version="$version" -D BinDir=bin -D ConfigFile=qln.ini \
-     -o "$msi" qln.wxs) || die "wixl failed"
+  (cd "$work" && wixl -a $platform -D Platform=$platform -D Version="$version" -D BinDir=bin \
+     -D ConfigFile=qln.ini -o "$msi" qln.wxs) || die "wixl failed"
 
-  # Two things wixl cannot say in the source, set in the tables it wrote:
+  # Three things wixl cannot say in the source, set in the tables it wrote:
   # - the INI file's component is permanent (0x10) and never overwritten
   #   (0x80): the administrator's edits survive repair, upgrade and uninstall;
   # - a package of the same version as the installed one replaces it too
   #   (VersionMaxInclusive, 0x200), so that rebuilding a version never makes
-  #   a second entry in the installed programs.
+  #   a second entry in the installed programs;
+  # - the other architecture's package, when installed (QLN_OTHER_BUILD),
+  #   stops the installation before anything is changed: both install the
+  #   same service.
+  local refusal="Ombrex Quillon ($other) is installed on this computer, and this $bits package installs the same service. Uninstall it first (its settings file qln.ini stays in its folder), then install this package."
   (cd "$work" &&
    msiinfo export "$msi" Component > Component.idt &&
-   awk -F'\t' 'BEGIN { OFS = "\t" } NR > 3 && $1 == "Settings" { $4 = 144 } { print }' \
+   awk -F'\t' 'BEGIN { OFS = "\t" } NR > 3 && $1 == "Settings" { $4 = $4 + 144 } { print }' \
      Component.idt > c.idt && mv c.idt Component.idt &&
    msiinfo export "$msi" Upgrade > Upgrade.idt &&
    awk -F'\t' 'BEGIN { OFS = "\t" } NR > 3 && $7 ~ /^WIX_UPGRADE_DETECTED/ { $5 = $5 + 512 } { print }' \
      Upgrade.idt > u.idt && mv u.idt Upgrade.idt &&
-   msibuild "$msi" -i Component.idt -i Upgrade.idt) || die "the installer tables could not be set"
-  (cd "$work" && msiinfo export "$msi" Component | grep -q $'^Settings\t.*\t144\t') ||
+   msiinfo export "$msi" LaunchCondition > LaunchCondition.idt &&
+   printf 'NOT QLN_OTHER_BUILD OR Installed\t%s\r\n' "$refusal" >> LaunchCondition.idt &&
+   msibuild "$msi" -i Component.idt -i Upgrade.idt -i LaunchCondition.idt) ||
+    die "the installer tables could not be set"
+  (cd "$work" && msiinfo export "$msi" Component | grep -q $'^Settings\t.*\t\(144\|400\)\t') ||
     die "the INI file's component is not permanent in $msi"
+  (cd "$work" && msiinfo export "$msi" LaunchCondition | grep -q '^NOT QLN_OTHER_BUILD') ||
+    die "$msi does not refuse the other architecture's package"
   mv "$work/$msi" "$out/$msi"
   rm -rf "$work"
   say "$out/$msi"
@@ -106,13 +131,31 @@ case "${1:-}" in
   *)
     out=${1:-$top/build/packages}
     mkdir -p "$out" && out=$(cd "$out" && pwd)
-    for target in linux win32; do
-      [ -f "$top/build/$target/version.txt" ] || die "build/$target is not configured"
+    # Each build configured where it is not, and its packaged programs
+    # brought up to date (nothing to do when they are).
+    launcher=()
+    command -v ccache >/dev/null && launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    for target in linux win32 win64; do
+      if [ ! -f "$top/build/$target/build.ninja" ]; then
+        say "configuring build/$target"
+        (cd "$top" && cmake --preset "$target" "${launcher[@]}" >/dev/null) || die "build/$target could not be configured"
+      fi
+      case "$target" in
+        linux) programs=(qln Pellux_noDB netxcp upssim) ;;
+        *) programs=(qln Pellux_noDB agentupdate) ;;
+      esac
+      say "building ${programs[*]} in build/$target"
+      cmake --build "$top/build/$target" -j "$(nproc)" --target "${programs[@]}" >"$out/build-$target.log" 2>&1 ||
+        { tail -30 "$out/build-$target.log" >&2; die "build/$target failed (log: $out/build-$target.log)"; }
+      rm -f "$out/build-$target.log"
     done
     version=$(cat "$top/build/linux/version.txt")
-    [ "$version" = "$(cat "$top/build/win32/version.txt")" ] ||
-      die "build/linux and build/win32 are of different versions; configure both again"
+    for target in win32 win64; do
+      [ "$version" = "$(cat "$top/build/$target/version.txt")" ] ||
+        die "build/linux and build/$target are of different versions; configure both again"
+    done
     make_msi "$out" "$top/build/win32/bin" "$version"
+    make_msi "$out" "$top/build/win64/bin" "$version"
     make_deb "$out" "$top/build/linux/bin" "$version"
     ;;
 esac

@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# Builds both targets and runs every test: Linux natively, Win32 under Wine.
-# Installs missing Debian packages first. Exit status 0 only when all passed.
+# Builds every target and runs every test: Linux natively, the Windows builds
+# under Wine (the i686 one under 32-bit Wine where this machine runs 32-bit
+# programs, the x86-64 one under 64-bit Wine everywhere; QLN_WINE_ARCHS, e.g.
+# "win64" or "win32 win64", forces the choice). Installs missing Debian
+# packages first. Exit status 0 only when all passed.
 set -uo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
@@ -12,7 +15,8 @@ launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccach
 jobs=$(nproc)
 status=0
 
-step() { echo; echo "== $*"; }
+# Each stage with the minutes and seconds since the start, for stage times.
+step() { echo; printf '== [%d:%02d] %s\n' $((SECONDS / 60)) $((SECONDS % 60)) "$*"; }
 
 # Every failure is named again at the end, with the tests that failed, so the
 # last lines of a long log say what went wrong.
@@ -36,19 +40,65 @@ tests_in() {
   ctest --test-dir "$dir" --output-on-failure "$@"
 }
 
+# Which Windows builds run under Wine here, found once, before anything is
+# built. Both are always built; the i686 build runs only where the 32-bit
+# Wine loader starts (a kernel without 32-bit emulation refuses it with
+# "Exec format error"; some machines cannot install wine32:i386).
+. "$top/cmake/wine-env.sh"
+why_no32=""
+if [ ! -x /usr/lib/wine/wine ]; then
+  why_no32="the 32-bit Wine loader /usr/lib/wine/wine is not installed (wine32:i386)"
+elif ! out32=$(/usr/lib/wine/wine --version 2>&1 </dev/null); then
+  case "$out32" in
+    *"Exec format error"*) why_no32="this kernel does not run 32-bit programs (Exec format error)" ;;
+    *) why_no32="the 32-bit Wine loader does not start: $(head -1 <<<"$out32")" ;;
+  esac
+fi
+/usr/lib/wine/wine64 --version >/dev/null 2>&1 </dev/null ||
+  { echo "the 64-bit Wine loader /usr/lib/wine/wine64 does not start" >&2; exit 1; }
+if [ -n "${QLN_WINE_ARCHS:-}" ]; then
+  wine_archs=$(tr ',' ' ' <<<"$QLN_WINE_ARCHS" | xargs -n1 | sort -u | xargs)
+  for arch in $wine_archs; do
+    case "$arch" in win32 | win64) ;; *) echo "QLN_WINE_ARCHS: '$arch' is neither win32 nor win64" >&2; exit 1 ;; esac
+  done
+  [ -n "$wine_archs" ] || { echo "QLN_WINE_ARCHS names no build" >&2; exit 1; }
+  if [[ " $wine_archs " == *" win32 "* ]] && [ -n "$why_no32" ]; then
+    echo "QLN_WINE_ARCHS asks for win32, but $why_no32" >&2; exit 1
+  fi
+  why_choice="QLN_WINE_ARCHS=$QLN_WINE_ARCHS"
+elif [ -z "$why_no32" ]; then
+  wine_archs="win32 win64" why_choice="this machine runs 32-bit and 64-bit Windows programs under Wine"
+else
+  wine_archs="win64" why_choice=$why_no32
+fi
+not_run=()
+for arch in win32 win64; do
+  [[ " $wine_archs " == *" $arch "* ]] || not_run+=("$arch")
+done
+# The Linux tests that drive Windows programs run against one build: the
+# i686 one, the reference Windows build, where it runs.
+wine_ref=${wine_archs%% *}
+step "Windows builds: win32 (i686) and win64 (x86-64) are built; run under Wine: $wine_archs ($why_choice)"
+
 step "Linux: configure and build"
 cmake --preset linux "${launcher[@]}" >/dev/null || exit 1
 cmake --build build/linux -j "$jobs" || exit 1
 
-step "Win32: configure and build"
-cmake --preset win32 "${launcher[@]}" >/dev/null || exit 1
-cmake --build build/win32 -j "$jobs" || exit 1
+for arch in win32 win64; do
+  step "$arch: configure and build"
+  cmake --preset "$arch" "${launcher[@]}" >/dev/null || exit 1
+  cmake --build "build/$arch" -j "$jobs" || exit 1
+done
 
-# One Wine prefix for the Win32 tests, made afresh for every run, with a
-# persistent wineserver so that each test process starts quickly.
-export WINEPREFIX="$top/build/win32/wineprefix"
-export WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-wine_stop() { WINEPREFIX="$WINEPREFIX" wineserver -k >/dev/null 2>&1 || true; }
+# One Wine prefix per Windows build, of its own architecture, made afresh
+# for every run, with a persistent wineserver so that each test process
+# starts quickly. wine_for puts the build's prefix and loader in the
+# environment.
+wine_for() {
+  export WINEPREFIX="$top/build/$1/wineprefix"
+  qln_wine_env "$1"
+}
+wine_stop() { wineserver -k >/dev/null 2>&1 || true; }
 # A persistent server, and the prefix's system processes (services.exe,
 # winedevice.exe, ...) started here with their output on /dev/null. Started by
 # the first test instead, they would keep that test's output pipe open for as
@@ -59,33 +109,46 @@ wine_up() {
   wineserver -p >/dev/null 2>&1 || { echo "wineserver did not start" >&2; return 1; }
   wine cmd /c exit </dev/null >/dev/null 2>&1 || { echo "wine did not start" >&2; return 1; }
 }
-trap wine_stop EXIT
-wine_stop
-rm -rf "$WINEPREFIX"
-step "Win32: preparing the Wine prefix"
-wineboot -i >/dev/null 2>&1 || { echo "wineboot failed" >&2; exit 1; }
-wine_up || exit 1
+wine_stop_all() {
+  for arch in win32 win64; do
+    WINEPREFIX="$top/build/$arch/wineprefix" wineserver -k >/dev/null 2>&1 || true
+  done
+}
+trap wine_stop_all EXIT
+for arch in $wine_archs; do
+  step "$arch: preparing the Wine prefix (WINEARCH=$arch)"
+  wine_for "$arch"
+  wine_stop
+  rm -rf "$WINEPREFIX"
+  wineboot -i >/dev/null 2>&1 || { echo "wineboot failed ($arch)" >&2; exit 1; }
+  wine_up || exit 1
+done
 
 step "Linux: the docs against the programs"
 bash scripts/check_docs.sh build/linux/bin || failed "docs check"
 
 step "Linux: tests"
-# The Linux tests that drive Win32 programs under Wine share the one prefix
+# The Linux tests that drive Windows programs under Wine share the one prefix
 # and end its processes when they finish: they run one at a time, after the
 # others.
-QLN_WIN32_BIN="$top/build/win32/bin" tests_in build/linux -j "$jobs" -E 'Wine' || failed "Linux tests" build/linux
-QLN_WIN32_BIN="$top/build/win32/bin" tests_in build/linux -R 'Wine' || failed "Linux tests driving Wine" build/linux
+wine_for "$wine_ref"
+QLN_WIN32_BIN="$top/build/$wine_ref/bin" tests_in build/linux -j "$jobs" -E 'Wine' || failed "Linux tests" build/linux
+step "Linux: tests driving the $wine_ref build under Wine"
+QLN_WIN32_BIN="$top/build/$wine_ref/bin" tests_in build/linux -R 'Wine' ||
+  failed "Linux tests driving Wine ($wine_ref)" build/linux
 
-step "Win32: tests under Wine"
-# The Wine-driving tests above end the prefix's server; a server that is not
-# persistent may be exiting just as the next test connects ("recvmsg:
-# Connection reset by peer"), so a persistent one is started again, once the
-# last one has gone.
-wine_stop
-wine_up || failed "Wine start before the Win32 tests"
-tests_in build/win32 -j "$jobs" || failed "Win32 tests under Wine" build/win32
-
-wine_stop
+for arch in $wine_archs; do
+  step "$arch: tests under Wine"
+  # The Wine-driving tests above end the prefix's server; a server that is
+  # not persistent may be exiting just as the next test connects ("recvmsg:
+  # Connection reset by peer"), so a persistent one is started again, once
+  # the last one has gone.
+  wine_for "$arch"
+  wine_stop
+  wine_up || failed "Wine start before the $arch tests"
+  tests_in "build/$arch" -j "$jobs" || failed "$arch tests under Wine" "build/$arch"
+  wine_stop
+done
 
 step "Packages: build, lintian, install/upgrade/remove (Debian here, Windows Installer under Wine)"
 # The packages of the programs just built and tested; lintian may report
@@ -96,8 +159,11 @@ if rm -rf "$pkg_dir" && bash scripts/package.sh "$pkg_dir"; then
   lintian --fail-on error,warning "$pkg_dir"/*.deb || failed "lintian"
   bash scripts/deb_e2e.sh "$pkg_dir/qln_${version}_amd64.deb" "$pkg_dir/qln-tools_${version}_amd64.deb" \
     build/linux/bin || failed "Debian package install test"
-  bash scripts/msi_wine_e2e.sh "$pkg_dir/qln-$version-win32.msi" build/linux/bin ||
-    failed "Windows Installer package test under Wine"
+  for arch in $wine_archs; do
+    step "$arch: the Windows Installer package under Wine"
+    bash scripts/msi_wine_e2e.sh "$pkg_dir/qln-$version-$arch.msi" build/linux/bin ||
+      failed "Windows Installer package test under Wine ($arch)"
+  done
 
   step "Packages under a real systemd (Debian 12 container, systemd as PID 1)"
   bash scripts/systemd_e2e.sh "$pkg_dir/qln_${version}_amd64.deb" "$pkg_dir/qln-tools_${version}_amd64.deb" \
@@ -151,6 +217,13 @@ bash scripts/valgrind_e2e.sh "$top/build/linux" || failed "valgrind run"
 step "Linux: qln under its systemd unit's sandbox (account, privileges, system calls)"
 bash scripts/sandbox_e2e.sh "$top/build/linux" || failed "sandbox run"
 
+echo
+for arch in "${not_run[@]}"; do
+  case "$arch" in
+    win32) echo "note: the 32-bit Windows build (win32, i686) was built but not run: $why_choice" ;;
+    win64) echo "note: the 64-bit Windows build (win64, x86-64) was built but not run: $why_choice" ;;
+  esac
+done
 if [ $status -ne 0 ]; then
   step "result: FAILURES${skipped[*]:+ (and ${#skipped[@]} SKIPPED)}"
 elif [ ${#skipped[@]} -gt 0 ]; then

@@ -15,8 +15,12 @@
 
 namespace {
 
-// The Windows Installer package's component of qln.exe (packaging/win32/qln.wxs).
-const char* const kAgentComponent = "{3B0E6C1F-8D2A-4F57-A1C9-5E4D2B7A9C01}";
+// The Windows Installer packages' components of qln.exe
+// (packaging/win32/qln.wxs): the x86 package's and the x64 package's. Either
+// program may look for either package (a 32-bit agentupdate beside a 64-bit
+// package), and the Installer's records are the same for both.
+const char* const kAgentComponents[] = {"{3B0E6C1F-8D2A-4F57-A1C9-5E4D2B7A9C01}",
+                                        "{FE6FB0E1-EB46-478E-90EF-F6F35DBD7FFD}"};
 
 std::string Unquoted(const std::string& path) {
     if (path.size() >= 2 && path.front() == '"') return path.substr(1, path.find('"', 1) - 1);
@@ -76,12 +80,15 @@ bool CopyProgramFiles(const char* programPath) {
 // The installer keeps the path of every component it installed; the agent's
 // program is the package's when that path is the service's program.
 std::string OwningPackage(const std::string& programPath) {
-    char path[kPathBufferSize] = {0};
-    DWORD size = sizeof path;
-    INSTALLSTATE state = ::MsiLocateComponentA(kAgentComponent, path, &size);
-    if (state != INSTALLSTATE_LOCAL && state != INSTALLSTATE_SOURCE) return "";
-    if (::lstrcmpiA(path, Unquoted(programPath).c_str()) != 0) return "";
-    return "Ombrex Quillon (Windows Installer)";
+    for (const char* component : kAgentComponents) {
+        char path[kPathBufferSize] = {0};
+        DWORD size = sizeof path;
+        INSTALLSTATE state = ::MsiLocateComponentA(component, path, &size);
+        if (state != INSTALLSTATE_LOCAL && state != INSTALLSTATE_SOURCE) continue;
+        if (::lstrcmpiA(path, Unquoted(programPath).c_str()) == 0)
+            return "Ombrex Quillon (Windows Installer)";
+    }
+    return "";
 }
 
 int RunAgentUpdate() {

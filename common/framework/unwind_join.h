@@ -1,4 +1,4 @@
-// Exceptions that cross the boundary of Pellux_noDB on Win32.
+// Exceptions that cross the boundary of Pellux_noDB on 32-bit Windows.
 //
 // Every PE of the family carries its own static copy of the DWARF unwinder
 // (one self-contained file per deliverable), and each copy knows only the
@@ -8,10 +8,15 @@
 // frames of both modules, and both have their register tables ready before
 // the first throw. Including this header is all a program has to do; the
 // framework's headers include it.
+//
+// 64-bit MinGW unwinds through the system's SEH tables instead (__SEH__),
+// which every module shares already: there is nothing to join, and the
+// DWARF entry points used here do not exist in its libgcc
+// (common/CMakeLists.txt leaves unwind_join_win32.cpp out of that build).
 #pragma once
 #include "common/pellux_api.h"
 
-#if defined(_WIN32)
+#if defined(_WIN32) && !defined(__SEH__)
 #include <unwind.h>
 
 extern "C" {
