@@ -107,16 +107,43 @@ struct ManyPhase {
     std::vector<double> honestMs;
 };
 
-// One privileged request with the right password from `client`: the time to
-// its answer in ms, or -1.
-double Privileged(LoopbackUdp& client, uint16_t port) {
-    const uint32_t start = plat::TickCount();
-    client.Send(Cat(PasswordFrame("Wopra3"), XcpFrame(0x8A)), kLoopback1, port);
-    for (;;) {
-        const uint32_t spent = plat::TickCount() - start;
-        if (spent >= 2000) return -1;
-        if (!client.Receive(2000 - spent).empty()) return static_cast<double>(plat::TickCount() - start);
+const ByteString& PrivilegedRequest() {
+    static const ByteString request = Cat(PasswordFrame("Wopra3"), XcpFrame(0x8A));
+    return request;
+}
+
+// A client's privileged request with the right password, sent while the
+// attack goes on and watched without stopping it.
+struct Ask {
+    std::unique_ptr<LoopbackUdp> client;
+    uint32_t sentMs = 0;
+    bool open = false;
+
+    void Send(uint16_t port) {
+        client->Send(PrivilegedRequest(), kLoopback1, port);
+        sentMs = plat::TickCount();
+        open = true;
     }
+    // The answer time in ms once it came, -1 once it is lost, else -2.
+    double Poll() {
+        if (!open) return -2;
+        if (!client->Receive(0).empty()) {
+            open = false;
+            return static_cast<double>(plat::TickCount() - sentMs);
+        }
+        if (plat::TickCount() - sentMs < 2000) return -2;
+        open = false;
+        return -1;
+    }
+};
+
+// The relay's count once the status file has caught up: it is written at
+// most once a second, when the worker has served something.
+long long SettledCount(uint16_t port, const std::string& statusPath) {
+    plat::SleepMs(1100);
+    (void)TimedExchange(port, XcpFrame(0x00), 2000);
+    plat::SleepMs(200);
+    return StatusCounter(statusPath, "wrong_passwords");
 }
 
 ManyPhase ManyAddresses(uint16_t port, const std::string& statusPath) {
@@ -124,13 +151,16 @@ ManyPhase ManyAddresses(uint16_t port, const std::string& statusPath) {
     for (int i = 0; i < kAddresses; ++i) {
         guessers.push_back(std::make_unique<LoopbackUdp>(0x7F010000u + ((i / 250) << 8) + i % 250 + 1));
     }
-    LoopbackUdp honest(0x7F000002u);
     ManyPhase phase;
-    (void)Privileged(honest, port);  // it gave the right password before the attack
-    plat::SleepMs(1500);             // the status file is written once a second
-    const long long before = StatusCounter(statusPath, "wrong_passwords");
+    Ask honest, fresh;
+    honest.client = std::make_unique<LoopbackUdp>(0x7F000002u);
+    // The honest client gave the right password before the attack.
+    (void)TimedExchange(port, XcpFrame(0x00), 2000);
+    honest.Send(port);
+    while (honest.Poll() == -2) plat::SleepMs(5);
+    const long long before = SettledCount(port, statusPath);
     const uint32_t start = plat::TickCount();
-    uint32_t nextAsk = start + 2000;
+    uint32_t nextAsk = start + 1000;
     for (int sent = 0; plat::TickCount() - start < kPhaseMs; ++sent) {
         LoopbackUdp& guesser = *guessers[static_cast<size_t>(sent % kAddresses)];
         ByteString guesses;
@@ -139,22 +169,23 @@ ManyPhase ManyAddresses(uint16_t port, const std::string& statusPath) {
         // Not faster than the relay takes them: a full socket queue would
         // only measure the kernel.
         if (sent % 64 == 63) plat::SleepMs(1);
-        if (plat::TickCount() - nextAsk < 0x80000000u) {
+        if (!honest.open && !fresh.open && plat::TickCount() - nextAsk < 0x80000000u) {
             nextAsk += 2000;
             ++phase.honestAsked;
-            double ms = Privileged(honest, port);
-            if (ms >= 0) {
-                ++phase.honestAnswered;
-                phase.honestMs.push_back(ms);
-            }
-            LoopbackUdp fresh(0x7F020000u + static_cast<uint32_t>(phase.newAsked) + 1);
-            ++phase.newAsked;
-            if (Privileged(fresh, port) >= 0) ++phase.newAnswered;
+            honest.Send(port);
+            // A new client each time: one that never gave the password.
+            fresh.client = std::make_unique<LoopbackUdp>(0x7F020000u + static_cast<uint32_t>(++phase.newAsked));
+            fresh.Send(port);
         }
+        const double honestMs = honest.Poll();
+        if (honestMs >= 0) {
+            ++phase.honestAnswered;
+            phase.honestMs.push_back(honestMs);
+        }
+        if (fresh.Poll() >= 0) ++phase.newAnswered;
     }
     const double seconds = static_cast<double>(plat::TickCount() - start) / 1000.0;
-    plat::SleepMs(1500);
-    const long long after = StatusCounter(statusPath, "wrong_passwords");
+    const long long after = SettledCount(port, statusPath);
     if (before >= 0 && after >= before) phase.comparedPerSecond = static_cast<double>(after - before) / seconds;
     return phase;
 }
