@@ -15,10 +15,10 @@
 
 namespace {
 
-constexpr uint32_t kWrongPasswords = 0x80020162u;       // sender, seconds
-constexpr uint32_t kLockoutsLeftOut = 0x800201B0u;      // lockouts, seconds, frames ignored
+constexpr uint32_t kWrongPasswords = 0x80020162u;        // sender, seconds
+constexpr uint32_t kLockoutsLeftOut = 0x800201B0u;       // lockouts, seconds, frames ignored
 constexpr uint32_t kPasswordLimitReached = 0x800201B1u;  // guesses a minute, last sender
-constexpr uint32_t kLimitReportsLeftOut = 0x800201B2u;  // times, seconds, frames ignored
+constexpr uint32_t kLimitReportsLeftOut = 0x800201B2u;   // times, seconds, frames ignored
 // Reports about network senders: the first few a minute one by one, then one
 // summary a minute.
 constexpr uint32_t kReportPeriodMs = 60000;
@@ -216,8 +216,10 @@ void NetXcpEndpoint::ServeDatagram(const std::function<bool()>& keepRunning) {
     for (;;) {
         QueuedRequest request;
         // What the relay answers by itself never waits behind the UPS.
-        const bool own = m_OwnAnswers.Take(plat::TickCount(), m_nMaxAgeMs, request, m_Counters.stale);
-        if (!own && !m_Queue.Take(plat::TickCount(), m_nMaxAgeMs, request, m_Counters.stale)) return;
+        const bool own =
+            m_OwnAnswers.Take(plat::TickCount(), m_nMaxAgeMs, request, m_Counters.stale);
+        if (!own && !m_Queue.Take(plat::TickCount(), m_nMaxAgeMs, request, m_Counters.stale))
+            return;
         if (m_pDevice == nullptr) {
             // A walk begun while the UPS was there keeps what it was given.
             if (request.Begun()) {

@@ -32,7 +32,7 @@ struct NetXcpCounters {
     uint64_t noUps = 0;             // read while no UPS was attached
     uint64_t forwarded = 0;         // frames handed to the UPS
     uint64_t wrongPasswords = 0;    // password frames that did not match
-    uint64_t ignoredPasswords = 0;  // password frames of a locked-out sender, or over the relay's limit
+    uint64_t ignoredPasswords = 0;  // password frames not compared (lockout, relay-wide limit)
     uint64_t lockouts = 0;          // lockouts begun
     uint64_t cutShort = 0;          // datagrams whose walk ended early (stop, full reply)
     uint64_t stale = 0;             // queued requests dropped unanswered for their age
@@ -121,7 +121,7 @@ private:
     NetXcpAccess m_Access;
     PasswordThrottle m_Throttle;
     NetXcpCounters m_Counters;
-    uint32_t m_nSender = 0;  // host byte order, of the request being walked
+    uint32_t m_nSender = 0;            // host byte order, of the request being walked
     QueuedRequest* m_pWalk = nullptr;  // the request being walked
     RequestQueue m_Queue;
     RequestQueue m_OwnAnswers;  // requests the relay answers by itself

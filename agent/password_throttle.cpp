@@ -15,10 +15,12 @@ constexpr uint64_t kOneGuess = 60000;  // budget units: a minute in milliseconds
 
 }  // namespace
 
-PasswordThrottle::PasswordThrottle(uint32_t tries, uint32_t windowSeconds,
-                                   uint32_t lockoutSeconds, uint32_t budgetPerMinute)
-    : m_nTries(tries), m_nWindowMs(Milliseconds(windowSeconds)),
-      m_nLockoutMs(Milliseconds(lockoutSeconds)), m_nBudgetPerMinute(budgetPerMinute) {}
+PasswordThrottle::PasswordThrottle(uint32_t tries, uint32_t windowSeconds, uint32_t lockoutSeconds,
+                                   uint32_t budgetPerMinute)
+    : m_nTries(tries),
+      m_nWindowMs(Milliseconds(windowSeconds)),
+      m_nLockoutMs(Milliseconds(lockoutSeconds)),
+      m_nBudgetPerMinute(budgetPerMinute) {}
 
 PasswordThrottle::Sender* PasswordThrottle::Find(uint32_t address) {
     for (Sender& s : m_Senders) {

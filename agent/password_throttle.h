@@ -27,7 +27,9 @@ public:
     // Whether a password frame from `address` (any byte order, used as a key)
     // is compared at all at `nowMs` (a wrapping millisecond tick count).
     Verdict Admit(uint32_t address, uint32_t nowMs);
-    bool Admits(uint32_t address, uint32_t nowMs) { return Admit(address, nowMs) == Verdict::kCompare; }
+    bool Admits(uint32_t address, uint32_t nowMs) {
+        return Admit(address, nowMs) == Verdict::kCompare;
+    }
     // Records a right password from `address`: it is trusted for kTrustMs.
     void RecordRight(uint32_t address, uint32_t nowMs);
     // Records a wrong password from `address`. True when this wrong guess

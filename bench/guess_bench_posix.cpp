@@ -149,7 +149,8 @@ long long SettledCount(uint16_t port, const std::string& statusPath) {
 ManyPhase ManyAddresses(uint16_t port, const std::string& statusPath) {
     std::vector<std::unique_ptr<LoopbackUdp>> guessers;
     for (int i = 0; i < kAddresses; ++i) {
-        guessers.push_back(std::make_unique<LoopbackUdp>(0x7F010000u + ((i / 250) << 8) + i % 250 + 1));
+        guessers.push_back(
+            std::make_unique<LoopbackUdp>(0x7F010000u + ((i / 250) << 8) + i % 250 + 1));
     }
     ManyPhase phase;
     Ask honest, fresh;
@@ -164,7 +165,8 @@ ManyPhase ManyAddresses(uint16_t port, const std::string& statusPath) {
     for (int sent = 0; plat::TickCount() - start < kPhaseMs; ++sent) {
         LoopbackUdp& guesser = *guessers[static_cast<size_t>(sent % kAddresses)];
         ByteString guesses;
-        for (int g = 0; g < 4; ++g) guesses = Cat(guesses, PasswordFrame("w" + std::to_string(sent * 4 + g)));
+        for (int g = 0; g < 4; ++g)
+            guesses = Cat(guesses, PasswordFrame("w" + std::to_string(sent * 4 + g)));
         guesser.Send(guesses, kLoopback1, port);
         // Not faster than the relay takes them: a full socket queue would
         // only measure the kernel.
@@ -174,7 +176,8 @@ ManyPhase ManyAddresses(uint16_t port, const std::string& statusPath) {
             ++phase.honestAsked;
             honest.Send(port);
             // A new client each time: one that never gave the password.
-            fresh.client = std::make_unique<LoopbackUdp>(0x7F020000u + static_cast<uint32_t>(++phase.newAsked));
+            fresh.client = std::make_unique<LoopbackUdp>(0x7F020000u +
+                                                         static_cast<uint32_t>(++phase.newAsked));
             fresh.Send(port);
         }
         const double honestMs = honest.Poll();
@@ -186,7 +189,8 @@ ManyPhase ManyAddresses(uint16_t port, const std::string& statusPath) {
     }
     const double seconds = static_cast<double>(plat::TickCount() - start) / 1000.0;
     const long long after = SettledCount(port, statusPath);
-    if (before >= 0 && after >= before) phase.comparedPerSecond = static_cast<double>(after - before) / seconds;
+    if (before >= 0 && after >= before)
+        phase.comparedPerSecond = static_cast<double>(after - before) / seconds;
     return phase;
 }
 
@@ -215,8 +219,9 @@ int main() {
         s.guessing = Guess(relay.Port());
         relay.Stop();
         BenchRelay many;
-        if (!many.Start(std::string(s.ini) + "[Communications]\nTiming=prompt\n[Status]\nStatusFile=" +
-                        statusPath + "\n")) {
+        if (!many.Start(std::string(s.ini) +
+                        "[Communications]\nTiming=prompt\n[Status]\nStatusFile=" + statusPath +
+                        "\n")) {
             return 1;
         }
         s.many = ManyAddresses(many.Port(), statusPath);

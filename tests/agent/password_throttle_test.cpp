@@ -1,8 +1,8 @@
 // How many password guesses the relay compares: per sender, for the whole
 // relay, and what a full table of senders does with a sender it cannot hold.
-#include <gtest/gtest.h>
-
 #include "agent/password_throttle.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -55,7 +55,7 @@ TEST(PasswordThrottle, TheWholeRelayComparesAboutOneWrongGuessASecond) {
         {10, 4, Step::kWrong, Verdict::kCompare},
         {10, 5, Step::kWrong, Verdict::kCompare},
         {10, 6, Step::kAsk, Verdict::kNoBudget},
-        {10, 7, Step::kRight, Verdict::kNoBudget},  // a newcomer waits too
+        {10, 7, Step::kRight, Verdict::kNoBudget},      // a newcomer waits too
         {10, honest, Step::kRight, Verdict::kCompare},  // the trusted one does not
         {990, 6, Step::kAsk, Verdict::kNoBudget},
         {1010, 6, Step::kWrong, Verdict::kCompare},  // a second later: one more

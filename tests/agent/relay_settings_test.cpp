@@ -110,8 +110,9 @@ TEST_F(RelaySettingsTest, NumbersAreStrictDecimalsInTheirRange) {
     EXPECT_EQ(Refusal("[NetXCP]\nPasswordGuessesPerMinute=60001\n").allowed, "0-60000");
     EXPECT_EQ(Read("[NetXCP]\nPasswordGuessesPerMinute=\n").access.passwordBudget, 60u);
 
-    RelaySettings s = Read("[NetXCP]\nPasswordTries=0\nPasswordWindow=600\nPasswordLockout=86400\n"
-                           "PasswordGuessesPerMinute=0\n");
+    RelaySettings s = Read(
+        "[NetXCP]\nPasswordTries=0\nPasswordWindow=600\nPasswordLockout=86400\n"
+        "PasswordGuessesPerMinute=0\n");
     EXPECT_EQ(s.access.passwordBudget, 0u);
     EXPECT_EQ(s.access.passwordTries, 0u);
     EXPECT_EQ(s.access.passwordWindowSeconds, 600u);

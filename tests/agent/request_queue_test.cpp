@@ -1,11 +1,11 @@
 // The request queue's rules: whose turn it is, what a full queue drops, and
 // when a request is too old to be served.
+#include "agent/request_queue.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
-
-#include "agent/request_queue.h"
 
 namespace {
 
@@ -118,8 +118,7 @@ TEST(RequestQueue, TurnsGoByAddressAndNoRequestWaitsForEver) {
     for (uint16_t port = 1000; port < 1300; ++port) flood.push_back(From(1, port, 'f', 5000));
     flood.push_back(From(2, 7, 'N', 5000));
     const Case cases[] = {
-        {"300 ports of one host and another host",
-         flood, 6000, 0, "fN" + std::string(299, 'f')},
+        {"300 ports of one host and another host", flood, 6000, 0, "fN" + std::string(299, 'f')},
         {"the flooding host's older requests are stale", flood, 8001, 3000, "Nf"},
         {"given up", {From(1, 7, 'a', 0), From(2, 7, 'b', 1)}, 60001, 3000, "b"},
         {"not yet given up", {From(1, 7, 'a', 0)}, 60000, 3000, "a"},

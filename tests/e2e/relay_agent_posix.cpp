@@ -1,5 +1,3 @@
-#include "relay_agent.h"
-
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,6 +8,7 @@
 
 #include "agent/socket.h"
 #include "platform/clock.h"
+#include "relay_agent.h"
 
 const ByteString kQlnAnswer{0x71, 0x6C, 0x6E, 0x00};
 
