@@ -213,13 +213,10 @@ void NetXcpEndpoint::TakePending() {
 void NetXcpEndpoint::ServeDatagram(const std::function<bool()>& keepRunning) {
     ReportSummaries(plat::TickCount());
     TakePending();
+    ServeOwnAnswer();
     for (;;) {
         QueuedRequest request;
-        // What the relay answers by itself never waits behind the UPS.
-        const bool own =
-            m_OwnAnswers.Take(plat::TickCount(), m_nMaxAgeMs, request, m_Counters.stale);
-        if (!own && !m_Queue.Take(plat::TickCount(), m_nMaxAgeMs, request, m_Counters.stale))
-            return;
+        if (!m_Queue.Take(plat::TickCount(), m_nMaxAgeMs, request, m_Counters.stale)) return;
         if (m_pDevice == nullptr) {
             // A walk begun while the UPS was there keeps what it was given.
             if (request.Begun()) {
@@ -241,7 +238,22 @@ void NetXcpEndpoint::ServeDatagram(const std::function<bool()>& keepRunning) {
         // has theirs first.
         m_Queue.PutBack(std::move(request));
         TakePending();
+        ServeOwnAnswer();
     }
+}
+
+// What the relay answers by itself never waits behind the UPS: one such
+// request is served before each turn of the UPS's queue, so neither queue
+// can starve the other.
+void NetXcpEndpoint::ServeOwnAnswer() {
+    QueuedRequest request;
+    if (!m_OwnAnswers.Take(plat::TickCount(), m_nMaxAgeMs, request, m_Counters.stale)) return;
+    if (m_pDevice == nullptr) {
+        ++m_Counters.noUps;
+        return;
+    }
+    Walk(request, nullptr);  // no frame for the UPS: done in one go
+    SendReply(request);
 }
 
 bool NetXcpEndpoint::Walk(QueuedRequest& request, const std::function<bool()>& keepRunning) {

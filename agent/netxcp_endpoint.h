@@ -76,9 +76,10 @@ public:
     Wake WaitForRequestOrEvent(uint32_t waitMs, plat::Event* const* events, int count);
     // Takes what waits on the socket into the queues, then serves requests in
     // turn that have not gone stale (RequestQueue::Take; stale ones are
-    // dropped and counted) until one is done: a request the relay answers by
-    // itself at once, a forwarded one frame by frame, each frame for the UPS
-    // a turn of its own, so that the frames of one long datagram take turns
+    // dropped and counted): one request the relay answers by itself, then
+    // until one forwarded request is done, frame by frame, each frame for the
+    // UPS a turn of its own (with one more of the relay's own answers after
+    // each), so that the frames of one long datagram take turns
     // with other senders' requests (a walk that is not done waits in the
     // queue for its next turn). A done request is answered; without a device
     // a request not begun is dropped unanswered. Never throws. `keepRunning`
@@ -104,6 +105,8 @@ private:
     // after the first one; true when the walk is over.
     bool Walk(QueuedRequest& request, const std::function<bool()>& keepRunning);
     void SendReply(QueuedRequest& request);
+    // Serves the next request in turn the relay answers by itself, if any.
+    void ServeOwnAnswer();
     // False when the walk should end before this frame.
     bool RoomForAnotherAnswer() const;
     void HandleFrame(const uint8_t* frame, bool& authorised);

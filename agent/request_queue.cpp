@@ -92,12 +92,15 @@ bool RequestQueue::Take(uint32_t nowMs, uint32_t maxAgeMs, QueuedRequest& out, u
         QueuedRequest next = std::move(line.waiting.front());
         line.waiting.pop_front();
         --m_nSize;
-        // A host that has asked again since has given up on this request;
-        // one whose newest request it is may still be waiting for it, but
-        // not for ever.
-        bool superseded = !line.waiting.empty();
+        // A client that has asked again since (from the same address and
+        // port) has given up on this request; one whose newest request it is
+        // may still be waiting for it, but not for ever.
+        bool superseded = false;
+        for (const QueuedRequest& later : line.waiting) {
+            superseded = superseded || later.sender.port == next.sender.port;
+        }
         // The address goes to the back of the turns with whatever it has left.
-        if (superseded) m_Turns.push_back(std::move(line));
+        if (!line.waiting.empty()) m_Turns.push_back(std::move(line));
         // Tick counts wrap; their difference does not.
         const uint32_t age = nowMs - next.takenMs;
         const bool old = maxAgeMs != 0 && age > maxAgeMs;

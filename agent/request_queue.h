@@ -50,8 +50,8 @@ public:
     void PutBack(QueuedRequest request);
 
     // The next request in turn that is still wanted at `nowMs`: a request
-    // older than `maxAgeMs` (0: no limit) is stale when its address has sent
-    // another since; one older than kGiveUpFactor times `maxAgeMs` is stale in
+    // older than `maxAgeMs` (0: no limit) is stale when its client (address
+    // and port) has sent another since; one older than kGiveUpFactor times `maxAgeMs` is stale in
     // any case, since no client waits that long. Stale ones met on the way are
     // dropped and counted in `stale`; one whose walk has begun is never stale.
     // False when nothing is left.

@@ -104,7 +104,7 @@ TEST(RequestQueue, RequestsOlderThanTheLimitAreDroppedWhenTheirSenderAskedAgain)
 }
 
 // One host that floods from many ports gets one turn a round, like any other
-// host, and its requests go stale as one sender's; a request its client has
+// host; a request goes stale when its own client (port) asked again; one its client has
 // surely given up on (twenty times the age limit) is dropped even when it is
 // its sender's only one.
 TEST(RequestQueue, TurnsGoByAddressAndNoRequestWaitsForEver) {
@@ -114,12 +114,15 @@ TEST(RequestQueue, TurnsGoByAddressAndNoRequestWaitsForEver) {
         uint32_t nowMs, maxAgeMs;
         std::string served;
     };
+    // 300 ports of one host, each asking twice, and another host.
     std::vector<QueuedRequest> flood;
     for (uint16_t port = 1000; port < 1300; ++port) flood.push_back(From(1, port, 'f', 5000));
+    for (uint16_t port = 1000; port < 1300; ++port) flood.push_back(From(1, port, 'g', 7000));
     flood.push_back(From(2, 7, 'N', 5000));
     const Case cases[] = {
-        {"300 ports of one host and another host", flood, 6000, 0, "fN" + std::string(299, 'f')},
-        {"the flooding host's older requests are stale", flood, 8001, 3000, "Nf"},
+        {"one turn for the host", flood, 7000, 0, "fN" + std::string(299, 'f') + std::string(300, 'g')},
+        {"the ports' first requests are stale", flood, 8001, 3000, "N" + std::string(300, 'g')},
+        {"two clients on one host", {From(1, 7, 'a', 0), From(1, 8, 'b', 0)}, 5000, 3000, "ab"},
         {"given up", {From(1, 7, 'a', 0), From(2, 7, 'b', 1)}, 60001, 3000, "b"},
         {"not yet given up", {From(1, 7, 'a', 0)}, 60000, 3000, "a"},
         {"no age limit", {From(1, 7, 'a', 0)}, 0x7FFFFFFFu, 0, "a"},

@@ -128,12 +128,13 @@ TEST_F(ManySenders, AnotherSenderIsAnsweredBetweenTheFramesOfALongDatagram) {
     EXPECT_EQ(m_Ups.Count(kCommand) - before, static_cast<uint32_t>(kFrames));
 }
 
-// One host that floods from 300 ports, each asking again a second after its
-// last try as a client would, is one sender: a client at another address is
-// served in the next turns, and the relay's own identification at once.
-TEST_F(ManySenders, OneHostFloodingFromManyPortsDoesNotStarveAnotherHost) {
+// One host that asks from 250 ports at once (each port's request its only
+// one, as a client waiting for its answer has) is one sender: a client at
+// another address is served in the next turns, and the relay's own
+// identification at once, long before the flood is worked off.
+TEST_F(ManySenders, OneHostAskingFromManyPortsDoesNotStarveAnotherHost) {
     Start();
-    constexpr int kPorts = 300;
+    constexpr int kPorts = 250;  // within one default socket receive queue
     std::vector<std::unique_ptr<LoopbackUdp>> flood;
     for (int i = 0; i < kPorts; ++i) {
         flood.push_back(std::make_unique<LoopbackUdp>(0x7F000009u));
@@ -141,32 +142,25 @@ TEST_F(ManySenders, OneHostFloodingFromManyPortsDoesNotStarveAnotherHost) {
     }
     LoopbackUdp client(0x7F000002u), identifier(0x7F000003u);
     ASSERT_TRUE(client.Bound() && identifier.Bound());
-    int floodAnswers = 0;
-    bool answered = false, identified = false;
+    for (auto& port : flood) ASSERT_TRUE(port->Send(XcpFrame(0x31), kLoopback1, m_pAgent->Port()));
+    // Once the first answer is back, the relay has taken the flood off its socket.
+    ByteString answer;
     const uint32_t start = plat::TickCount();
-    for (uint32_t round = 0; !(answered && identified) && plat::TickCount() - start < kAnswerMs;
-         ++round) {
-        for (auto& port : flood) port->Send(XcpFrame(0x31), kLoopback1, m_pAgent->Port());
-        // A second of answers before everyone asks again. The other clients
-        // ask in the middle of it: right behind the flood's burst the
-        // socket's own receive queue is full, and the kernel drops anything.
-        const uint32_t roundStart = plat::TickCount();
-        bool asked = false;
-        while (plat::TickCount() - roundStart < 1000) {
-            if (!asked && plat::TickCount() - roundStart >= 500) {
-                asked = true;
-                if (!answered) client.Send(XcpFrame(0x31), kLoopback1, m_pAgent->Port());
-                if (!identified) identifier.Send(XcpFrame(0x00), kLoopback1, m_pAgent->Port());
-            }
-            answered = answered || IsIdentification(client.Receive(20));
-            identified = identified || identifier.Receive(0) == kQlnAnswer;
-            for (auto& port : flood) floodAnswers += port->Receive(0).empty() ? 0 : 1;
-        }
+    int floodAnswers = 0;
+    while (floodAnswers == 0 && plat::TickCount() - start < kAnswerMs) {
+        for (auto& port : flood) floodAnswers += port->Receive(0).empty() ? 0 : 1;
+    }
+    ASSERT_TRUE(client.Send(XcpFrame(0x31), kLoopback1, m_pAgent->Port()));
+    ASSERT_TRUE(identifier.Send(XcpFrame(0x00), kLoopback1, m_pAgent->Port()));
+    bool answered = false, identified = false;
+    while (!(answered && identified) && plat::TickCount() - start < kAnswerMs) {
+        answered = answered || IsIdentification(client.Receive(20));
+        identified = identified || identifier.Receive(0) == kQlnAnswer;
+        for (auto& port : flood) floodAnswers += port->Receive(0).empty() ? 0 : 1;
     }
     EXPECT_TRUE(answered) << floodAnswers << " flood answers";
     EXPECT_TRUE(identified);
-    // Long before the flood's requests were all served.
-    EXPECT_LT(floodAnswers, kPorts / 2);
+    EXPECT_LT(floodAnswers, 10);  // the flood's requests were still waiting
 }
 
 }  // namespace
