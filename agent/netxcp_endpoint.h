@@ -4,8 +4,9 @@
 // turn, gates privileged commands behind the password, relays the rest to the
 // UPS device and sends each request's answers back to its sender in one
 // datagram once its last frame is done. Requests the relay answers by itself
-// (relay identification and password frames only) have a queue of their own
-// that goes first, so they never wait behind the UPS.
+// (relay identification and password frames only) have a queue of their own,
+// one of them served before each frame for the UPS, so they never wait
+// behind the UPS.
 #pragma once
 #include <cstdint>
 #include <functional>
