@@ -177,12 +177,13 @@ bool NetXcpEndpoint::IsAllowed(uint32_t senderHostOrder) const {
 // Each datagram is taken with its sender and the moment it was taken. One
 // that is too long costs only itself; one from a sender that is not served
 // takes no room in the queue.
-void NetXcpEndpoint::TakePending() {
-    for (uint32_t n = 0; n < kTakePerPass; ++n) {
+uint32_t NetXcpEndpoint::TakePending() {
+    uint32_t n = 0;
+    for (; n < kTakePerPass; ++n) {
         int got = 0;
         sockapi::PeerAddress from{};
         Socket::Take take = m_pSocket->TakeDatagram(m_Taken, kMaxDatagram, got, from);
-        if (take == Socket::Take::Nothing) return;
+        if (take == Socket::Take::Nothing) return n;
         if (take == Socket::Take::TooLong) {
             ++m_Counters.oversized;
             continue;
@@ -190,7 +191,7 @@ void NetXcpEndpoint::TakePending() {
         if (take == Socket::Take::Failed) {
             ++m_Counters.receiveErrors;
             plat::SleepMs(kReceiveErrorPauseMs);
-            return;
+            return n;
         }
         TraceDatagram(TraceDirection::DatagramIn, m_Taken, got, from);
         if (got == 0) continue;  // an empty datagram holds no frame
@@ -207,6 +208,28 @@ void NetXcpEndpoint::TakePending() {
         request.bytes.assign(m_Taken, m_Taken + got);
         RequestQueue& queue = AnsweredByTheRelay(request.bytes) ? m_OwnAnswers : m_Queue;
         if (queue.Add(std::move(request))) ++m_Counters.queueFull;
+    }
+    return n;
+}
+
+void NetXcpEndpoint::TakeWhileWaiting(uint32_t ms) {
+    const uint32_t start = plat::TickCount();
+    for (uint32_t spent = 0; spent < ms; spent = plat::TickCount() - start) {
+        bool readable = false;
+        if (!EnsureSocket() || !Absorb([&] { readable = m_pSocket->WaitReadable(ms - spent); })) {
+            m_pSocket->Close();
+            plat::SleepMs(ms - spent);
+            return;
+        }
+        uint32_t taken = 0;
+        if (readable && !Absorb([&] { taken = TakePending(); })) m_pSocket->Close();
+        // A socket that says readable and gives nothing is not asked again
+        // at once: the rest of the time simply passes.
+        if (readable && taken == 0) {
+            spent = plat::TickCount() - start;
+            if (spent < ms) plat::SleepMs(ms - spent);
+            return;
+        }
     }
 }
 

@@ -69,6 +69,11 @@ public:
     // True at once while requests are queued; otherwise true when a datagram
     // is waiting on the socket, blocking up to `waitMs` for one.
     bool WaitForRequest(uint32_t waitMs);
+    // Lets `ms` pass while taking the datagrams that arrive into the queue
+    // (blocking on the socket between them), so that a pause of the worker
+    // does not leave the socket's small receive queue to fill and the kernel
+    // to drop requests from anyone while one host floods the port.
+    void TakeWhileWaiting(uint32_t ms);
     // What ended a wait of WaitForRequestOrEvent.
     enum class Wake { kTimeOut, kRequest, kEvent };
     // Blocks up to `waitMs` until a datagram is waiting or one of `count`
@@ -99,8 +104,9 @@ private:
     // Reopens a socket that failed; false while that is not possible.
     bool EnsureSocket();
     void ServeDatagram(const std::function<bool()>& keepRunning);
-    // Moves the datagrams waiting on the socket into the queues (bounded).
-    void TakePending();
+    // Moves the datagrams waiting on the socket into the queues (bounded);
+    // how many datagrams it read.
+    uint32_t TakePending();
     bool IsAllowed(uint32_t senderHostOrder) const;
     // Walks `request` from where it stands up to its next frame for the UPS
     // after the first one; true when the walk is over.

@@ -229,6 +229,20 @@ TEST_F(EndpointTest, AnOverLongDatagramCostsOnlyItself) {
     EXPECT_EQ(Answer(), EchoBlock(0x32));
 }
 
+// While the worker pauses between passes the socket's small receive queue
+// is kept empty, so that a burst from one host does not make the kernel drop
+// the next burst, or another client's request, on arrival.
+TEST_F(EndpointTest, DatagramsArrivingWhileTheWorkerPausesAreTakenOffTheSocket) {
+    const Bytes request = Frame(0x00);
+    for (int burst = 0; burst < 3; ++burst) {
+        for (int i = 0; i < 200; ++i) {
+            ASSERT_EQ(m_pClient->Write(request.data(), static_cast<int>(request.size())), 4);
+        }
+        m_pEndpoint->TakeWhileWaiting(300);
+    }
+    EXPECT_EQ(m_pEndpoint->Counters().received, 600u);
+}
+
 TEST(EndpointPassword, ShortPasswordComparesAsZeroPadded) {
     SerialLink link("COM9:", 9600, 8, 2, 0);
     CINIFile profile("no-such-file.ini");

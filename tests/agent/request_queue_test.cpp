@@ -120,7 +120,8 @@ TEST(RequestQueue, TurnsGoByAddressAndNoRequestWaitsForEver) {
     for (uint16_t port = 1000; port < 1300; ++port) flood.push_back(From(1, port, 'g', 7000));
     flood.push_back(From(2, 7, 'N', 5000));
     const Case cases[] = {
-        {"one turn for the host", flood, 7000, 0, "fN" + std::string(299, 'f') + std::string(300, 'g')},
+        {"one turn for the host", flood, 7000, 0,
+         "fN" + std::string(299, 'f') + std::string(300, 'g')},
         {"the ports' first requests are stale", flood, 8001, 3000, "N" + std::string(300, 'g')},
         {"two clients on one host", {From(1, 7, 'a', 0), From(1, 8, 'b', 0)}, 5000, 3000, "ab"},
         {"given up", {From(1, 7, 'a', 0), From(2, 7, 'b', 1)}, 60001, 3000, "b"},
