@@ -189,6 +189,13 @@ ManyPhase ManyAddresses(uint16_t port, const std::string& statusPath) {
     }
     const double seconds = static_cast<double>(plat::TickCount() - start) / 1000.0;
     const long long after = SettledCount(port, statusPath);
+    // What the relay made of it, for the record.
+    std::fprintf(stderr, "bench: 508 addresses:");
+    for (const char* name : {"received", "wrong_passwords", "ignored_passwords", "dropped_stale",
+                             "dropped_queue_full", "receive_errors"}) {
+        std::fprintf(stderr, " %s %lld", name, StatusCounter(statusPath, name));
+    }
+    std::fprintf(stderr, "\n");
     if (before >= 0 && after >= before)
         phase.comparedPerSecond = static_cast<double>(after - before) / seconds;
     return phase;
