@@ -107,6 +107,14 @@ struct ManyPhase {
     std::vector<double> honestMs;
 };
 
+// The n-th guess: six characters, as the relay compares (a frame of another
+// length is no password frame at all).
+std::string Guess6(int n) {
+    std::string text = "w";
+    for (int i = 0; i < 5; ++i, n /= 36) text += "0123456789abcdefghijklmnopqrstuvwxyz"[n % 36];
+    return text;
+}
+
 const ByteString& PrivilegedRequest() {
     static const ByteString request = Cat(PasswordFrame("Wopra3"), XcpFrame(0x8A));
     return request;
@@ -166,7 +174,7 @@ ManyPhase ManyAddresses(uint16_t port, const std::string& statusPath) {
         LoopbackUdp& guesser = *guessers[static_cast<size_t>(sent % kAddresses)];
         ByteString guesses;
         for (int g = 0; g < 4; ++g)
-            guesses = Cat(guesses, PasswordFrame("w" + std::to_string(sent * 4 + g)));
+            guesses = Cat(guesses, PasswordFrame(Guess6(sent * 4 + g)));
         guesser.Send(guesses, kLoopback1, port);
         // Not faster than the relay takes them: a full socket queue would
         // only measure the kernel.
