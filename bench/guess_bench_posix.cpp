@@ -173,8 +173,7 @@ ManyPhase ManyAddresses(uint16_t port, const std::string& statusPath) {
     for (int sent = 0; plat::TickCount() - start < kPhaseMs; ++sent) {
         LoopbackUdp& guesser = *guessers[static_cast<size_t>(sent % kAddresses)];
         ByteString guesses;
-        for (int g = 0; g < 4; ++g)
-            guesses = Cat(guesses, PasswordFrame(Guess6(sent * 4 + g)));
+        for (int g = 0; g < 4; ++g) guesses = Cat(guesses, PasswordFrame(Guess6(sent * 4 + g)));
         guesser.Send(guesses, kLoopback1, port);
         // Not faster than the relay takes them: a full socket queue would
         // only measure the kernel.
