@@ -15,7 +15,15 @@
 
 namespace {
 
-constexpr uint32_t kWrongPasswords = 0x80020162u;
+constexpr uint32_t kWrongPasswords = 0x80020162u;        // sender, seconds
+constexpr uint32_t kLockoutsLeftOut = 0x800201B0u;       // lockouts, seconds, frames ignored
+constexpr uint32_t kPasswordLimitReached = 0x800201B1u;  // guesses a minute, last sender
+constexpr uint32_t kLimitReportsLeftOut = 0x800201B2u;   // times, seconds, frames ignored
+// Reports about network senders: the first few a minute one by one, then one
+// summary a minute.
+constexpr uint32_t kReportPeriodMs = 60000;
+constexpr uint32_t kLockoutsSingly = 5;
+constexpr uint32_t kLimitReportsSingly = 1;
 // After a receive that failed for a reason other than length: the pause the
 // socket layer has always made, so that a socket that keeps failing cannot
 // spin the worker. Nothing waiting is thrown away.
@@ -51,6 +59,19 @@ void TraceDatagram(TraceDirection direction, const void* bytes, int count,
                static_cast<uint16_t>((port[0] << 8) | port[1]));
 }
 
+// Whether the relay answers every frame of `bytes` by itself: relay
+// identifications and password frames only, walked as the walk would.
+bool AnsweredByTheRelay(const std::vector<uint8_t>& bytes) {
+    for (size_t position = 0; position + 4 <= bytes.size() && bytes[position] == kXcpStart;) {
+        const size_t frameLength = bytes[position + 1] + 3u;
+        if (position + frameLength > bytes.size()) break;
+        const uint8_t command = bytes[position + 2];
+        if (command != kXcpCmdNull && command != kXcpCmdAuthorize) return false;
+        position += frameLength;
+    }
+    return true;
+}
+
 std::string Dotted(uint32_t hostOrder) {
     return std::to_string(hostOrder >> 24) + "." + std::to_string((hostOrder >> 16) & 0xFF) +
            "." + std::to_string((hostOrder >> 8) & 0xFF) + "." + std::to_string(hostOrder & 0xFF);
@@ -75,9 +96,13 @@ NetXcpEndpoint::NetXcpEndpoint(const std::string& password, uint16_t port, bool 
 
 NetXcpEndpoint::NetXcpEndpoint(const NetXcpAccess& access)
     : m_Access(access),
-      m_Throttle(access.passwordTries, access.passwordWindowSeconds, access.passwordLockoutSeconds),
+      m_Throttle(access.passwordTries, access.passwordWindowSeconds, access.passwordLockoutSeconds,
+                 access.passwordBudget),
       m_Queue(access.requestQueueSize),
-      m_nMaxAgeMs(access.requestMaxAgeSeconds * 1000u) {
+      m_OwnAnswers(access.requestQueueSize),
+      m_nMaxAgeMs(access.requestMaxAgeSeconds * 1000u),
+      m_LockoutReports(kLockoutsSingly, kReportPeriodMs),
+      m_BudgetReports(kLimitReportsSingly, kReportPeriodMs) {
     m_pSocket = std::make_unique<Socket>(
         SocketAddress(NetworkOrder(m_Access.bindAddress), m_Access.port, kSocketDatagram));
     OpenSocket();
@@ -104,7 +129,7 @@ bool NetXcpEndpoint::EnsureSocket() {
 
 bool NetXcpEndpoint::WaitForRequest(uint32_t waitMs) {
     if (!EnsureSocket()) return false;
-    if (!m_Queue.Empty()) return true;
+    if (!m_Queue.Empty() || !m_OwnAnswers.Empty()) return true;
     bool waiting = false;
     if (!Absorb([&] { waiting = m_pSocket->WaitReadable(waitMs); })) m_pSocket->Close();
     return waiting;
@@ -113,7 +138,7 @@ bool NetXcpEndpoint::WaitForRequest(uint32_t waitMs) {
 NetXcpEndpoint::Wake NetXcpEndpoint::WaitForRequestOrEvent(uint32_t waitMs,
                                                            plat::Event* const* events, int count) {
     // Requests already taken into the queue wait for nothing.
-    if (!m_Queue.Empty()) return Wake::kRequest;
+    if (!m_Queue.Empty() || !m_OwnAnswers.Empty()) return Wake::kRequest;
     std::vector<void*> handles;
     for (int i = 0; i < count; ++i) handles.push_back(events[i]->NativeHandle());
     EnsureSocket();
@@ -152,12 +177,13 @@ bool NetXcpEndpoint::IsAllowed(uint32_t senderHostOrder) const {
 // Each datagram is taken with its sender and the moment it was taken. One
 // that is too long costs only itself; one from a sender that is not served
 // takes no room in the queue.
-void NetXcpEndpoint::TakePending() {
-    for (uint32_t n = 0; n < kTakePerPass; ++n) {
+uint32_t NetXcpEndpoint::TakePending() {
+    uint32_t n = 0;
+    for (; n < kTakePerPass; ++n) {
         int got = 0;
         sockapi::PeerAddress from{};
         Socket::Take take = m_pSocket->TakeDatagram(m_Taken, kMaxDatagram, got, from);
-        if (take == Socket::Take::Nothing) return;
+        if (take == Socket::Take::Nothing) return n;
         if (take == Socket::Take::TooLong) {
             ++m_Counters.oversized;
             continue;
@@ -165,7 +191,7 @@ void NetXcpEndpoint::TakePending() {
         if (take == Socket::Take::Failed) {
             ++m_Counters.receiveErrors;
             plat::SleepMs(kReceiveErrorPauseMs);
-            return;
+            return n;
         }
         TraceDatagram(TraceDirection::DatagramIn, m_Taken, got, from);
         if (got == 0) continue;  // an empty datagram holds no frame
@@ -180,38 +206,97 @@ void NetXcpEndpoint::TakePending() {
         request.sender = from;
         request.takenMs = plat::TickCount();
         request.bytes.assign(m_Taken, m_Taken + got);
-        if (m_Queue.Add(std::move(request))) ++m_Counters.queueFull;
+        RequestQueue& queue = AnsweredByTheRelay(request.bytes) ? m_OwnAnswers : m_Queue;
+        if (queue.Add(std::move(request))) ++m_Counters.queueFull;
+    }
+    return n;
+}
+
+void NetXcpEndpoint::TakeWhileWaiting(uint32_t ms) {
+    const uint32_t start = plat::TickCount();
+    for (uint32_t spent = 0; spent < ms; spent = plat::TickCount() - start) {
+        bool readable = false;
+        if (!EnsureSocket() || !Absorb([&] { readable = m_pSocket->WaitReadable(ms - spent); })) {
+            m_pSocket->Close();
+            plat::SleepMs(ms - spent);
+            return;
+        }
+        uint32_t taken = 0;
+        if (readable && !Absorb([&] { taken = TakePending(); })) m_pSocket->Close();
+        // A socket that says readable and gives nothing is not asked again
+        // at once: the rest of the time simply passes.
+        if (readable && taken == 0) {
+            spent = plat::TickCount() - start;
+            if (spent < ms) plat::SleepMs(ms - spent);
+            return;
+        }
     }
 }
 
 void NetXcpEndpoint::ServeDatagram(const std::function<bool()>& keepRunning) {
+    ReportSummaries(plat::TickCount());
     TakePending();
+    ServeOwnAnswer();
+    for (;;) {
+        QueuedRequest request;
+        if (!m_Queue.Take(plat::TickCount(), m_nMaxAgeMs, request, m_Counters.stale)) return;
+        if (m_pDevice == nullptr) {
+            // A walk begun while the UPS was there keeps what it was given.
+            if (request.Begun()) {
+                SendReply(request);
+            } else {
+                ++m_Counters.noUps;
+            }
+            return;
+        }
+        if (Walk(request, keepRunning)) {
+            SendReply(request);
+            // On a stop, every walk begun gets the answers it has so far.
+            if (m_bStopSeen) {
+                for (QueuedRequest& begun : m_Queue.TakeBegun()) SendReply(begun);
+            }
+            return;
+        }
+        // Its next frame waits for its next turn; whoever asked meanwhile
+        // has theirs first.
+        m_Queue.PutBack(std::move(request));
+        TakePending();
+        ServeOwnAnswer();
+    }
+}
+
+// What the relay answers by itself never waits behind the UPS: one such
+// request is served before each turn of the UPS's queue, so neither queue
+// can starve the other.
+void NetXcpEndpoint::ServeOwnAnswer() {
     QueuedRequest request;
-    if (!m_Queue.Take(plat::TickCount(), m_nMaxAgeMs, request, m_Counters.stale)) return;
-    m_nReceived = static_cast<uint32_t>(request.bytes.size());
-    std::memcpy(m_Request, request.bytes.data(), m_nReceived);
-    m_Request[m_nReceived] = 0;
-    m_ReplyTo = request.sender;
-    m_nSender = HostOrder(request.sender.address);
+    if (!m_OwnAnswers.Take(plat::TickCount(), m_nMaxAgeMs, request, m_Counters.stale)) return;
     if (m_pDevice == nullptr) {
         ++m_Counters.noUps;
         return;
     }
+    Walk(request, nullptr);  // no frame for the UPS: done in one go
+    SendReply(request);
+}
 
-    std::memset(m_Reply, 0, sizeof m_Reply);
-    m_nReplyLength = 0;
-    m_nUnanswered = 0;
-    bool authorised = false;
-    uint32_t position = 0;
-    while (position + 4 <= m_nReceived && m_Request[position] == kXcpStart) {
-        uint32_t frameLength = m_Request[position + 1] + 3u;
+bool NetXcpEndpoint::Walk(QueuedRequest& request, const std::function<bool()>& keepRunning) {
+    m_pWalk = &request;
+    m_nSender = HostOrder(request.sender.address);
+    const uint8_t* bytes = request.bytes.data();
+    const uint32_t received = static_cast<uint32_t>(request.bytes.size());
+    bool forwardedOne = false;
+    while (request.position + 4 <= received && bytes[request.position] == kXcpStart) {
+        const uint8_t* frame = bytes + request.position;
+        uint32_t frameLength = frame[1] + 3u;
         // A frame cut off by the end of the datagram is not handled: the
         // device would read its missing bytes from beyond what arrived.
-        if (position + frameLength > m_nReceived) break;
-        // Each frame that goes to the UPS takes its time; a stop or a pause
-        // must not wait for all the frames a datagram can hold, nor should
-        // the walk go on once no further answer could reach the client.
-        if (GoesToTheUps(m_Request[position + 2], authorised)) {
+        if (request.position + frameLength > received) break;
+        // Each frame that goes to the UPS takes its time: it is a turn of
+        // its own. A stop or a pause must not wait for all the frames a
+        // datagram can hold, nor should the walk go on once no further
+        // answer could reach the client.
+        if (GoesToTheUps(frame[2], request.authorised)) {
+            if (forwardedOne) return false;
             if (!RoomForAnotherAnswer()) {
                 ++m_Counters.cutShort;
                 break;
@@ -221,15 +306,21 @@ void NetXcpEndpoint::ServeDatagram(const std::function<bool()>& keepRunning) {
                 ++m_Counters.cutShort;
                 break;
             }
+            forwardedOne = true;
         }
-        HandleFrame(m_Request + position, authorised);
-        position += frameLength;
+        HandleFrame(frame, request.authorised);
+        request.position += frameLength;
     }
-    if (m_nReplyLength == 0) return;
-    if (m_nReplyLength % 2 != 0) ++m_nReplyLength;  // the zero byte is already there
+    return true;
+}
+
+void NetXcpEndpoint::SendReply(QueuedRequest& request) {
+    std::vector<uint8_t>& reply = request.reply;
+    if (reply.empty()) return;
+    if (reply.size() % 2 != 0) reply.push_back(0);
     // Send errors are not retried.
-    int sent = m_pSocket->WriteTo(m_Reply, static_cast<int>(m_nReplyLength), m_ReplyTo);
-    TraceDatagram(TraceDirection::DatagramOut, m_Reply, sent, m_ReplyTo);
+    int sent = m_pSocket->WriteTo(reply.data(), static_cast<int>(reply.size()), request.sender);
+    TraceDatagram(TraceDirection::DatagramOut, reply.data(), sent, request.sender);
     if (sent > 0) ++m_Counters.answered;
 }
 
@@ -238,7 +329,7 @@ void NetXcpEndpoint::ServeDatagram(const std::function<bool()>& keepRunning) {
 // is counted as if it had taken that much room: otherwise a datagram of
 // frames the UPS never answers would hold the relay for all of them.
 bool NetXcpEndpoint::RoomForAnotherAnswer() const {
-    uint32_t used = m_nReplyLength + m_nUnanswered;
+    uint32_t used = static_cast<uint32_t>(m_pWalk->reply.size()) + m_pWalk->unanswered;
     return used <= kMaxDatagram && kMaxDatagram - used >= kXcpSmallestAnswer;
 }
 
@@ -273,24 +364,72 @@ void NetXcpEndpoint::HandleFrame(const uint8_t* frame, bool& authorised) {
 
 // A sender that keeps guessing is not heard for a while: its password frames
 // are then ignored, right or wrong, so that the answers no longer tell a
-// right guess from a wrong one. The first frame of each lockout says so once.
+// right guess from a wrong one. The same holds for every sender not trusted
+// while the relay-wide limit of wrong guesses is reached.
 void NetXcpEndpoint::HandlePassword(const uint8_t* frame, bool& authorised) {
     uint32_t now = plat::TickCount();
-    if (!m_Throttle.Admits(m_nSender, now)) {
-        ++m_Counters.ignoredPasswords;
-        return;
+    switch (m_Throttle.Admit(m_nSender, now)) {
+        case PasswordThrottle::Verdict::kLocked:
+            ++m_Counters.ignoredPasswords;
+            m_LockoutReports.Tally();
+            return;
+        case PasswordThrottle::Verdict::kNoBudget:
+            ++m_Counters.ignoredPasswords;
+            ReportBudgetSpent(now);
+            return;
+        case PasswordThrottle::Verdict::kCompare:
+            break;
     }
+    m_bBudgetSpent = false;
     if (PasswordMatches(frame + 3)) {
         authorised = true;
+        m_Throttle.RecordRight(m_nSender, now);
         return;
     }
     ++m_Counters.wrongPasswords;
     if (m_Throttle.RecordWrong(m_nSender, now)) {
         ++m_Counters.lockouts;
-        std::string seconds = std::to_string(m_Throttle.LockoutSeconds());
-        std::string sender = Dotted(m_nSender);
-        CQLNException(kWrongPasswords, {sender.c_str(), seconds.c_str()}).Report();
+        ReportLockout(now);
     }
+}
+
+void NetXcpEndpoint::ReportSummaries(uint32_t nowMs) {
+    const std::string seconds = std::to_string(kReportPeriodMs / 1000);
+    uint32_t ignored = 0;
+    if (uint32_t leftOut = m_LockoutReports.Due(nowMs, ignored)) {
+        std::string count = std::to_string(leftOut), frames = std::to_string(ignored);
+        CQLNException(kLockoutsLeftOut, {count.c_str(), seconds.c_str(), frames.c_str()}).Report();
+    }
+    if (uint32_t leftOut = m_BudgetReports.Due(nowMs, ignored)) {
+        std::string count = std::to_string(leftOut), frames = std::to_string(ignored);
+        CQLNException(kLimitReportsLeftOut, {count.c_str(), seconds.c_str(), frames.c_str()})
+            .Report();
+    }
+}
+
+// Said for the first few lockouts of a minute, each with its sender; the
+// rest are told in one summary a minute.
+void NetXcpEndpoint::ReportLockout(uint32_t nowMs) {
+    ReportSummaries(nowMs);
+    if (!m_LockoutReports.Allow(nowMs)) return;
+    std::string seconds = std::to_string(m_Throttle.LockoutSeconds());
+    std::string sender = Dotted(m_nSender);
+    CQLNException(kWrongPasswords, {sender.c_str(), seconds.c_str()}).Report();
+}
+
+// Said when the limit is reached after password frames were compared; while
+// it stays reached, each frame it makes the relay ignore is only counted.
+void NetXcpEndpoint::ReportBudgetSpent(uint32_t nowMs) {
+    if (!m_bBudgetSpent) {
+        m_bBudgetSpent = true;
+        ReportSummaries(nowMs);
+        if (m_BudgetReports.Allow(nowMs)) {
+            std::string budget = std::to_string(m_Throttle.BudgetPerMinute());
+            std::string sender = Dotted(m_nSender);
+            CQLNException(kPasswordLimitReached, {budget.c_str(), sender.c_str()}).Report();
+        }
+    }
+    m_BudgetReports.Tally();
 }
 
 // A password shorter than six characters compares as itself followed by zero
@@ -306,7 +445,7 @@ bool NetXcpEndpoint::PasswordMatches(const uint8_t* sixBytes) const {
 // Whatever goes wrong while one frame is relayed costs that frame's answer only.
 void NetXcpEndpoint::Forward(const uint8_t* frame) {
     ++m_Counters.forwarded;
-    uint32_t before = m_nReplyLength;
+    const size_t before = m_pWalk->reply.size();
     Absorb([&] {
         try {
             uint32_t length = 0;
@@ -317,7 +456,7 @@ void NetXcpEndpoint::Forward(const uint8_t* frame) {
             throw;
         }
     });
-    if (m_nReplyLength == before) m_nUnanswered += kXcpSmallestAnswer;
+    if (m_pWalk->reply.size() == before) m_pWalk->unanswered += kXcpSmallestAnswer;
 }
 
 void NetXcpEndpoint::CountUpsFailure(uint32_t messageId) {
@@ -328,7 +467,7 @@ void NetXcpEndpoint::CountUpsFailure(uint32_t messageId) {
 // An answer that would overflow the reply is dropped ("Invalid response from
 // UPS.", not reported); later answers that fit are still taken.
 void NetXcpEndpoint::Append(const uint8_t* bytes, uint32_t length) {
-    if (length > kMaxDatagram - m_nReplyLength) return;
-    std::memcpy(m_Reply + m_nReplyLength, bytes, length);
-    m_nReplyLength += length;
+    std::vector<uint8_t>& reply = m_pWalk->reply;
+    if (length > kMaxDatagram - reply.size()) return;
+    reply.insert(reply.end(), bytes, bytes + length);
 }

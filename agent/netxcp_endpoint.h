@@ -1,8 +1,12 @@
 // NetXcpEndpoint: the agent's UDP face. Takes the request datagrams waiting on
-// its socket into a fair, bounded queue (agent/request_queue.h), serves one
-// request per pass in the senders' turn, walks its XCP request frames, gates
-// privileged commands behind the password, relays the rest to the UPS device
-// and sends the answers back to the sender in one datagram.
+// its socket into fair, bounded queues (agent/request_queue.h), walks their
+// XCP request frames in the client addresses' turns, one frame for the UPS a
+// turn, gates privileged commands behind the password, relays the rest to the
+// UPS device and sends each request's answers back to its sender in one
+// datagram once its last frame is done. Requests the relay answers by itself
+// (relay identification and password frames only) have a queue of their own,
+// one of them served before each frame for the UPS, so they never wait
+// behind the UPS.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -11,6 +15,7 @@
 
 #include "agent/password_throttle.h"
 #include "agent/relay_settings.h"
+#include "agent/report_limiter.h"
 #include "agent/request_queue.h"
 #include "agent/socket.h"
 #include "upslink/xcp_protocol.h"
@@ -28,7 +33,7 @@ struct NetXcpCounters {
     uint64_t noUps = 0;             // read while no UPS was attached
     uint64_t forwarded = 0;         // frames handed to the UPS
     uint64_t wrongPasswords = 0;    // password frames that did not match
-    uint64_t ignoredPasswords = 0;  // password frames of a locked-out sender
+    uint64_t ignoredPasswords = 0;  // password frames not compared (lockout, relay-wide limit)
     uint64_t lockouts = 0;          // lockouts begun
     uint64_t cutShort = 0;          // datagrams whose walk ended early (stop, full reply)
     uint64_t stale = 0;             // queued requests dropped unanswered for their age
@@ -65,19 +70,29 @@ public:
     // True at once while requests are queued; otherwise true when a datagram
     // is waiting on the socket, blocking up to `waitMs` for one.
     bool WaitForRequest(uint32_t waitMs);
+    // Lets `ms` pass while taking the datagrams that arrive into the queue
+    // (blocking on the socket between them), so that a pause of the worker
+    // does not leave the socket's small receive queue to fill and the kernel
+    // to drop requests from anyone while one host floods the port.
+    void TakeWhileWaiting(uint32_t ms);
     // What ended a wait of WaitForRequestOrEvent.
     enum class Wake { kTimeOut, kRequest, kEvent };
     // Blocks up to `waitMs` until a datagram is waiting or one of `count`
     // events is signalled; the event is left signalled for its owner. While
     // the socket cannot be had, only the events and the time end the wait.
     Wake WaitForRequestOrEvent(uint32_t waitMs, plat::Event* const* events, int count);
-    // Takes what waits on the socket into the queue, then serves the next
-    // request in turn that has not gone stale (RequestQueue::Take; stale
-    // ones are dropped and counted); with a device it is answered, without
-    // one it is dropped unanswered. Never throws. `keepRunning` is asked
-    // before each frame that goes to the UPS (it may block while the service
-    // is paused); when it says stop, the rest of the datagram is left, the
-    // answers so far are sent, and ServeRequest returns false.
+    // Takes what waits on the socket into the queues, then serves requests in
+    // turn that have not gone stale (RequestQueue::Take; stale ones are
+    // dropped and counted): one request the relay answers by itself, then
+    // until one forwarded request is done, frame by frame, each frame for the
+    // UPS a turn of its own (with one more of the relay's own answers after
+    // each), so that the frames of one long datagram take turns
+    // with other senders' requests (a walk that is not done waits in the
+    // queue for its next turn). A done request is answered; without a device
+    // a request not begun is dropped unanswered. Never throws. `keepRunning`
+    // is asked before each frame that goes to the UPS (it may block while the
+    // service is paused); when it says stop, the rest of every walk is left,
+    // the answers so far are sent, and ServeRequest returns false.
     bool ServeRequest(UpsDevice* device, const std::function<bool()>& keepRunning = nullptr);
 
     const NetXcpCounters& Counters() const { return m_Counters; }
@@ -95,9 +110,16 @@ private:
     // Reopens a socket that failed; false while that is not possible.
     bool EnsureSocket();
     void ServeDatagram(const std::function<bool()>& keepRunning);
-    // Moves the datagrams waiting on the socket into the queue (bounded).
-    void TakePending();
+    // Moves the datagrams waiting on the socket into the queues (bounded);
+    // how many datagrams it read.
+    uint32_t TakePending();
     bool IsAllowed(uint32_t senderHostOrder) const;
+    // Walks `request` from where it stands up to its next frame for the UPS
+    // after the first one; true when the walk is over.
+    bool Walk(QueuedRequest& request, const std::function<bool()>& keepRunning);
+    void SendReply(QueuedRequest& request);
+    // Serves the next request in turn the relay answers by itself, if any.
+    void ServeOwnAnswer();
     // False when the walk should end before this frame.
     bool RoomForAnotherAnswer() const;
     void HandleFrame(const uint8_t* frame, bool& authorised);
@@ -107,23 +129,27 @@ private:
     void CountUpsFailure(uint32_t messageId);
     void Append(const uint8_t* bytes, uint32_t length);
     bool PasswordMatches(const uint8_t* sixBytes) const;
+    // The reports about guessing that were left out, once their minute is over.
+    void ReportSummaries(uint32_t nowMs);
+    void ReportLockout(uint32_t nowMs);
+    void ReportBudgetSpent(uint32_t nowMs);
 
     NetXcpAccess m_Access;
     PasswordThrottle m_Throttle;
     NetXcpCounters m_Counters;
-    uint32_t m_nSender = 0;  // host byte order, of the datagram being served
-    sockapi::PeerAddress m_ReplyTo{};  // its sender, whom the reply goes to
+    uint32_t m_nSender = 0;            // host byte order, of the request being walked
+    QueuedRequest* m_pWalk = nullptr;  // the request being walked
     RequestQueue m_Queue;
+    RequestQueue m_OwnAnswers;  // requests the relay answers by itself
     uint32_t m_nMaxAgeMs = 0;  // 0: no limit
     bool m_bStopSeen = false;
     bool m_bEchoRelayRequests = true;
-    // Room that frames without an answer have used up (see RoomForAnotherAnswer).
-    uint32_t m_nUnanswered = 0;
+    // Lockout reports and reports of the relay-wide limit, so that senders
+    // that rotate their addresses cannot flood the log.
+    ReportLimiter m_LockoutReports;
+    ReportLimiter m_BudgetReports;
+    bool m_bBudgetSpent = false;  // the last password frame found the limit reached
     std::unique_ptr<Socket> m_pSocket;
     UpsDevice* m_pDevice = nullptr;
-    uint32_t m_nReceived = 0;
-    uint8_t m_Request[kMaxDatagram + 1] = {};
     uint8_t m_Taken[kMaxDatagram] = {};  // one datagram on its way into the queue
-    uint8_t m_Reply[kMaxDatagram + 1] = {};
-    uint32_t m_nReplyLength = 0;
 };

@@ -33,6 +33,8 @@ constexpr uint32_t kMaxLivenessTries = 20;
 // Requests the endpoint may hold: at most 1172 bytes each, so 4096 of them
 // stay under 5 MB.
 constexpr uint32_t kMaxQueuedRequests = 4096;
+// Wrong password frames a minute for the whole relay: 1,000 a second at most.
+constexpr uint32_t kMaxGuessesPerMinute = 60000;
 
 const char* const kCommunications = "Communications";
 const char* const kNetwork = "Network";
@@ -318,6 +320,8 @@ RelaySettings ReadRelaySettings(CINIFile& profile, const std::string& path) {
         ReadNumber(profile, kNetXcp, "PasswordWindow", 60, 1, kMaxSeconds);
     access.passwordLockoutSeconds =
         ReadNumber(profile, kNetXcp, "PasswordLockout", 60, 1, kMaxSeconds);
+    access.passwordBudget =
+        ReadNumber(profile, kNetXcp, "PasswordGuessesPerMinute", 60, 0, kMaxGuessesPerMinute);
     access.requestMaxAgeSeconds = ReadNumber(profile, kNetXcp, "RequestMaxAge", 3, 0, kMaxSeconds);
     access.requestQueueSize =
         ReadNumber(profile, kNetXcp, "RequestQueueSize", 256, 1, kMaxQueuedRequests);

@@ -32,6 +32,9 @@ struct NetXcpAccess {
     uint32_t passwordTries = 5;
     uint32_t passwordWindowSeconds = 60;
     uint32_t passwordLockoutSeconds = 60;
+    // Wrong password frames the whole relay compares a minute, from all
+    // senders together (agent/password_throttle.h); 0: no such limit.
+    uint32_t passwordBudget = 60;
     // The endpoint's request queue (agent/request_queue.h): a request that
     // has waited longer than `requestMaxAgeSeconds` (0: no limit) is dropped
     // unanswered; at most `requestQueueSize` requests wait.

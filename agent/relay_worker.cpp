@@ -246,7 +246,7 @@ void LiteralLoop(RelayRun& run) {
             pauseMs = kSearchingPauseMs;
         }
         ++pass;
-        plat::SleepMs(pauseMs);
+        run.endpoint.TakeWhileWaiting(pauseMs);  // the socket's queue is small
         CheckForLoss(run);
         plat::SleepMs(kPassGapMs);
         run.reporter.Update(run.endpoint.Counters());

@@ -5,6 +5,7 @@
 // Wine gets the forwarded request's row in both timings. Prints one table.
 //
 //   prompt_bench [random-requests]
+//   prompt_bench senders    (only the rows of other senders under load, both timings)
 //
 // ser2net comes from Debian; it is installed here (apt-get) when missing.
 // The Wine rows need QLN_WIN32_BIN, the bin folder of either Windows build
@@ -17,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <random>
@@ -156,6 +158,65 @@ std::string Flood(uint16_t port) {
     return "no answer in " + Text("%.0f s", kFloodWaitMs / 1000.0);
 }
 
+constexpr uint32_t kOtherWaitMs = 60000;  // how long another sender waits at most
+constexpr uint32_t kLoopback1 = 0x7F000001u;
+
+// Waits for `client`'s answer to the request it sent at `sent`, asking again
+// every second as a client would; the time from the first ask.
+std::string AnsweredAfter(LoopbackUdp& client, const ByteString& request, uint16_t port,
+                          uint32_t sent, const std::function<void()>& meanwhile) {
+    uint32_t asked = sent;
+    while (plat::TickCount() - sent < kOtherWaitMs) {
+        if (!client.Receive(20).empty())
+            return Text("%.0f ms", static_cast<double>(plat::TickCount() - sent));
+        if (meanwhile) meanwhile();
+        if (plat::TickCount() - asked >= 1000) {
+            asked = plat::TickCount();
+            client.Send(request, kLoopback1, port);
+        }
+    }
+    return "no answer in " + Text("%.0f s", kOtherWaitMs / 1000.0);
+}
+
+// One datagram of 293 forwarded frames (1172 bytes, the most there is) from
+// one sender; 2 s into its walk a second sender asks for 0x31.
+std::string LongDatagram(uint16_t port) {
+    ByteString frames;
+    for (int i = 0; i < 293; ++i) {
+        ByteString f = XcpFrame(0x30);
+        frames.insert(frames.end(), f.begin(), f.end());
+    }
+    LoopbackUdp holder(0x7F000003u), other(0x7F000002u);
+    holder.Send(frames, kLoopback1, port);
+    plat::SleepMs(2000);  // a bench: the walk is under way by then
+    const uint32_t sent = plat::TickCount();
+    other.Send(XcpFrame(0x31), kLoopback1, port);
+    return AnsweredAfter(other, XcpFrame(0x31), port, sent, nullptr);
+}
+
+// One host (127.0.0.9) asks for 0x31 from 300 ports, each port again every
+// second as a client would; 3 s into it a client at another address asks.
+std::string ManyPorts(uint16_t port) {
+    std::vector<std::unique_ptr<LoopbackUdp>> flood;
+    for (int i = 0; i < 300; ++i) flood.push_back(std::make_unique<LoopbackUdp>(0x7F000009u));
+    uint32_t lastRound = plat::TickCount() - 1000;
+    auto floodOn = [&] {
+        for (auto& p : flood) (void)p->Receive(0);
+        if (plat::TickCount() - lastRound < 1000) return;
+        lastRound = plat::TickCount();
+        for (auto& p : flood) p->Send(XcpFrame(0x31), kLoopback1, port);
+    };
+    const uint32_t start = plat::TickCount();
+    while (plat::TickCount() - start < 3500) {
+        floodOn();
+        plat::SleepMs(20);
+    }
+    LoopbackUdp other(0x7F000002u);
+    const uint32_t sent = plat::TickCount();
+    other.Send(XcpFrame(0x31), kLoopback1, port);
+    return AnsweredAfter(other, XcpFrame(0x31), port, sent, floodOn);
+}
+
 // One column of the table: row name -> figure.
 using Column = std::map<std::string, std::string>;
 
@@ -167,6 +228,8 @@ const char* const kRows[] = {
     "resident memory (VmRSS / VmHWM)",
     "second sender's 0x00, 1 s after a 10,000-datagram flood",
     "Wine: 0x31 forwarded, random moments: median / p95 / max",
+    "another sender's 0x31 while a 293-frame datagram is walked",
+    "another host's 0x31 while one host asks from 300 ports",
 };
 
 // The figures of one program that answers NetXCP on `port` (process `pid`).
@@ -212,6 +275,18 @@ void MeasureQln(bool prompt, int count, Column& column) {
     if (!relay.StartUps() || !relay.StartAgent(TimingIni(prompt))) return;
     MeasureAll(relay.Port(), relay.Agent().Pid(), count, column);
     relay.Stop();
+}
+
+// The rows of other senders under load, each on a relay of its own.
+void MeasureSenders(bool prompt, Column& column) {
+    {
+        BenchRelay relay;
+        if (!relay.StartUps() || !relay.StartAgent(TimingIni(prompt))) return;
+        column[kRows[7]] = LongDatagram(relay.Port());
+    }
+    BenchRelay relay;
+    if (!relay.StartUps() || !relay.StartAgent(TimingIni(prompt))) return;
+    column[kRows[8]] = ManyPorts(relay.Port());
 }
 
 // Which Windows build the Wine row measured (win32 or win64), for the table.
@@ -307,21 +382,24 @@ void Floor(Column& column) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int count = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
+    const bool sendersOnly = argc > 1 && std::string(argv[1]) == "senders";
+    const int count = argc > 1 && !sendersOnly ? std::max(1, std::atoi(argv[1])) : 20;
     const bool prompt = TimingBuilt();
     const std::string notBuilt = "n/a (Timing=prompt not built)";
 
     Column literal, promptColumn, proxy, floor;
-    MeasureQln(false, count, literal);
-    MeasureWine(false, count, literal);
+    if (!sendersOnly) MeasureQln(false, count, literal);
+    if (!sendersOnly) MeasureWine(false, count, literal);
+    MeasureSenders(false, literal);
     if (prompt) {
-        MeasureQln(true, count, promptColumn);
-        MeasureWine(true, count, promptColumn);
+        if (!sendersOnly) MeasureQln(true, count, promptColumn);
+        if (!sendersOnly) MeasureWine(true, count, promptColumn);
+        MeasureSenders(true, promptColumn);
     } else {
         for (const char* row : kRows) promptColumn[row] = notBuilt;
     }
-    MeasureSer2net(count, proxy);
-    Floor(floor);
+    if (!sendersOnly) MeasureSer2net(count, proxy);
+    if (!sendersOnly) Floor(floor);
 
     std::printf("qln side by side: upssim on pseudo-terminals at %u baud, NetXCP on 127.0.0.1; "
                 "%d requests per random-moment row\n\n",

@@ -117,11 +117,13 @@ struct Rig {
     Rig() : link("", 1200, 8, 2, 0), profile("/nonexistent/qln-fuzz.ini"), device(link, profile) {
         // "requested qln" lines would flood the fuzzer's output.
         if (std::freopen("/dev/null", "w", stdout) == nullptr) fuzz::Fail("no /dev/null");
-        // Every password frame is compared: no lockout of the one sender.
+        // Every password frame is compared: no lockout of the one sender,
+        // no relay-wide limit.
         NetXcpAccess access;
         access.password = kPassword;
         access.port = 0;
         access.passwordTries = 0;
+        access.passwordBudget = 0;
         endpoint.reset(new NetXcpEndpoint(access));
         client = ::socket(AF_INET, SOCK_DGRAM, 0);
         if (client < 0) fuzz::Fail("no client socket");

@@ -18,7 +18,7 @@
 
 namespace {
 
-constexpr uint32_t kLoopback1 = 0x7F000001u, kLoopback2 = 0x7F000002u;
+constexpr uint32_t kLoopback1 = 0x7F000001u, kLoopback2 = 0x7F000002u, kLoopback3 = 0x7F000003u;
 
 using Client = LoopbackUdp;
 
@@ -27,6 +27,12 @@ protected:
     void Start(const NetXcpAccess& access) {
         m_pEndpoint = std::make_unique<NetXcpEndpoint>(access);
         m_nPort = m_pEndpoint->LocalPort();
+    }
+    // Serves once what waits; true when something did.
+    bool ServeOnce(uint32_t waitMs = 5000) {
+        if (!m_pEndpoint->WaitForRequest(waitMs)) return false;
+        m_pEndpoint->ServeRequest(&m_Device);
+        return true;
     }
     // Sends from `client` and serves what arrived; the answer, or empty.
     Bytes Exchange(Client& client, const Bytes& datagram) {
@@ -135,6 +141,101 @@ TEST_F(AccessTest, AGuessingSenderIsLockedOutAndAnHonestOneNeverIs) {
         answer = Exchange(guesser, Join({PasswordFrame("Secret"), Frame(0x8C)}));
     }
     EXPECT_EQ(answer, EchoBlock(0x8C));
+}
+
+// One host that floods from many ports is one sender: it waits its turn
+// like any other host, and a client at another address is served in the
+// next turns; a relay identification never waits behind forwarded requests.
+TEST_F(AccessTest, ATurnIsPerClientAddressAndTheRelaysOwnAnswersGoFirst) {
+    if (!SecondAddressHonoured()) GTEST_SKIP() << "this host sends from 127.0.0.1 only (Wine)";
+    NetXcpAccess access;
+    access.port = 0;
+    Start(access);
+    // Within one default socket receive queue, so that the kernel drops none.
+    constexpr int kPorts = 150;
+    std::vector<std::unique_ptr<Client>> flood;
+    for (int i = 0; i < kPorts; ++i) {
+        flood.push_back(std::make_unique<Client>(kLoopback1));
+        ASSERT_TRUE(flood.back()->Bound());
+        ASSERT_TRUE(flood.back()->Send(Frame(0x31), kLoopback1, m_nPort));
+    }
+    Client forwarded(kLoopback2), identification(kLoopback3);
+    ASSERT_TRUE(forwarded.Send(Frame(0x32), kLoopback1, m_nPort));
+    ASSERT_TRUE(identification.Send(Frame(0x00), kLoopback1, m_nPort));
+    testing::internal::CaptureStdout();
+    // The identification and a turn of the flood, then the other host's turn.
+    for (int served = 0; served < 2; ++served) ASSERT_TRUE(ServeOnce());
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(identification.Receive(2000), Bytes({0x71, 0x6C, 0x6E, 0x00}));
+    EXPECT_EQ(forwarded.Receive(2000), EchoBlock(0x32));
+    EXPECT_EQ(m_Device.Commands(), (Bytes{0x31, 0x32}));
+}
+
+// The frames of one long datagram take turns with other senders' requests:
+// another sender is answered after one frame of it, not after all of them,
+// and the long datagram's answers still come back whole, in one datagram.
+TEST_F(AccessTest, ALongDatagramTakesTurnsFrameByFrame) {
+    if (!SecondAddressHonoured()) GTEST_SKIP() << "this host sends from 127.0.0.1 only (Wine)";
+    NetXcpAccess access;
+    access.port = 0;
+    Start(access);
+    Client longSender(kLoopback1), other(kLoopback2);
+    Bytes frames, answers;
+    constexpr uint8_t kLast = 0x30;
+    for (uint8_t c = 0x01; c <= kLast; ++c) {
+        frames = Join({frames, Frame(c)});
+        answers = Join({answers, EchoBlock(c)});
+    }
+    ASSERT_TRUE(longSender.Send(frames, kLoopback1, m_nPort));
+    ASSERT_TRUE(other.Send(Frame(0x31), kLoopback1, m_nPort));
+    ASSERT_TRUE(ServeOnce());
+    EXPECT_EQ(other.Receive(2000), EchoBlock(0x31));
+    EXPECT_EQ(m_Device.Commands(), (Bytes{0x01, 0x31}));
+    EXPECT_EQ(longSender.Receive(0), Bytes{});
+    // The rest of it, in as many turns as it has frames.
+    ASSERT_TRUE(ServeOnce(0));
+    EXPECT_EQ(longSender.Receive(2000), answers);
+    EXPECT_EQ(m_Device.m_Frames.size(), kLast + 1u);
+    EXPECT_FALSE(m_pEndpoint->WaitForRequest(0));
+}
+
+// Guessing from many addresses: the whole relay compares about one wrong
+// guess a second, so an attacker that rotates its address gains nothing;
+// a client that gave the right password before keeps its rights meanwhile,
+// and a client the relay has not seen give it is heard again a second later.
+TEST_F(AccessTest, GuessesFromManyAddressesShareOneLimit) {
+    if (!SecondAddressHonoured()) GTEST_SKIP() << "this host sends from 127.0.0.1 only (Wine)";
+    NetXcpAccess access;  // the default limits
+    access.port = 0;
+    access.password = "Secret";
+    Start(access);
+    Client honest(kLoopback2);
+    EXPECT_EQ(Exchange(honest, Join({PasswordFrame("Secret"), Frame(0x8A)})), EchoBlock(0x8A));
+    // 40 addresses, 4 wrong guesses each: below every sender's own limit.
+    testing::internal::CaptureStderr();
+    for (uint32_t host = 0; host < 40; ++host) {
+        Client guesser(0x7F010000u + host);
+        ASSERT_TRUE(guesser.Bound());
+        Bytes guesses = Join({PasswordFrame("aaaaaa"), PasswordFrame("bbbbbb"),
+                              PasswordFrame("cccccc"), PasswordFrame("dddddd")});
+        ASSERT_TRUE(guesser.Send(guesses, kLoopback1, m_nPort));
+        ASSERT_TRUE(ServeOnce());
+    }
+    // The attacker's right guess from yet another address is not compared.
+    Client attacker(0x7F010100u);
+    EXPECT_EQ(Exchange(attacker, Join({PasswordFrame("Secret"), Frame(0x8B)})), Bytes{});
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_LT(m_pEndpoint->Counters().wrongPasswords, 40u) << said;
+    EXPECT_EQ(m_Device.Commands(), Bytes{0x8A});
+    // The honest client is served at once.
+    EXPECT_EQ(Exchange(honest, Join({PasswordFrame("Secret"), Frame(0x8C)})), EchoBlock(0x8C));
+    // A new client waits until the limit has room again.
+    const uint32_t start = plat::TickCount();
+    Bytes answer;
+    while (answer.empty() && plat::TickCount() - start < 10000) {
+        answer = Exchange(attacker, Join({PasswordFrame("Secret"), Frame(0x8D)}));
+    }
+    EXPECT_EQ(answer, EchoBlock(0x8D));
 }
 
 }  // namespace

@@ -216,27 +216,31 @@ TEST_F(EndpointTest, ReopensItsSocketAfterTheSocketItselfFailed) {
     EXPECT_EQ(Answer(), kQln);
 }
 
-// A sender that floods the port waits its turn like any other, and an
-// over-long datagram costs only itself: the request behind it is served.
-TEST_F(EndpointTest, AFloodingSenderWaitsItsTurnAndAnOverLongDatagramCostsOnlyItself) {
-    Socket other(SocketAddress("127.0.0.1", m_pEndpoint->LocalPort(), kSocketDatagram));
-    other.Open();
-    const Bytes flood = Frame(0x31), overLong(1173, 0xAB), request = Frame(0x32);
-    for (int i = 0; i < 20; ++i) m_pClient->Write(flood.data(), static_cast<int>(flood.size()));
-    ASSERT_EQ(other.Write(overLong.data(), 1173), 1173);
-    other.Write(request.data(), static_cast<int>(request.size()));
+// An over-long datagram costs only itself: the request behind it is served.
+// (How senders take turns: netxcp_access_test.cpp.)
+TEST_F(EndpointTest, AnOverLongDatagramCostsOnlyItself) {
+    const Bytes overLong(1173, 0xAB), request = Frame(0x32);
+    ASSERT_EQ(m_pClient->Write(overLong.data(), 1173), 1173);
+    m_pClient->Write(request.data(), static_cast<int>(request.size()));
     ASSERT_TRUE(m_pEndpoint->WaitForRequest(5000));
     m_pEndpoint->ServeRequest(&m_Device);
-    ASSERT_TRUE(m_pEndpoint->WaitForRequest(0));  // requests are queued: true at once
-    m_pEndpoint->ServeRequest(&m_Device);
-    EXPECT_EQ(m_Device.Commands(), (Bytes{0x31, 0x32}));
+    EXPECT_EQ(m_Device.Commands(), (Bytes{0x32}));
     EXPECT_EQ(m_pEndpoint->Counters().oversized, 1u);
-    ASSERT_TRUE(other.WaitReadable(5000));
-    Bytes answer(64);
-    answer.resize(static_cast<size_t>(std::max(0, other.Read(answer.data(), 64))));
-    EXPECT_EQ(answer, EchoBlock(0x32));  // to its own sender
-    EXPECT_EQ(Answer(), EchoBlock(0x31));
-    other.Close();
+    EXPECT_EQ(Answer(), EchoBlock(0x32));
+}
+
+// While the worker pauses between passes the socket's small receive queue
+// is kept empty, so that a burst from one host does not make the kernel drop
+// the next burst, or another client's request, on arrival.
+TEST_F(EndpointTest, DatagramsArrivingWhileTheWorkerPausesAreTakenOffTheSocket) {
+    const Bytes request = Frame(0x00);
+    for (int burst = 0; burst < 3; ++burst) {
+        for (int i = 0; i < 200; ++i) {
+            ASSERT_EQ(m_pClient->Write(request.data(), static_cast<int>(request.size())), 4);
+        }
+        m_pEndpoint->TakeWhileWaiting(300);
+    }
+    EXPECT_EQ(m_pEndpoint->Counters().received, 600u);
 }
 
 TEST(EndpointPassword, ShortPasswordComparesAsZeroPadded) {

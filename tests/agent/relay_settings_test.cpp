@@ -107,9 +107,13 @@ TEST_F(RelaySettingsTest, NumbersAreStrictDecimalsInTheirRange) {
     EXPECT_EQ(e.allowed, "0-1000");
     EXPECT_EQ(Refusal("[NetXCP]\nPasswordWindow=0\n").allowed, "1-86400");
     EXPECT_EQ(Refusal("[NetXCP]\nPasswordLockout=86401\n").key, "PasswordLockout");
+    EXPECT_EQ(Refusal("[NetXCP]\nPasswordGuessesPerMinute=60001\n").allowed, "0-60000");
+    EXPECT_EQ(Read("[NetXCP]\nPasswordGuessesPerMinute=\n").access.passwordBudget, 60u);
 
-    RelaySettings s =
-        Read("[NetXCP]\nPasswordTries=0\nPasswordWindow=600\nPasswordLockout=86400\n");
+    RelaySettings s = Read(
+        "[NetXCP]\nPasswordTries=0\nPasswordWindow=600\nPasswordLockout=86400\n"
+        "PasswordGuessesPerMinute=0\n");
+    EXPECT_EQ(s.access.passwordBudget, 0u);
     EXPECT_EQ(s.access.passwordTries, 0u);
     EXPECT_EQ(s.access.passwordWindowSeconds, 600u);
     EXPECT_EQ(s.access.passwordLockoutSeconds, 86400u);

@@ -1,10 +1,11 @@
 // The request queue's rules: whose turn it is, what a full queue drops, and
 // when a request is too old to be served.
+#include "agent/request_queue.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
-
-#include "agent/request_queue.h"
+#include <vector>
 
 namespace {
 
@@ -33,9 +34,9 @@ TEST(RequestQueue, SendersTakeTurnsAndEachSendersRequestsGoOldestFirst) {
     RequestQueue queue(16);
     for (char tag : std::string("abcd")) queue.Add(From(1, 7, tag));  // a flood
     queue.Add(From(2, 7, 'X'));
-    queue.Add(From(1, 8, 'Y'));  // the same host from another port is another sender
+    queue.Add(From(1, 8, 'Y'));  // the same host from another port is the same sender
     queue.Add(From(2, 7, 'Z'));
-    EXPECT_EQ(TakeAll(queue), "aXYbZcd");
+    EXPECT_EQ(TakeAll(queue), "aXbZcdY");
     EXPECT_TRUE(queue.Empty());
     // A sender that comes back after its line ran dry queues behind the others.
     queue.Add(From(1, 7, 'e'));
@@ -100,6 +101,69 @@ TEST(RequestQueue, RequestsOlderThanTheLimitAreDroppedWhenTheirSenderAskedAgain)
     queue.Add(From(2, 7, 'j', 0));
     queue.Add(From(2, 7, 'k', 0));
     EXPECT_EQ(TakeAll(queue, 60000, 3000), "ik");
+}
+
+// One host that floods from many ports gets one turn a round, like any other
+// host; a request goes stale when its own client (port) asked again; one its client has
+// surely given up on (twenty times the age limit) is dropped even when it is
+// its sender's only one.
+TEST(RequestQueue, TurnsGoByAddressAndNoRequestWaitsForEver) {
+    struct Case {
+        const char* what;
+        std::vector<QueuedRequest> added;
+        uint32_t nowMs, maxAgeMs;
+        std::string served;
+    };
+    // 300 ports of one host, each asking twice, and another host.
+    std::vector<QueuedRequest> flood;
+    for (uint16_t port = 1000; port < 1300; ++port) flood.push_back(From(1, port, 'f', 5000));
+    for (uint16_t port = 1000; port < 1300; ++port) flood.push_back(From(1, port, 'g', 7000));
+    flood.push_back(From(2, 7, 'N', 5000));
+    const Case cases[] = {
+        {"one turn for the host", flood, 7000, 0,
+         "fN" + std::string(299, 'f') + std::string(300, 'g')},
+        {"the ports' first requests are stale", flood, 8001, 3000, "N" + std::string(300, 'g')},
+        {"two clients on one host", {From(1, 7, 'a', 0), From(1, 8, 'b', 0)}, 5000, 3000, "ab"},
+        {"given up", {From(1, 7, 'a', 0), From(2, 7, 'b', 1)}, 60001, 3000, "b"},
+        {"not yet given up", {From(1, 7, 'a', 0)}, 60000, 3000, "a"},
+        {"no age limit", {From(1, 7, 'a', 0)}, 0x7FFFFFFFu, 0, "a"},
+    };
+    for (const Case& c : cases) {
+        RequestQueue queue(4096);
+        for (const QueuedRequest& r : c.added) queue.Add(r);
+        EXPECT_EQ(TakeAll(queue, c.nowMs, c.maxAgeMs), c.served) << c.what;
+    }
+}
+
+// A request whose walk has begun goes back to the front of its host's line,
+// its host to the back of the turns; it is never dropped, stale or not.
+TEST(RequestQueue, AWalkBegunKeepsItsPlace) {
+    RequestQueue queue(3);
+    queue.Add(From(1, 7, 'a', 0));
+    queue.Add(From(1, 8, 'b', 0));
+    queue.Add(From(2, 7, 'X', 0));
+    QueuedRequest r;
+    uint64_t stale = 0;
+    ASSERT_TRUE(queue.Take(0, 3000, r, stale));
+    EXPECT_EQ(r.bytes[0], 'a');
+    r.position = 4;  // its first frame is done
+    queue.PutBack(std::move(r));
+    // Full: the host that holds the most loses its oldest not begun.
+    EXPECT_TRUE(queue.Add(From(1, 9, 'c', 0)));
+    EXPECT_TRUE(queue.Add(From(3, 7, 'Y', 0)));
+    EXPECT_EQ(queue.Size(), 3u);
+    // Later: the begun one is served though its host has asked again since.
+    ASSERT_TRUE(queue.Take(50000, 3000, r, stale));
+    EXPECT_EQ(r.bytes[0], 'X');
+    ASSERT_TRUE(queue.Take(50000, 3000, r, stale));
+    EXPECT_EQ(r.bytes[0], 'a');
+    r.position = 8;
+    queue.PutBack(std::move(r));
+    std::vector<QueuedRequest> begun = queue.TakeBegun();
+    ASSERT_EQ(begun.size(), 1u);
+    EXPECT_EQ(begun[0].bytes[0], 'a');
+    EXPECT_EQ(TakeAll(queue, 100000, 3000), "");  // 'c' was given up
+    EXPECT_TRUE(queue.Empty());
 }
 
 }  // namespace

@@ -12,14 +12,13 @@ constexpr uint32_t kLoopback1 = 0x7F000001u, kFriend = 0x7F000002u, kOther = 0x7
 constexpr uint32_t kAnswerMs = 20000;
 
 // Sends from `client` to the agent and waits for the answer; empty when
-// none comes. A relay identification from 127.0.0.1 follows, and its answer
-// is awaited, so that "no answer" means the agent had served the datagram.
+// none comes. A probe from 127.0.0.1 follows, and its answer is awaited, so
+// that "no answer" means the agent had served the datagram.
 ByteString Exchange(RelayAgent& agent, LoopbackUdp& client, const ByteString& datagram,
                     uint32_t to = kLoopback1) {
     EXPECT_TRUE(client.Send(datagram, to, agent.Port()));
-    ByteString probe;
-    EXPECT_TRUE(agent.Unanswered(XcpFrame(0x00), probe, kAnswerMs) || !probe.empty());
-    return client.Receive(probe.empty() ? 500 : kAnswerMs);
+    EXPECT_TRUE(IsProbeAnswer(agent.Exchange(kProbe, kAnswerMs)));
+    return client.Receive(500);
 }
 
 }  // namespace

@@ -41,9 +41,9 @@ public:
     // Waits (bounded) until the agent relays: a relay identification sent
     // every half second is answered. Only a device that identified answers.
     bool WaitUntilRelaying(uint32_t ms);
-    // Sends `datagram`, then the relay identification: true when the first
-    // answer is the relay's own, that is, `datagram` went unanswered. The
-    // first answer otherwise lands in `answer`.
+    // Sends `datagram`, then kProbe: true when the first answer is the
+    // probe's, that is, `datagram` went unanswered. The first answer
+    // otherwise lands in `answer`.
     bool Unanswered(const ByteString& datagram, ByteString& answer, uint32_t ms = 20000);
 
 private:
@@ -55,6 +55,11 @@ private:
 };
 
 extern const ByteString kQlnAnswer;
+// A request served in its sender's turn after everything the sender asked
+// before (a relay identification with a frame for the UPS behind it), and
+// whether `answer` is its answer (the relay's identification first).
+extern const ByteString kProbe;
+bool IsProbeAnswer(const ByteString& answer);
 
 // Whether `reply` starts with the UPS's identification (answer block 1).
 bool IsIdentification(const ByteString& reply);

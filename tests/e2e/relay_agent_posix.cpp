@@ -1,7 +1,6 @@
-#include "relay_agent.h"
-
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -9,6 +8,7 @@
 
 #include "agent/socket.h"
 #include "platform/clock.h"
+#include "relay_agent.h"
 
 const ByteString kQlnAnswer{0x71, 0x6C, 0x6E, 0x00};
 
@@ -75,8 +75,18 @@ bool RelayAgent::WaitUntilRelaying(uint32_t ms) {
 bool RelayAgent::Unanswered(const ByteString& datagram, ByteString& answer, uint32_t ms) {
     NetXcpClient client("127.0.0.1", m_nPort);
     client.Send(datagram);
-    client.Send(XcpFrame(0x00));
+    client.Send(kProbe);
     answer.clear();
     if (!client.Receive(answer, ms)) return false;
-    return answer == kQlnAnswer;
+    return IsProbeAnswer(answer);
+}
+
+// The relay answers requests of its own identification alone before those
+// with frames for the UPS; a frame for the UPS behind it makes the probe wait
+// its turn behind whatever its sender asked before.
+const ByteString kProbe = Cat({XcpFrame(0x00), XcpFrame(0x30)});
+
+bool IsProbeAnswer(const ByteString& answer) {
+    return answer.size() >= kQlnAnswer.size() &&
+           std::equal(kQlnAnswer.begin(), kQlnAnswer.end(), answer.begin());
 }
