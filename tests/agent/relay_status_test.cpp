@@ -75,7 +75,8 @@ TEST(RelayStatusTexts, SystemdLineSaysEveryStateOfTheFile) {
         {RelayState::Attached, true, "UPS Quillon 1500 \"RT\"\\x0A (1.0 2.5) at 19200 baud; 1,234"},
         {RelayState::Paused, true, "Paused; UPS Quillon 1500 \"RT\"\\x0A (1.0 2.5) at 19200 baud;"},
         {RelayState::Paused, false, "Paused; no UPS found on /dev/ttyUSB0; 0 answered"},
-        {RelayState::Stopped, true, "Stopping; UPS Quillon 1500 \"RT\"\\x0A (1.0 2.5) at 19200 baud;"},
+        {RelayState::Stopped, true,
+         "Stopping; UPS Quillon 1500 \"RT\"\\x0A (1.0 2.5) at 19200 baud;"},
         {RelayState::Stopped, false, "Stopping; no UPS found on /dev/ttyUSB0; 0 answered"},
     };
     for (const auto& c : cases) {

@@ -114,10 +114,11 @@ TEST_F(MessageTable, IdsBetweenTheBlocksHaveNoText) {
 // translation whose inserts differ from the English text's.)
 TEST_F(MessageTable, AgentTextsTakeTheirInserts) {
     const char* const inserts[] = {"<1>", "<2>", "<3>", "<4>", "<5>"};
-    for (uint32_t id : {0x80020160u, 0xC0020161u, 0x80020162u, 0x80020163u, 0xC0020164u,
-                        0xC0020165u, 0xC0020166u, 0xC0020167u, 0x80020168u, 0x40020170u, 0x40020171u,
-                        0x40020172u, 0x40020173u, 0x40020178u, 0x40020179u, 0x4002017Au,
-                        0x4002017Bu, 0x4002017Cu, 0x4002017Du, 0xC00201C0u, 0x800201C1u}) {
+    for (uint32_t id :
+         {0x80020160u, 0xC0020161u, 0x80020162u, 0x80020163u, 0xC0020164u, 0xC0020165u,
+          0xC0020166u, 0xC0020167u, 0x80020168u, 0x40020170u, 0x40020171u, 0x40020172u,
+          0x40020173u, 0x40020178u, 0x40020179u, 0x4002017Au, 0x4002017Bu, 0x4002017Cu,
+          0x4002017Du, 0xC00201C0u, 0x800201C1u}) {
         SCOPED_TRACE(testing::Message() << std::hex << id);
         std::string text;
         ASSERT_TRUE(plat::FormatModuleMessage(m_Library, id, inserts, 5, text));
