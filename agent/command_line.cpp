@@ -37,16 +37,28 @@ const VerbName kVerbs[] = {
     {"status", AgentAction::Status},
 };
 
-// What may follow "status": "--json" and, as before the verb, "-c file".
+bool IsOptionLetter(const char* a, char letter) {
+    return IsOptionMark(a[0]) && toupper(static_cast<unsigned char>(a[1])) == letter;
+}
+
+// Takes the value of "-n" at argv[i]; false when it is no instance name.
+bool TakeInstanceName(const char* value, AgentCommandLine& cl) {
+    if (!IsInstanceName(value)) return false;
+    cl.instanceName = value;
+    return true;
+}
+
+// What may follow "status": "--json" and, as before the verb, "-c file" and
+// "-n name".
 void ParseStatusOptions(int from, int argc, const char* const* argv, AgentCommandLine& cl) {
     for (int i = from; i < argc; ++i) {
         const char* a = argv[i];
         if (SameWord(a, "--json")) {
             cl.json = true;
-        } else if (IsOptionMark(a[0]) && (a[1] == 'c' || a[1] == 'C') && i + 1 < argc) {
+        } else if (IsOptionLetter(a, 'C') && i + 1 < argc) {
             cl.configGiven = true;
             cl.configPath = argv[++i];
-        } else {
+        } else if (!(IsOptionLetter(a, 'N') && i + 1 < argc && TakeInstanceName(argv[++i], cl))) {
             cl.action = AgentAction::Usage;
             return;
         }
@@ -54,6 +66,14 @@ void ParseStatusOptions(int from, int argc, const char* const* argv, AgentComman
 }
 
 }  // namespace
+
+bool IsInstanceName(const std::string& name) {
+    if (name.empty() || name.size() > 32) return false;
+    for (unsigned char c : name) {
+        if (!isalnum(c) && c != '-' && c != '_') return false;
+    }
+    return true;
+}
 
 AgentCommandLine ParseAgentCommandLine(int argc, const char* const* argv) {
     AgentCommandLine cl;
@@ -89,6 +109,13 @@ AgentCommandLine ParseAgentCommandLine(int argc, const char* const* argv) {
             case 'i':
             case 'I':
                 cl.internalXcp = true;
+                break;
+            case 'n':
+            case 'N':
+                if (i + 1 >= argc || !TakeInstanceName(argv[++i], cl)) {
+                    cl.action = AgentAction::Usage;
+                    return cl;
+                }
                 break;
             default:
                 cl.action = AgentAction::Usage;

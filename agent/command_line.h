@@ -17,7 +17,14 @@ struct AgentCommandLine {
     bool configGiven = false;  // "-c file" seen; configPath holds the last one
     std::string configPath;
     bool json = false;  // "status --json"
+    // "-n name": which further instance of the agent on this host (its
+    // service, events, status record); "" for the default one.
+    std::string instanceName;
 };
+
+// Whether `name` may name an instance: 1 to 32 letters, digits, '-' or '_',
+// so that it fits a Windows service name, a systemd instance and a file name.
+bool IsInstanceName(const std::string& name);
 
 // argv[0] is the program name and is not read; argv[1..argc-1] must be
 // NUL-terminated strings.

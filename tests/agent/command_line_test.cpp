@@ -63,6 +63,21 @@ TEST(AgentCommandLineParse, StatusTakesJsonAndTheFileAfterIt) {
     }
 }
 
+TEST(AgentCommandLineParse, AnInstanceIsNamedBeforeAVerbOrAfterStatus) {
+    AgentCommandLine cl = Parse({"-n", "ups-2", "-c", "ups2.ini", "install"});
+    EXPECT_EQ(cl.action, AgentAction::Install);
+    EXPECT_EQ(cl.instanceName, "ups-2");
+    EXPECT_EQ(Parse({"status", "/N", "b_1"}).instanceName, "b_1");
+    EXPECT_EQ(Parse({"start"}).instanceName, "");
+    const std::string tooLong(33, 'a');
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"-n"}, {"-n", ""}, {"-n", "a b"}, {"-n", "../x"}, {"-n", "a.b"}, {"-n", tooLong},
+             {"status", "-n"}, {"status", "-n", "x/y"}}) {
+        EXPECT_EQ(Parse(args).action, AgentAction::Usage) << args.back();
+    }
+    EXPECT_TRUE(IsInstanceName(std::string(32, 'Z')));
+}
+
 TEST(AgentCommandLineParse, BadWordsAndAMissingFileGiveTheUsage) {
     for (const auto& args : std::vector<std::vector<std::string>>{
              {"-x"}, {"extra"}, {"-c"}, {"daemon", "-c"}, {""}, {"-"}, {"/"}, {"installs"}}) {
