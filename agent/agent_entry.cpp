@@ -76,8 +76,15 @@ int AgentMain(int argc, char** argv) {
     std::string exe = plat::ModuleFileName();
     if (!exe.empty()) g_AgentService.m_ConfigPath = plat::ReplaceFileName(exe, kConfigFileName);
 
+    // A named instance reads NAME.ini beside the default file unless told
+    // otherwise, and its events and service carry its name.
+    if (!cl.instanceName.empty() && !exe.empty()) {
+        g_AgentService.m_ConfigPath = plat::ReplaceFileName(exe, cl.instanceName + ".ini");
+    }
     if (cl.configGiven) g_AgentService.m_ConfigPath = cl.configPath;
-    g_AgentService.m_Instance = AgentInstance(g_AgentService.m_ConfigPath, cl.configGiven);
+    g_AgentService.m_Instance = cl.instanceName.empty()
+                                    ? AgentInstance(g_AgentService.m_ConfigPath, cl.configGiven)
+                                    : cl.instanceName;
     if (!cl.serviceMode) g_AgentService.m_bServiceMode = false;
     if (cl.internalXcp) g_bInternalXcp = true;
 
