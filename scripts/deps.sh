@@ -14,7 +14,7 @@ need=()
 for p in cmake ninja-build g++ ccache libgtest-dev libgmock-dev nettle-dev \
          g++-mingw-w64-i686-posix binutils-mingw-w64-i686 \
          g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 \
-         python3 procps util-linux iproute2 clang libclang-rt-14-dev valgrind \
+         python3 procps util-linux iproute2 clang clang-format libclang-rt-14-dev valgrind \
          systemd systemd-container debootstrap strace passwd \
          wixl msitools debhelper lintian patchelf adduser man-db \
          ${QLN_EXTRA_PACKAGES:-}; do

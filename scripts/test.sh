@@ -40,6 +40,9 @@ tests_in() {
   ctest --test-dir "$dir" --output-on-failure "$@"
 }
 
+step "The tree: every C++ file as .clang-format writes it"
+bash scripts/check_format.sh || failed "format check"
+
 # Which Windows builds run under Wine here, found once, before anything is
 # built. Both are always built; the i686 build runs only where the 32-bit
 # Wine loader starts (a kernel without 32-bit emulation refuses it with
