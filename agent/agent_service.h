@@ -35,14 +35,23 @@ public:
     // Which agent of the host this is (see AgentInstance); "" for the one on
     // the INI file beside the executable.
     std::string m_Instance;
+    // The service this process runs as and the event-log source of its
+    // reports: the default's, or a further instance's ("-n NAME"; see
+    // AgentServiceName in agent/instance_names.h).
+    std::string m_ServiceName;
     bool m_bServiceMode = true;
     std::unique_ptr<plat::Event> m_pPauseEvent;
     std::unique_ptr<plat::Event> m_pContinueEvent;
     std::unique_ptr<plat::Event> m_pStopEvent;
     void* m_hWorkerThread = nullptr;
-    plat::ServiceStatus m_Status = {plat::kServiceTypeWin32, plat::kServiceStartPending,
-                                    plat::kAcceptStop | plat::kAcceptPauseContinue | plat::kAcceptShutdown,
-                                    0, 0, 0, 0};
+    plat::ServiceStatus m_Status = {
+        plat::kServiceTypeWin32,
+        plat::kServiceStartPending,
+        plat::kAcceptStop | plat::kAcceptPauseContinue | plat::kAcceptShutdown,
+        0,
+        0,
+        0,
+        0};
     void* m_hStatus = nullptr;
 };
 

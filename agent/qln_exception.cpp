@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "agent/agent_service.h"
 #include "platform/errors.h"
 #include "platform/event_log.h"
 #include "platform/message_format.h"
@@ -72,8 +73,9 @@ void CQLNException::Print() const {
 void CQLNException::LogEvent() const {
     std::string text;
     GetText(text);
-    plat::WriteEventLogEntry(kAgentServiceName, EventTypeForMessageId(m_nMessageId), m_nMessageId,
-                      m_ppStrings, m_nStrings, plat::ForReader(text));
+    plat::WriteEventLogEntry(g_AgentService.m_ServiceName.c_str(),
+                             EventTypeForMessageId(m_nMessageId), m_nMessageId, m_ppStrings,
+                             m_nStrings, plat::ForReader(text));
 }
 
 void CQLNException::Report() const {
@@ -86,9 +88,13 @@ void CQLNException::Report() const {
 
 uint16_t EventTypeForMessageId(uint32_t messageId) {
     switch (messageId >> 30) {
-        case 0: return plat::kEventSuccess;
-        case 1: return plat::kEventInformation;
-        case 2: return plat::kEventWarning;
-        default: return plat::kEventError;
+        case 0:
+            return plat::kEventSuccess;
+        case 1:
+            return plat::kEventInformation;
+        case 2:
+            return plat::kEventWarning;
+        default:
+            return plat::kEventError;
     }
 }
