@@ -8,8 +8,8 @@
 #include "agent/instance_names.h"
 #include "agent/qln_exception.h"
 #include "agent/relay_worker.h"
-#include "agent/service_host.h"
 #include "agent/status_command.h"
+#include "agent/service_host.h"
 #include "platform/errors.h"
 #include "platform/module.h"
 #include "qln_version.h"
@@ -40,29 +40,15 @@ const char* const kConfigFileName = "qln.ini";
 
 void CarryOut(AgentAction action, const std::string& instance) {
     switch (action) {
-        case AgentAction::Install:
-            InstallService(instance, g_AgentService.m_ConfigPath);
-            break;
-        case AgentAction::Remove:
-            RemoveService(instance);
-            break;
-        case AgentAction::Start:
-            ControlAgentService(ServiceControl::Start, instance);
-            break;
-        case AgentAction::Stop:
-            ControlAgentService(ServiceControl::Stop, instance);
-            break;
-        case AgentAction::Pause:
-            ControlAgentService(ServiceControl::Pause, instance);
-            break;
-        case AgentAction::Resume:
-            ControlAgentService(ServiceControl::Continue, instance);
-            break;
-        case AgentAction::Usage:
-            ShowUsage();
+        case AgentAction::Install: InstallService(instance, g_AgentService.m_ConfigPath); break;
+        case AgentAction::Remove: RemoveService(instance); break;
+        case AgentAction::Start: ControlAgentService(ServiceControl::Start, instance); break;
+        case AgentAction::Stop: ControlAgentService(ServiceControl::Stop, instance); break;
+        case AgentAction::Pause: ControlAgentService(ServiceControl::Pause, instance); break;
+        case AgentAction::Resume: ControlAgentService(ServiceControl::Continue, instance); break;
+        case AgentAction::Usage: ShowUsage();
         case AgentAction::Status:
-        case AgentAction::Run:
-            break;
+        case AgentAction::Run: break;
     }
 }
 
@@ -106,8 +92,7 @@ int AgentMain(int argc, char** argv) {
     if (cl.internalXcp) g_bInternalXcp = true;
 
     try {
-        if (cl.action == AgentAction::Status)
-            return ShowStatus(g_AgentService.m_ConfigPath, cl.json);
+        if (cl.action == AgentAction::Status) return ShowStatus(g_AgentService.m_ConfigPath, cl.json);
         CarryOut(cl.action, cl.instanceName);
         return Run();
     } catch (CQLNException* failure) {

@@ -31,8 +31,7 @@ public:
 
     // Writes the text to standard error in the reader's code page.
     void Print() const;
-    // Writes an entry under this agent's event source (its service name), type from the severity
-    // bits.
+    // Writes an entry under this agent's event source (its service name), type from the severity bits.
     void LogEvent() const;
     // LogEvent when g_bEventLogReporting is on, else Print.
     void Report() const;

@@ -62,8 +62,7 @@ constexpr int32_t kXcpDevice = 2;
 void ReportText(const std::string& text) {
     if (g_bEventLogReporting) {
         const char* strings[] = {text.c_str()};
-        plat::WriteEventLogEntry(g_AgentService.m_ServiceName.c_str(), plat::kEventError, 0,
-                                 strings, 1, text);
+        plat::WriteEventLogEntry(g_AgentService.m_ServiceName.c_str(), plat::kEventError, 0, strings, 1, text);
         return;
     }
     std::fputs(text.c_str(), stderr);
@@ -229,13 +228,12 @@ bool KeepServing() { return g_AgentService.KeepRunning(); }
 // Literal timing: passes of fixed pauses, a request waited for at the top
 // of each, the UPS polled every fifth pass and looked for every tenth.
 void LiteralLoop(RelayRun& run) {
-    for (uint32_t pass = 0;;) {
+    for (uint32_t pass = 0;; ) {
         if (!g_AgentService.KeepRunning()) break;
         UpsDevice* device = run.device.get();
         uint32_t waitMs =
             (device && !g_bInternalXcp && device->DeviceKind() == kXcpDevice) ? kRequestWaitMs : 0;
-        if (run.endpoint.WaitForRequest(waitMs) &&
-            !run.endpoint.ServeRequest(device, KeepServing)) {
+        if (run.endpoint.WaitForRequest(waitMs) && !run.endpoint.ServeRequest(device, KeepServing)) {
             break;
         }
 

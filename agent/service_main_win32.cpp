@@ -19,16 +19,16 @@ static_assert(sizeof(plat::ServiceStatus) == sizeof(SERVICE_STATUS),
 namespace {
 
 // Each service registers its own source, named as the service is, so that
-// the entries of two instances are told apart. The event viewer forms an entry's text from this
-// message file: the library beside the program. A service starts in the system folder, so a name
+// the entries of two instances are told apart. The event viewer forms an
+// entry's text from this message file: the library beside the program. A
+// service starts in the system folder, so a name
 // resolved against the current directory would point where no library is,
 // and every entry would lose its text (and an installed package's own value
 // would be overwritten with that at each start).
 void RegisterEventSourceKey() {
     plat::ScopedKey key;
-    if (::RegCreateKeyA(HKEY_LOCAL_MACHINE, EventSourceKey(g_AgentService.m_ServiceName).c_str(),
-                        key.Receive()) != ERROR_SUCCESS)
-        return;
+    const std::string sourceKey = EventSourceKey(g_AgentService.m_ServiceName);
+    if (::RegCreateKeyA(HKEY_LOCAL_MACHINE, sourceKey.c_str(), key.Receive()) != ERROR_SUCCESS) return;
     const std::string exe = plat::ModuleFileName();
     if (!exe.empty()) {
         const std::string path = plat::ReplaceFileName(exe, "Pellux_noDB.dll");
@@ -37,8 +37,8 @@ void RegisterEventSourceKey() {
                          static_cast<DWORD>(path.size() + 1));
     }
     DWORD types = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
-    ::RegSetValueExA(key.Get(), "TypesSupported", 0, REG_DWORD,
-                     reinterpret_cast<const BYTE*>(&types), sizeof types);
+    ::RegSetValueExA(key.Get(), "TypesSupported", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&types),
+                     sizeof types);
 }
 
 // Thread entries use the system's calling convention; the worker routine the

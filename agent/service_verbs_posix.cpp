@@ -119,14 +119,10 @@ void RemoveInstance(const std::string& instance) {
 
 AgentAction ActionOf(ServiceControl control) {
     switch (control) {
-        case ServiceControl::Start:
-            return AgentAction::Start;
-        case ServiceControl::Stop:
-            return AgentAction::Stop;
-        case ServiceControl::Pause:
-            return AgentAction::Pause;
-        case ServiceControl::Continue:
-            break;
+        case ServiceControl::Start: return AgentAction::Start;
+        case ServiceControl::Stop: return AgentAction::Stop;
+        case ServiceControl::Pause: return AgentAction::Pause;
+        case ServiceControl::Continue: break;
     }
     return AgentAction::Resume;
 }
@@ -171,8 +167,7 @@ void InstallService(const std::string& instance, const std::string& /*configPath
                 Fail("The program's path cannot be written into a unit: " + exe);
             }
             struct stat st {};
-            if (::stat(UnitPath().c_str(), &st) == 0)
-                Fail("The service already exists: " + UnitPath());
+            if (::stat(UnitPath().c_str(), &st) == 0) Fail("The service already exists: " + UnitPath());
             std::string whyRoot;
             std::string account = ChooseServiceAccount(exe, whyRoot);
             WriteUnitFile(AgentUnitText(exe, account, whyRoot));

@@ -15,10 +15,10 @@
 
 namespace {
 
-const DWORD kManagerCreateService = 0x2;    // SC_MANAGER_CREATE_SERVICE
-const DWORD kManagerControls = 0xF0000;     // STANDARD_RIGHTS_REQUIRED
-const DWORD kServiceDelete = 0x10000;       // DELETE
-const DWORD kServiceStartStopPause = 0x70;  // SERVICE_START | SERVICE_STOP | SERVICE_PAUSE_CONTINUE
+const DWORD kManagerCreateService = 0x2;   // SC_MANAGER_CREATE_SERVICE
+const DWORD kManagerControls = 0xF0000;    // STANDARD_RIGHTS_REQUIRED
+const DWORD kServiceDelete = 0x10000;      // DELETE
+const DWORD kServiceStartStopPause = 0x70; // SERVICE_START | SERVICE_STOP | SERVICE_PAUSE_CONTINUE
 const DWORD kImagePathMax = 259;
 
 // The last error becomes the failure; it is read before any handle closes.
@@ -89,8 +89,7 @@ SC_HANDLE OpenAgentService(const plat::ScopedServiceHandle& manager, const std::
 void InstallService(const std::string& instance, const std::string& configPath) {
     RunVerb(
         [&] {
-            plat::ScopedServiceHandle manager(
-                ::OpenSCManagerA(nullptr, nullptr, kManagerCreateService));
+            plat::ScopedServiceHandle manager(::OpenSCManagerA(nullptr, nullptr, kManagerCreateService));
             Check(static_cast<bool>(manager));
             std::string image = ImagePath(instance, configPath);
             // The wide call: Wine's ANSI one stores the dependency list with
@@ -115,8 +114,7 @@ void InstallService(const std::string& instance, const std::string& configPath) 
 void RemoveService(const std::string& instance) {
     RunVerb(
         [&] {
-            plat::ScopedServiceHandle manager(
-                ::OpenSCManagerA(nullptr, nullptr, kManagerCreateService));
+            plat::ScopedServiceHandle manager(::OpenSCManagerA(nullptr, nullptr, kManagerCreateService));
             Check(static_cast<bool>(manager));
             const std::string name = AgentServiceName(instance);
             plat::ScopedServiceHandle service(OpenAgentService(manager, instance, kServiceDelete));
@@ -148,8 +146,7 @@ void ControlAgentService(ServiceControl control, const std::string& instance) {
                     Check(::ControlService(service.Get(), SERVICE_CONTROL_PAUSE, &status) != FALSE);
                     break;
                 case ServiceControl::Continue:
-                    Check(::ControlService(service.Get(), SERVICE_CONTROL_CONTINUE, &status) !=
-                          FALSE);
+                    Check(::ControlService(service.Get(), SERVICE_CONTROL_CONTINUE, &status) != FALSE);
                     break;
             }
         },

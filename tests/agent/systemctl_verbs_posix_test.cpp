@@ -41,12 +41,4 @@ TEST(SystemctlVerbs, EachVerbMapsToItsSystemctlCallOnTheGivenUnit) {
     }
 }
 
-TEST(SystemctlVerbs, TheTemplateIsLookedForWhereSystemdReadsUnitsAdministratorsFirst) {
-    const std::vector<std::string>& folders = UnitFolders();
-    ASSERT_FALSE(folders.empty());
-    EXPECT_EQ(folders.front(), "/etc/systemd/system");
-    EXPECT_NE(std::find(folders.begin(), folders.end(), "/lib/systemd/system"), folders.end())
-        << "the Debian package installs its units there";
-}
-
 }  // namespace
