@@ -5,6 +5,7 @@
 
 #include "agent/agent_service.h"
 #include "agent/command_line.h"
+#include "agent/instance_names.h"
 #include "agent/qln_exception.h"
 #include "agent/relay_worker.h"
 #include "agent/status_command.h"
@@ -22,6 +23,7 @@ const char* const kConfigFileName = "qln.ini";
     fprintf(stderr,
             "Usage:   qln [options]\n"
             "Options: -c file  Initialization file, defaults to .\\qln.ini.\n"
+            "         -n name  A further instance: its own service, and name.ini.\n"
             "         -i       Use Internal XCP for XCP UPS systems.\n"
             "         daemon   Run as a daemon.\n"
             "         install  Install as a service.\n"
@@ -36,14 +38,14 @@ const char* const kConfigFileName = "qln.ini";
     exit(-1);
 }
 
-void CarryOut(AgentAction action) {
+void CarryOut(AgentAction action, const std::string& instance) {
     switch (action) {
-        case AgentAction::Install: InstallService(); break;
-        case AgentAction::Remove: RemoveService(); break;
-        case AgentAction::Start: ControlAgentService(ServiceControl::Start); break;
-        case AgentAction::Stop: ControlAgentService(ServiceControl::Stop); break;
-        case AgentAction::Pause: ControlAgentService(ServiceControl::Pause); break;
-        case AgentAction::Resume: ControlAgentService(ServiceControl::Continue); break;
+        case AgentAction::Install: InstallService(instance, g_AgentService.m_ConfigPath); break;
+        case AgentAction::Remove: RemoveService(instance); break;
+        case AgentAction::Start: ControlAgentService(ServiceControl::Start, instance); break;
+        case AgentAction::Stop: ControlAgentService(ServiceControl::Stop, instance); break;
+        case AgentAction::Pause: ControlAgentService(ServiceControl::Pause, instance); break;
+        case AgentAction::Resume: ControlAgentService(ServiceControl::Continue, instance); break;
         case AgentAction::Usage: ShowUsage();
         case AgentAction::Status:
         case AgentAction::Run: break;
@@ -85,12 +87,13 @@ int AgentMain(int argc, char** argv) {
     g_AgentService.m_Instance = cl.instanceName.empty()
                                     ? AgentInstance(g_AgentService.m_ConfigPath, cl.configGiven)
                                     : cl.instanceName;
+    g_AgentService.m_ServiceName = AgentServiceName(cl.instanceName);
     if (!cl.serviceMode) g_AgentService.m_bServiceMode = false;
     if (cl.internalXcp) g_bInternalXcp = true;
 
     try {
         if (cl.action == AgentAction::Status) return ShowStatus(g_AgentService.m_ConfigPath, cl.json);
-        CarryOut(cl.action);
+        CarryOut(cl.action, cl.instanceName);
         return Run();
     } catch (CQLNException* failure) {
         failure->Report();

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <new>
 
+#include "agent/instance_names.h"
 #include "agent/qln_exception.h"
 #include "platform/errors.h"
 
@@ -33,7 +34,7 @@ std::string AgentEventName(const char* base) {
     return instance.empty() ? std::string(base) : std::string(base) + " " + instance;
 }
 
-AgentService::AgentService() = default;
+AgentService::AgentService() : m_ServiceName(AgentServiceName("")) {}
 AgentService::~AgentService() = default;
 
 bool AgentService::KeepRunning() {

@@ -35,6 +35,10 @@ public:
     // Which agent of the host this is (see AgentInstance); "" for the one on
     // the INI file beside the executable.
     std::string m_Instance;
+    // The service this process runs as and the event-log source of its
+    // reports: the default's, or a further instance's ("-n NAME"; see
+    // AgentServiceName in agent/instance_names.h).
+    std::string m_ServiceName;
     bool m_bServiceMode = true;
     std::unique_ptr<plat::Event> m_pPauseEvent;
     std::unique_ptr<plat::Event> m_pContinueEvent;

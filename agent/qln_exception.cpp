@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "agent/agent_service.h"
 #include "platform/errors.h"
 #include "platform/event_log.h"
 #include "platform/message_format.h"
@@ -72,7 +73,7 @@ void CQLNException::Print() const {
 void CQLNException::LogEvent() const {
     std::string text;
     GetText(text);
-    plat::WriteEventLogEntry(kAgentServiceName, EventTypeForMessageId(m_nMessageId), m_nMessageId,
+    plat::WriteEventLogEntry(g_AgentService.m_ServiceName.c_str(), EventTypeForMessageId(m_nMessageId), m_nMessageId,
                       m_ppStrings, m_nStrings, plat::ForReader(text));
 }
 

@@ -10,7 +10,8 @@
 // the event log or to standard error.
 extern bool g_bEventLogReporting;
 
-// Event-log source of the agent, and the service's name.
+// Event-log source of the default agent, and its service's name; a further
+// instance's are AgentServiceName's (agent/instance_names.h).
 extern const char* const kAgentServiceName;
 
 class CQLNException {
@@ -30,7 +31,7 @@ public:
 
     // Writes the text to standard error in the reader's code page.
     void Print() const;
-    // Writes an entry under the agent's event source, type from the severity bits.
+    // Writes an entry under this agent's event source (its service name), type from the severity bits.
     void LogEvent() const;
     // LogEvent when g_bEventLogReporting is on, else Print.
     void Report() const;

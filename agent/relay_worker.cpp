@@ -62,7 +62,7 @@ constexpr int32_t kXcpDevice = 2;
 void ReportText(const std::string& text) {
     if (g_bEventLogReporting) {
         const char* strings[] = {text.c_str()};
-        plat::WriteEventLogEntry(kAgentServiceName, plat::kEventError, 0, strings, 1, text);
+        plat::WriteEventLogEntry(g_AgentService.m_ServiceName.c_str(), plat::kEventError, 0, strings, 1, text);
         return;
     }
     std::fputs(text.c_str(), stderr);

@@ -7,10 +7,14 @@
 enum class ServiceControl { Start, Stop, Pause, Continue };
 
 // Each verb ends the process: 0 after its message on standard output, -1
-// after the system's text for the failure on standard error.
-[[noreturn]] void InstallService();
-[[noreturn]] void RemoveService();
-[[noreturn]] void ControlAgentService(ServiceControl control);
+// after the system's text for the failure on standard error. `instance` is
+// the further instance the verb is about ("-n NAME"), "" for the default
+// agent, whose service each verb serves as it always has; `configPath` is
+// the INI file an instance's service is to read (Windows; on Linux the
+// template unit names /etc/qln/NAME.ini).
+[[noreturn]] void InstallService(const std::string& instance = "", const std::string& configPath = "");
+[[noreturn]] void RemoveService(const std::string& instance = "");
+[[noreturn]] void ControlAgentService(ServiceControl control, const std::string& instance = "");
 
 // Hands the main thread to the service manager's dispatcher with the agent's
 // service main. Returns 0 when the dispatcher returned (the service stopped),

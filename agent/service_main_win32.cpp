@@ -4,6 +4,7 @@
 #include <string>
 
 #include "agent/agent_service.h"
+#include "agent/instance_names.h"
 #include "agent/qln_exception.h"
 #include "agent/service_control.h"
 #include "agent/service_host.h"
@@ -17,17 +18,17 @@ static_assert(sizeof(plat::ServiceStatus) == sizeof(SERVICE_STATUS),
 
 namespace {
 
-const char* const kEventSourceKey =
-    "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Ombrex Quillon";
-
-// The event viewer forms an entry's text from this message file: the library
-// beside the program. A service starts in the system folder, so a name
+// Each service registers its own source, named as the service is, so that
+// the entries of two instances are told apart. The event viewer forms an
+// entry's text from this message file: the library beside the program. A
+// service starts in the system folder, so a name
 // resolved against the current directory would point where no library is,
 // and every entry would lose its text (and an installed package's own value
 // would be overwritten with that at each start).
 void RegisterEventSourceKey() {
     plat::ScopedKey key;
-    if (::RegCreateKeyA(HKEY_LOCAL_MACHINE, kEventSourceKey, key.Receive()) != ERROR_SUCCESS) return;
+    const std::string sourceKey = EventSourceKey(g_AgentService.m_ServiceName);
+    if (::RegCreateKeyA(HKEY_LOCAL_MACHINE, sourceKey.c_str(), key.Receive()) != ERROR_SUCCESS) return;
     const std::string exe = plat::ModuleFileName();
     if (!exe.empty()) {
         const std::string path = plat::ReplaceFileName(exe, "Pellux_noDB.dll");
@@ -66,7 +67,8 @@ VOID WINAPI AgentServiceMain(DWORD argc, LPSTR* /*argv*/) {
     RegisterEventSourceKey();
     g_bEventLogReporting = true;
 
-    service.m_hStatus = reinterpret_cast<void*>(::RegisterServiceCtrlHandlerA(kAgentServiceName, ControlHandler));
+    service.m_hStatus = reinterpret_cast<void*>(
+        ::RegisterServiceCtrlHandlerA(service.m_ServiceName.c_str(), ControlHandler));
     if (service.m_hStatus == nullptr) {
         ReportAndDiscard(new CQLNException());
         return;
@@ -128,8 +130,11 @@ void SetServiceState(uint32_t state) {
 }
 
 uint32_t RunServiceDispatcher() {
-    static char name[] = "Ombrex Quillon";
-    SERVICE_TABLE_ENTRYA table[] = {{name, AgentServiceMain}, {nullptr, nullptr}};
+    // The dispatcher keeps the name while the service runs: the instance's
+    // service name, held beyond this call.
+    static std::string name;
+    name = g_AgentService.m_ServiceName;
+    SERVICE_TABLE_ENTRYA table[] = {{&name[0], AgentServiceMain}, {nullptr, nullptr}};
     if (::StartServiceCtrlDispatcherA(table)) return 0;
     return ::GetLastError();
 }

@@ -1,8 +1,11 @@
 // The service verbs on systemd. install writes the agent's unit and enables
 // it (automatic start), remove disables and deletes it; start and stop are
 // systemctl's own; pause and resume send the signals the running agent takes
-// for those controls (SIGUSR1, SIGUSR2). Each verb ends the process: 0 after
-// its message, -1 after the failure's text on standard error.
+// for those controls (SIGUSR1, SIGUSR2). With "-n NAME" each acts on the
+// instance NAME of the template unit instead, whose file the package brings:
+// install enables and starts it, remove stops and disables it. Each verb
+// ends the process: 0 after its message, -1 after the failure's text on
+// standard error.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,10 +16,12 @@
 #include <vector>
 
 #include "agent/ini_file.h"
+#include "agent/instance_names.h"
 #include "agent/qln_exception.h"
 #include "agent/service_account.h"
 #include "agent/service_host.h"
 #include "agent/service_verb.h"
+#include "agent/systemctl_verbs.h"
 #include "agent/systemd_unit.h"
 #include "platform/module.h"
 #include "platform/systemd.h"
@@ -63,8 +68,63 @@ void WriteUnitFile(const std::string& text) {
     }
 }
 
-bool UnitIsActive() {
-    return plat::Systemctl({"is-active", "--quiet", kAgentUnitName}, CommandOutput::Hidden) == 0;
+// The INI file of the instance NAME, as the template unit gives it to the
+// agent ("-c /etc/qln/%i.ini").
+const char* const kInstanceIniFolder = "/etc/qln";
+
+bool UnitIsActive(const std::string& unit) {
+    return plat::Systemctl({"is-active", "--quiet", unit}, CommandOutput::Hidden) == 0;
+}
+
+bool UnitIsEnabled(const std::string& unit) {
+    return plat::Systemctl({"is-enabled", "--quiet", unit}, CommandOutput::Hidden) == 0;
+}
+
+bool IsRegularFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool TemplateUnitInstalled() {
+    for (const std::string& folder : UnitFolders()) {
+        if (IsRegularFile(folder + "/" + kAgentTemplateUnitName)) return true;
+    }
+    return false;
+}
+
+// An instance the verb needs installed (enabled) that is not.
+void MustBeInstalled(const std::string& instance, const std::string& unit) {
+    if (!UnitIsEnabled(unit))
+        throw new CQLNException(kMsgInstanceNotInstalled, {instance.c_str(), unit.c_str()});
+}
+
+void InstallInstance(const std::string& instance) {
+    const std::string unit = AgentInstanceUnitName(instance);
+    if (!TemplateUnitInstalled()) {
+        throw new CQLNException(kMsgInstanceNoTemplate, {instance.c_str(), kAgentTemplateUnitName});
+    }
+    const std::string ini = std::string(kInstanceIniFolder) + "/" + instance + ".ini";
+    if (!IsRegularFile(ini))
+        throw new CQLNException(kMsgInstanceIniMissing, {instance.c_str(), ini.c_str()});
+    if (UnitIsEnabled(unit))
+        throw new CQLNException(kMsgInstanceInstalled, {instance.c_str(), unit.c_str()});
+    MustSystemctl(SystemctlArgs(AgentAction::Install, unit));
+}
+
+void RemoveInstance(const std::string& instance) {
+    const std::string unit = AgentInstanceUnitName(instance);
+    MustBeInstalled(instance, unit);
+    MustSystemctl(SystemctlArgs(AgentAction::Remove, unit));
+}
+
+AgentAction ActionOf(ServiceControl control) {
+    switch (control) {
+        case ServiceControl::Start: return AgentAction::Start;
+        case ServiceControl::Stop: return AgentAction::Stop;
+        case ServiceControl::Pause: return AgentAction::Pause;
+        case ServiceControl::Continue: break;
+    }
+    return AgentAction::Resume;
 }
 
 // The account the unit runs the agent as: the dedicated account (made when
@@ -98,9 +158,10 @@ std::string ChooseServiceAccount(const std::string& exe, std::string& whyRoot) {
 
 }  // namespace
 
-void InstallService() {
+void InstallService(const std::string& instance, const std::string& /*configPath*/) {
     RunSystemdVerb(
-        [] {
+        [&instance] {
+            if (!instance.empty()) return InstallInstance(instance);
             std::string exe = plat::ModuleFileName();
             if (AgentUnitText(exe, kAgentAccount).empty()) {
                 Fail("The program's path cannot be written into a unit: " + exe);
@@ -122,9 +183,10 @@ void InstallService() {
         "Service installed.");
 }
 
-void RemoveService() {
+void RemoveService(const std::string& instance) {
     RunSystemdVerb(
-        [] {
+        [&instance] {
+            if (!instance.empty()) return RemoveInstance(instance);
             std::string path = UnitPath();
             struct stat st {};
             if (::stat(path.c_str(), &st) != 0) Fail("The service is not installed: " + path);
@@ -135,25 +197,22 @@ void RemoveService() {
         "Service removed.");
 }
 
-void ControlAgentService(ServiceControl control) {
+void ControlAgentService(ServiceControl control, const std::string& instance) {
     RunSystemdVerb(
-        [control] {
-            switch (control) {
-                case ServiceControl::Start:
-                    MustSystemctl({"start", kAgentUnitName});
-                    break;
-                case ServiceControl::Stop:
-                    MustSystemctl({"stop", kAgentUnitName});
-                    break;
-                case ServiceControl::Pause:
-                case ServiceControl::Continue:
-                    if (!UnitIsActive()) Fail("The service has not been started.");
-                    MustSystemctl({"kill", "--kill-who=main",
-                                   control == ServiceControl::Pause ? "--signal=SIGUSR1"
-                                                                    : "--signal=SIGUSR2",
-                                   kAgentUnitName});
-                    break;
+        [control, &instance] {
+            const std::string unit =
+                instance.empty() ? kAgentUnitName : AgentInstanceUnitName(instance);
+            if (!instance.empty()) MustBeInstalled(instance, unit);
+            const AgentAction action = ActionOf(control);
+            if ((action == AgentAction::Pause || action == AgentAction::Resume) &&
+                !UnitIsActive(unit)) {
+                if (!instance.empty()) {
+                    throw new CQLNException(kMsgInstanceNotStarted,
+                                            {instance.c_str(), unit.c_str()});
+                }
+                Fail("The service has not been started.");
             }
+            MustSystemctl(SystemctlArgs(action, unit));
         },
         "Service control succeeded.");
 }

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "agent/instance_names.h"
 #include "agent/qln_exception.h"
 #include "agent/service_host.h"
 #include "agent/service_verb.h"
@@ -50,45 +51,89 @@ std::wstring Wide(const std::string& text) {
     return wide;
 }
 
+// The service's command line: the program alone for the default agent, so
+// that it reads the INI file beside it as it always has; for an instance the
+// program with "-n NAME -c <INI>", the INI file's absolute path, which has to
+// exist now.
+std::string ImagePath(const std::string& instance, const std::string& configPath) {
+    std::string image = QuotedImagePath();
+    if (instance.empty()) return image;
+    char full[MAX_PATH + 1] = {0};
+    char* filePart = nullptr;
+    DWORD m = ::GetFullPathNameA(configPath.c_str(), MAX_PATH, full, &filePart);
+    if (m == 0) throw new CQLNException();
+    if (m >= MAX_PATH) throw new CQLNException(ERROR_INSUFFICIENT_BUFFER);
+    DWORD attributes = ::GetFileAttributesA(full);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        throw new CQLNException(kMsgInstanceIniMissing, {instance.c_str(), full});
+    }
+    return image + " -n " + instance + " -c \"" + full + "\"";
+}
+
+// The service of `instance`; an instance that is not installed says so by
+// its name, the default agent's service by the system's text as before.
+SC_HANDLE OpenAgentService(const plat::ScopedServiceHandle& manager, const std::string& instance,
+                           DWORD access) {
+    const std::string name = AgentServiceName(instance);
+    SC_HANDLE service = ::OpenServiceA(manager.Get(), name.c_str(), access);
+    if (service == nullptr && !instance.empty() &&
+        ::GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) {
+        throw new CQLNException(kMsgInstanceNotInstalled, {instance.c_str(), name.c_str()});
+    }
+    Check(service != nullptr);
+    return service;
+}
+
 }  // namespace
 
-void InstallService() {
+void InstallService(const std::string& instance, const std::string& configPath) {
     RunVerb(
-        [] {
+        [&] {
             plat::ScopedServiceHandle manager(::OpenSCManagerA(nullptr, nullptr, kManagerCreateService));
             Check(static_cast<bool>(manager));
-            std::string image = QuotedImagePath();
+            std::string image = ImagePath(instance, configPath);
             // The wide call: Wine's ANSI one stores the dependency list with
             // whatever follows it in memory.
-            const std::wstring name = Wide(kAgentServiceName), wideImage = Wide(image);
+            const std::string serviceName = AgentServiceName(instance);
+            const std::wstring name = Wide(serviceName), wideImage = Wide(image);
             plat::ScopedServiceHandle service(::CreateServiceW(
                 manager.Get(), name.c_str(), name.c_str(), 0xF0000, SERVICE_WIN32_OWN_PROCESS,
                 SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, wideImage.c_str(), nullptr, nullptr,
                 L"PlugPlay\0", nullptr, nullptr));
+            if (!service && !instance.empty() &&
+                (::GetLastError() == ERROR_SERVICE_EXISTS ||
+                 ::GetLastError() == ERROR_DUPLICATE_SERVICE_NAME)) {
+                throw new CQLNException(kMsgInstanceInstalled,
+                                        {instance.c_str(), serviceName.c_str()});
+            }
             Check(static_cast<bool>(service));
         },
         "Service installed.");
 }
 
-void RemoveService() {
+void RemoveService(const std::string& instance) {
     RunVerb(
-        [] {
+        [&] {
             plat::ScopedServiceHandle manager(::OpenSCManagerA(nullptr, nullptr, kManagerCreateService));
             Check(static_cast<bool>(manager));
-            plat::ScopedServiceHandle service(::OpenServiceA(manager.Get(), kAgentServiceName, kServiceDelete));
-            Check(static_cast<bool>(service));
+            const std::string name = AgentServiceName(instance);
+            plat::ScopedServiceHandle service(OpenAgentService(manager, instance, kServiceDelete));
             Check(::DeleteService(service.Get()) != FALSE);
+            // An instance's event source goes with it; the default's stays
+            // the package's to remove, as it always was.
+            if (!instance.empty())
+                ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, EventSourceKey(name).c_str());
         },
         "Service removed.");
 }
 
-void ControlAgentService(ServiceControl control) {
+void ControlAgentService(ServiceControl control, const std::string& instance) {
     RunVerb(
-        [control] {
+        [&] {
             plat::ScopedServiceHandle manager(::OpenSCManagerA(nullptr, nullptr, kManagerControls));
             Check(static_cast<bool>(manager));
-            plat::ScopedServiceHandle service(::OpenServiceA(manager.Get(), kAgentServiceName, kServiceStartStopPause));
-            Check(static_cast<bool>(service));
+            plat::ScopedServiceHandle service(
+                OpenAgentService(manager, instance, kServiceStartStopPause));
             SERVICE_STATUS status{};
             switch (control) {
                 case ServiceControl::Start:

@@ -10,6 +10,7 @@ namespace {
 const char* const kUsage =
     "Usage:   qln [options]\n"
     "Options: -c file  Initialization file, defaults to .\\qln.ini.\n"
+    "         -n name  A further instance: its own service, and name.ini.\n"
     "         -i       Use Internal XCP for XCP UPS systems.\n"
     "         daemon   Run as a daemon.\n"
     "         install  Install as a service.\n"

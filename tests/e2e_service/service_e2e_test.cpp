@@ -12,7 +12,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "child_process.h"
 #include "platform/clock.h"
@@ -145,13 +147,21 @@ TEST(AgentUnderSystemd, AnEventFolderOpenToOthersFailsTheStartAtOnce) {
     close(notify);
 }
 
-// Runs `wine <program> <verb>` and returns its exit code.
-int Wine(const std::string& program, const std::string& verb) {
+// Runs `wine <program> <args...>`: its exit code, and what it wrote to
+// standard output and error in `out` when asked.
+int WineRun(const std::string& program, const std::vector<std::string>& args,
+            std::string* out = nullptr) {
     ChildProcess p;
-    if (!p.Start("/usr/bin/env", {"wine", program, verb})) return -2000;
+    std::vector<std::string> line{"wine", program};
+    line.insert(line.end(), args.begin(), args.end());
+    if (!p.Start("/usr/bin/env", line)) return -2000;
     if (!p.WaitForExit(120000)) return -3000;
+    if (out) *out = p.Out() + p.Err();
     return p.ExitCode();
 }
+
+// Runs `wine <program> <verb>` and returns its exit code.
+int Wine(const std::string& program, const std::string& verb) { return WineRun(program, {verb}); }
 
 // Starts a persistent Wine server for the prefix, ending whatever still runs
 // there first. Wine's service dispatcher makes a service process one of the
@@ -218,6 +228,104 @@ TEST(AgentUnderWineServiceManager, RelaysAsAServiceAndFollowsItsControls) {
     EXPECT_TRUE(WaitFor([&] { return status() == 3; }, 30000));
     EXPECT_EQ(Wine(qln, "remove"), 0);
     EXPECT_EQ(Wine(qln, "stop"), -1) << "the service is gone";
+}
+
+// A further instance beside the default agent: each with its own UPS, INI
+// file and port, installed, controlled and removed apart from the other.
+TEST(AgentUnderWineServiceManager, AFurtherInstanceRelaysAndIsControlledApartFromTheDefault) {
+    WinePrefix wine;  // ends the server and every Wine process of the prefix
+    if (!wine.Missing().empty()) GTEST_SKIP() << wine.Missing();
+    wine.Export();
+    ASSERT_TRUE(HoldWinePrefix()) << "no persistent Wine server for " << wine.Path();
+
+    SimulatedUps upsA, upsB;
+    ASSERT_TRUE(upsA.Start());
+    ASSERT_TRUE(upsB.Start());
+    WineComPort comA(wine, upsA.SlavePath()), comB(wine, upsB.SlavePath());
+    ASSERT_FALSE(comA.Name().empty());
+    ASSERT_FALSE(comB.Name().empty());
+    ScratchDir dir("e2e");
+    for (const char* file : {"qln.exe", "Pellux_noDB.dll"}) {
+        std::filesystem::copy_file(wine.Bin() + "/" + file, dir.Path() + "/" + file);
+    }
+    const uint16_t portA = FreeUdpPort();
+    uint16_t portB = FreeUdpPort();
+    ASSERT_TRUE(WaitFor([&] { return portB != portA || (portB = FreeUdpPort()) != portA; }, 5000));
+    dir.Write("qln.ini", AgentIni(comA.Name(), portA));
+    dir.Write("b.ini", AgentIni(comB.Name(), portB));
+    const std::string qln = dir.Path() + "/qln.exe";
+    const std::vector<std::string> b{"-n", "b"};
+    auto onB = [&](const char* verb, std::string* out = nullptr) {
+        std::vector<std::string> args(b);
+        args.push_back(verb);
+        return WineRun(qln, args, out);
+    };
+    auto status = [&] { return Wine(qln, "status") & 0xFF; };
+    auto statusB = [&] { return onB("status") & 0xFF; };
+    auto regQuery = [&](const std::string& key, std::string* out = nullptr) {
+        return WineRun("reg", {"query", key}, out);
+    };
+    const std::string serviceKeyB = "HKLM\\System\\CurrentControlSet\\Services\\Ombrex Quillon b";
+    const std::string sourceKeyB =
+        "HKLM\\System\\CurrentControlSet\\Services\\EventLog\\Application\\Ombrex Quillon b";
+
+    // Left installed by a run that was cut short.
+    (void)onB("remove");
+    (void)Wine(qln, "remove");
+    struct Cleanup {
+        std::function<void()> run;
+        ~Cleanup() { run(); }
+    } cleanup{[&] {
+        onB("stop");
+        onB("remove");
+        Wine(qln, "stop");
+        Wine(qln, "remove");
+    }};
+
+    // An instance without its INI file, and one installed twice, are refused
+    // by name.
+    std::string text;
+    EXPECT_EQ(WineRun(qln, {"-n", "c", "install"}, &text), -1);
+    EXPECT_NE(text.find("c.ini"), std::string::npos) << text;
+    ASSERT_EQ(Wine(qln, "install"), 0);
+    ASSERT_EQ(onB("install"), 0);
+    EXPECT_EQ(onB("install", &text), -1);
+    EXPECT_NE(text.find("Ombrex Quillon b"), std::string::npos) << text;
+    // Its command line names it and its INI file by the absolute path.
+    ASSERT_EQ(regQuery(serviceKeyB, &text), 0);
+    EXPECT_NE(text.find("-n b -c \""), std::string::npos) << text;
+    EXPECT_NE(text.find("\\b.ini\""), std::string::npos) << text;
+
+    ASSERT_EQ(Wine(qln, "start"), 0);
+    ASSERT_EQ(onB("start"), 0);
+    ASSERT_TRUE(RelayingWithin(portA, kStartMs));
+    ASSERT_TRUE(RelayingWithin(portB, kStartMs));
+    EXPECT_TRUE(WaitFor([&] { return status() == 0 && statusB() == 0; }, 30000));
+    // Its own event source, registered at its start.
+    EXPECT_EQ(regQuery(sourceKeyB), 0);
+
+    // Each control reaches its own instance only.
+    EXPECT_EQ(onB("pause"), 0);
+    EXPECT_TRUE(HeldInPause(portB));
+    EXPECT_TRUE(Answered(portA));
+    EXPECT_EQ(onB("resume"), 0);
+    EXPECT_TRUE(RelayingWithin(portB, 30000));
+    EXPECT_EQ(Wine(qln, "stop"), 0);
+    EXPECT_TRUE(WaitFor([&] { return status() == 3; }, 30000));
+    EXPECT_TRUE(Answered(portB)) << "the instance stopped with the default";
+    EXPECT_EQ(statusB(), 0);
+
+    // Removing the default leaves the instance running, and the other way round.
+    EXPECT_EQ(Wine(qln, "remove"), 0);
+    EXPECT_EQ(Wine(qln, "stop"), -1) << "the default service is gone";
+    EXPECT_TRUE(Answered(portB));
+    EXPECT_EQ(onB("stop"), 0);
+    EXPECT_TRUE(WaitFor([&] { return statusB() == 3; }, 30000));
+    EXPECT_EQ(onB("remove"), 0);
+    EXPECT_EQ(onB("stop", &text), -1);
+    EXPECT_NE(text.find("Ombrex Quillon b"), std::string::npos) << text;
+    EXPECT_NE(regQuery(serviceKeyB), 0) << "the instance's service is left";
+    EXPECT_NE(regQuery(sourceKeyB), 0) << "the instance's event source is left";
 }
 
 }  // namespace
