@@ -35,6 +35,9 @@ public:
     // Which agent of the host this is (see AgentInstance); "" for the one on
     // the INI file beside the executable.
     std::string m_Instance;
+    // The name given with "-n" ("" without one), as the status record and
+    // the system log name this agent to people.
+    std::string m_InstanceName;
     bool m_bServiceMode = true;
     std::unique_ptr<plat::Event> m_pPauseEvent;
     std::unique_ptr<plat::Event> m_pContinueEvent;
