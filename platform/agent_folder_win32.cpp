@@ -1,11 +1,12 @@
-#include <sddl.h>
-#include <shlobj.h>
+#include "platform/agent_folder.h"
 
 #include <algorithm>
 #include <cstdlib>
 
-#include "platform/agent_folder.h"
 #include "platform/windows_wrapper.h"
+
+#include <sddl.h>
+#include <shlobj.h>
 
 namespace plat {
 

@@ -376,7 +376,7 @@ host_lists() {  # host_lists EXIT WHO...
   detail="exit $rc: $(paste -sd'|' <<<"$text")"
   [ "$rc" = "$want" ] && [ "$(grep -c . <<<"$text")" = $# ] &&
     [ "$(grep -c '"running": true' <<<"$json")" = $# ] || return 1
-  for who in "$@"; do grep -q "^$who: attached to the UPS; UPS Quillon QlnE2E150" <<<"$text" || return 1; done
+  for who in "$@"; do grep -q "^$who: attached to the UPS; UPS QlnE2E150" <<<"$text" || return 1; done
 }
 check "qln status lists the default agent and both instances, attached (exit 0)" \
   wait_until 10 host_lists 0 /etc/qln/qln.ini ups2 ups3
