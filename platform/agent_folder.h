@@ -27,8 +27,7 @@ std::vector<std::string> AgentRuntimeFolders();
 // The names in `folder` (no "." or ".."), sorted; nothing is opened or
 // followed. False, with `error` set, when the folder is there but cannot be
 // listed; a missing folder lists nothing.
-bool ListRuntimeFolder(const std::string& folder, std::vector<std::string>& names,
-                       uint32_t& error);
+bool ListRuntimeFolder(const std::string& folder, std::vector<std::string>& names, uint32_t& error);
 // `folder` and `name` joined by the platform's separator.
 std::string JoinPath(const std::string& folder, const std::string& name);
 // The folder of the file at `path` ("" when it names none).
