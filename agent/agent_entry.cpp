@@ -8,9 +8,10 @@
 #include "agent/instance_names.h"
 #include "agent/qln_exception.h"
 #include "agent/relay_worker.h"
-#include "agent/status_command.h"
 #include "agent/service_host.h"
+#include "agent/status_command.h"
 #include "platform/errors.h"
+#include "platform/event_log.h"
 #include "platform/module.h"
 #include "qln_version.h"
 
@@ -88,11 +89,18 @@ int AgentMain(int argc, char** argv) {
                                     ? AgentInstance(g_AgentService.m_ConfigPath, cl.configGiven)
                                     : cl.instanceName;
     g_AgentService.m_ServiceName = AgentServiceName(cl.instanceName);
+    g_AgentService.m_InstanceName = cl.instanceName;
+    if (!cl.instanceName.empty()) plat::SetEventLogInstance(cl.instanceName);
     if (!cl.serviceMode) g_AgentService.m_bServiceMode = false;
     if (cl.internalXcp) g_bInternalXcp = true;
 
     try {
-        if (cl.action == AgentAction::Status) return ShowStatus(g_AgentService.m_ConfigPath, cl.json);
+        if (cl.action == AgentAction::Status) {
+            // Without -c or -n: every agent of the host.
+            if (!cl.configGiven && cl.instanceName.empty()) return ShowHostStatus(cl.json);
+            return ShowStatus(g_AgentService.m_ConfigPath, cl.json,
+                              cl.configGiven ? std::string() : cl.instanceName);
+        }
         CarryOut(cl.action, cl.instanceName);
         return Run();
     } catch (CQLNException* failure) {

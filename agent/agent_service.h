@@ -39,6 +39,9 @@ public:
     // reports: the default's, or a further instance's ("-n NAME"; see
     // AgentServiceName in agent/instance_names.h).
     std::string m_ServiceName;
+    // The name given with "-n" ("" without one), as the status record and
+    // the system log name this agent to people.
+    std::string m_InstanceName;
     bool m_bServiceMode = true;
     std::unique_ptr<plat::Event> m_pPauseEvent;
     std::unique_ptr<plat::Event> m_pContinueEvent;

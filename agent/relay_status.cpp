@@ -80,6 +80,8 @@ StatusFields FieldsOf(const RelayStatus& s) {
         {"attached_since", std::to_string(s.attachedSince)},
         {"last_loss", std::to_string(s.lastLoss)},
         {"updated", std::to_string(s.updated)},
+        {"instance", Clean(s.instance)},
+        {"ini_file", Clean(s.iniFile)},
     };
     for (const auto& counter : kCounterNames) {
         fields.emplace_back(counter.first, std::to_string(s.counters.*counter.second));

@@ -17,6 +17,10 @@ struct RelayStatus {
     RelayState state = RelayState::Searching;
     uint32_t processId = 0;
     uint16_t agentPort = 0;
+    // Which agent of the host: the name given with -n ("" without), and the
+    // INI file it read.
+    std::string instance;
+    std::string iniFile;
     std::string portName;
     std::string timing = "literal";
     // Of the UPS last found; empty before the first.

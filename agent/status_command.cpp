@@ -19,7 +19,7 @@
 namespace {
 
 constexpr uint32_t kSettingNotValid = 0xC0020165u;
-constexpr uint32_t kAgentLine = 0x40020173u;     // port, state, process
+constexpr uint32_t kAgentLine = 0x40020173u;  // port, state, process
 constexpr uint32_t kAttachedWord = 0x40020174u;
 constexpr uint32_t kSearchingWord = 0x40020175u;
 constexpr uint32_t kPausedWord = 0x40020176u;
@@ -35,14 +35,41 @@ constexpr uint32_t kRecordForeign = 0xC00201A4u;     // path
 constexpr uint32_t kRecordNotRegular = 0xC00201A5u;  // path
 constexpr uint32_t kRecordTooLarge = 0xC00201A6u;    // path, limit in bytes
 constexpr uint32_t kRecordUnreadable = 0xC00201A7u;  // path, the system's reason
+constexpr uint32_t kHostAgentLine =
+    0x40020180u;  // who, state, UPS, serial, UDP, answered, refused, pid
+constexpr uint32_t kNoAgentRunning = 0x40020181u;
+constexpr uint32_t kFolderUnreadable = 0xC0020182u;  // folder, the system's reason
 
 // The fields every line above names; the rest go on the line of the others.
-const char* const kShownFields[] = {
-    "state", "pid", "agent_port", "serial_port", "timing", "ups_family", "ups_model",
-    "ups_versions", "baud", "attached_since", "last_loss", "updated", "received", "answered",
-    "dropped_no_ups", "dropped_not_allowed", "forwarded", "privileged_admitted",
-    "privileged_refused", "wrong_passwords", "ignored_passwords", "lockouts", "cut_short",
-    "ups_timeouts", "ups_invalid", "losses", "detections"};
+const char* const kShownFields[] = {"state",
+                                    "pid",
+                                    "agent_port",
+                                    "serial_port",
+                                    "timing",
+                                    "ups_family",
+                                    "ups_model",
+                                    "ups_versions",
+                                    "baud",
+                                    "attached_since",
+                                    "last_loss",
+                                    "updated",
+                                    "received",
+                                    "answered",
+                                    "dropped_no_ups",
+                                    "dropped_not_allowed",
+                                    "forwarded",
+                                    "privileged_admitted",
+                                    "privileged_refused",
+                                    "wrong_passwords",
+                                    "ignored_passwords",
+                                    "lockouts",
+                                    "cut_short",
+                                    "ups_timeouts",
+                                    "ups_invalid",
+                                    "losses",
+                                    "detections",
+                                    "instance",
+                                    "ini_file"};
 
 std::string Text(uint32_t id, std::initializer_list<const char*> inserts = {}) {
     std::string text;
@@ -86,22 +113,39 @@ Found Read(const std::string& path) {
         f.error = error;
     }
     f.fields = ParseStatusFile(text);
-    uint32_t pid = static_cast<uint32_t>(std::strtoul(FieldValue(f.fields, "pid").c_str(), nullptr, 10));
-    f.running = f.found && FieldValue(f.fields, "state") != "stopped" && plat::ProcessIsRunning(pid);
+    uint32_t pid =
+        static_cast<uint32_t>(std::strtoul(FieldValue(f.fields, "pid").c_str(), nullptr, 10));
+    f.running =
+        f.found && FieldValue(f.fields, "state") != "stopped" && plat::ProcessIsRunning(pid);
     return f;
 }
 
 bool Refused(const Found& f) { return f.refused != plat::RecordRead::kRead; }
 
-// The configured file; without one also the service's runtime folder, which
-// a shell that asks does not share with the service: the first whose agent
-// runs, else the first there is.
+// A status record's name in a runtime folder: "qln-<UDP port>.status".
+bool IsRecordName(const std::string& name) {
+    const std::string head = "qln-", tail = ".status";
+    if (name.size() <= head.size() + tail.size() || name.compare(0, head.size(), head) != 0 ||
+        name.compare(name.size() - tail.size(), tail.size(), tail) != 0) {
+        return false;
+    }
+    for (size_t i = head.size(); i < name.size() - tail.size(); ++i) {
+        if (name[i] < '0' || name[i] > '9') return false;
+    }
+    return true;
+}
+
+// The configured file; without one the file of that name in every runtime
+// folder of the host (a shell that asks does not share the service's): the
+// first whose agent runs, else the first there is.
 Found Locate(const RelaySettings& settings) {
     std::vector<std::string> paths{settings.statusFile};
     const std::string name = "qln-" + std::to_string(settings.access.port) + ".status";
     if (settings.statusFile == DefaultStatusFile(settings.access.port)) {
-        std::string service = plat::ServiceRuntimeFolder();
-        if (!service.empty()) paths.insert(paths.begin(), plat::JoinPath(service, name));
+        paths.clear();
+        for (const std::string& folder : plat::AgentRuntimeFolders()) {
+            paths.push_back(plat::JoinPath(folder, name));
+        }
     }
     Found first, refused;
     for (const std::string& path : paths) {
@@ -185,7 +229,7 @@ std::string JsonValue(const std::string& name, const std::string& value) {
     return first == std::string::npos ? "0" : value.substr(first);
 }
 
-void PrintJson(const Found& f, const std::string& state, uint16_t port) {
+std::string JsonObject(const Found& f, const std::string& state, uint16_t port) {
     // Only a file that was read is named: a path that is not there, or was
     // not read, says nothing about the agent.
     std::string out = "{\"running\": " + std::string(f.running ? "true" : "false");
@@ -200,8 +244,7 @@ void PrintJson(const Found& f, const std::string& state, uint16_t port) {
         written.push_back(field.first);
         out += ", " + JsonString(field.first) + ": " + JsonValue(field.first, field.second);
     }
-    out += "}\n";
-    std::fputs(out.c_str(), stdout);
+    return out + "}";
 }
 
 // A value of the file as a terminal may show it: no control characters.
@@ -228,14 +271,15 @@ void PrintForPerson(const Found& f, const std::string& state, uint16_t port) {
     if (f.found) {
         // Before the first UPS was found there is none to name.
         if (!v("ups_model").empty() || !v("ups_family").empty()) {
-            text += Text(kUpsLine, {v("ups_family").c_str(), v("ups_model").c_str(),
-                                    v("ups_versions").c_str(), v("baud").c_str(),
-                                    v("serial_port").c_str()});
+            text += Text(kUpsLine,
+                         {v("ups_family").c_str(), v("ups_model").c_str(),
+                          v("ups_versions").c_str(), v("baud").c_str(), v("serial_port").c_str()});
         }
         text += Text(kHistoryLine, {TimeText(v("attached_since")).c_str(), v("losses").c_str(),
                                     TimeText(v("last_loss")).c_str(), v("detections").c_str()});
-        text += Text(kDatagramLine, {v("received").c_str(), v("answered").c_str(),
-                                     v("dropped_no_ups").c_str(), v("dropped_not_allowed").c_str()});
+        text +=
+            Text(kDatagramLine, {v("received").c_str(), v("answered").c_str(),
+                                 v("dropped_no_ups").c_str(), v("dropped_not_allowed").c_str()});
         text += Text(kFrameLine, {v("forwarded").c_str(), v("privileged_admitted").c_str(),
                                   v("privileged_refused").c_str(), v("wrong_passwords").c_str(),
                                   v("ignored_passwords").c_str()});
@@ -254,48 +298,182 @@ void PrintForPerson(const Found& f, const std::string& state, uint16_t port) {
     plat::WriteUnchanged(stdout, plat::ForReader(text));
 }
 
-}  // namespace
+void PrintRefusal(const Found& f) {
+    std::string limit = std::to_string(kRecordLimit);
+    std::string reason = plat::SystemReason(f.error);
+    switch (f.refused) {
+        case plat::RecordRead::kForeign:
+            CQLNException(kRecordForeign, {f.path.c_str()}).Print();
+            break;
+        case plat::RecordRead::kNotRegular:
+            CQLNException(kRecordNotRegular, {f.path.c_str()}).Print();
+            break;
+        case plat::RecordRead::kTooLarge:
+            CQLNException(kRecordTooLarge, {f.path.c_str(), limit.c_str()}).Print();
+            break;
+        default:
+            CQLNException(kRecordUnreadable, {f.path.c_str(), reason.c_str()}).Print();
+            break;
+    }
+}
 
-int ShowStatus(const std::string& configPath, bool json) {
-    RelaySettings settings;
-    try {
-        CINIFile profile(configPath.c_str());
-        settings = ReadRelaySettings(profile, configPath);
-    } catch (const SettingsError& error) {
-        CQLNException(kSettingNotValid, {error.key.c_str(), error.section.c_str(), configPath.c_str(),
-                                         error.value.c_str(), error.allowed.c_str()})
-            .Print();
-        return kStatusUnknown;
-    }
-    Found f = Locate(settings);
-    if (Refused(f)) {
-        std::string limit = std::to_string(kRecordLimit);
-        std::string reason = plat::SystemReason(f.error);
-        switch (f.refused) {
-            case plat::RecordRead::kForeign:
-                CQLNException(kRecordForeign, {f.path.c_str()}).Print();
-                break;
-            case plat::RecordRead::kNotRegular:
-                CQLNException(kRecordNotRegular, {f.path.c_str()}).Print();
-                break;
-            case plat::RecordRead::kTooLarge:
-                CQLNException(kRecordTooLarge, {f.path.c_str(), limit.c_str()}).Print();
-                break;
-            default:
-                CQLNException(kRecordUnreadable, {f.path.c_str(), reason.c_str()}).Print();
-                break;
-        }
-        return kStatusUnknown;
-    }
-    std::string state = f.running ? FieldValue(f.fields, "state") : "stopped";
-    if (json) {
-        PrintJson(f, state, settings.access.port);
-    } else {
-        PrintForPerson(f, state, settings.access.port);
-    }
-    std::fflush(stdout);
-    if (!f.running) return f.found && FieldValue(f.fields, "state") != "stopped" ? kStatusDied : kStatusNotRunning;
+// What the record says the agent is doing; "stopped" once its process ended.
+std::string StateOf(const Found& f) {
+    return f.running ? FieldValue(f.fields, "state") : "stopped";
+}
+
+int ExitStatusOf(const Found& f) {
+    if (!f.running)
+        return f.found && FieldValue(f.fields, "state") != "stopped" ? kStatusDied
+                                                                     : kStatusNotRunning;
+    std::string state = StateOf(f);
     if (state == "attached") return kStatusAttached;
     if (state == "paused") return kStatusPaused;
     return kStatusSearching;
+}
+
+// Every record of the host's runtime folders whose agent runs: a record the
+// agent marked stopped at its end, and one whose process is gone (an agent
+// that was killed leaves its record behind), tell of no agent of the host.
+// A folder or record that cannot be read is said on the error stream, and
+// `unknown` set.
+std::vector<Found> HostRecords(bool& unknown) {
+    std::vector<Found> agents;
+    for (const std::string& folder : plat::AgentRuntimeFolders()) {
+        std::vector<std::string> names;
+        uint32_t error = 0;
+        if (!plat::ListRuntimeFolder(folder, names, error)) {
+            std::string reason = plat::SystemReason(error);
+            CQLNException(kFolderUnreadable, {folder.c_str(), reason.c_str()}).Print();
+            unknown = true;
+            continue;
+        }
+        for (const std::string& name : names) {
+            if (!IsRecordName(name)) continue;
+            Found f = Read(plat::JoinPath(folder, name));
+            if (Refused(f)) {
+                PrintRefusal(f);
+                unknown = true;
+            } else if (f.running) {
+                agents.push_back(f);
+            }
+        }
+    }
+    return agents;
+}
+
+// The running agent whose record names instance `name`; not found when none
+// does.
+Found FindInstance(const std::string& name) {
+    bool unknown = false;
+    for (const Found& f : HostRecords(unknown)) {
+        if (FieldValue(f.fields, "instance") == name) return f;
+    }
+    return Found();
+}
+
+uint16_t RecordPort(const Found& f) {
+    return static_cast<uint16_t>(
+        std::strtoul(FieldValue(f.fields, "agent_port").c_str(), nullptr, 10));
+}
+
+// How bad each exit status is, best first: the host's status is its worst
+// agent's (a listed agent runs; "not running" is the host without one).
+const int kExitRank[] = {kStatusAttached, kStatusPaused, kStatusSearching, kStatusNotRunning,
+                         kStatusUnknown};
+
+int Rank(int status) {
+    for (size_t i = 0; i < sizeof kExitRank / sizeof kExitRank[0]; ++i) {
+        if (kExitRank[i] == status) return static_cast<int>(i);
+    }
+    return 0;
+}
+
+// One agent on one line: who it is (its instance, else its INI file, else
+// its record), its state, UPS, ports and the counts systemd's line shows.
+std::string HostLine(const Found& f) {
+    auto v = [&](const char* name) { return Printable(FieldValue(f.fields, name)); };
+    std::string who = !v("instance").empty()   ? v("instance")
+                      : !v("ini_file").empty() ? v("ini_file")
+                                               : Printable(f.path);
+    std::string state = StateOf(f);
+    uint32_t word = state == "attached"    ? kAttachedWord
+                    : state == "searching" ? kSearchingWord
+                    : state == "paused"    ? kPausedWord
+                                           : kNotRunningWord;
+    std::string ups = v("ups_family") +
+                      (v("ups_family").empty() || v("ups_model").empty() ? "" : " ") +
+                      v("ups_model");
+    if (ups.empty()) ups = "-";
+    auto count = [&](const char* name) { return v(name).empty() ? std::string("0") : v(name); };
+    auto dash = [&](const char* name) { return v(name).empty() ? std::string("-") : v(name); };
+    return Text(kHostAgentLine,
+                {who.c_str(), Word(word).c_str(), ups.c_str(), dash("serial_port").c_str(),
+                 dash("agent_port").c_str(), count("answered").c_str(),
+                 count("privileged_refused").c_str(), dash("pid").c_str()});
+}
+
+}  // namespace
+
+int ShowStatus(const std::string& configPath, bool json, const std::string& instance) {
+    Found f;
+    uint16_t port = 0;
+    // A named agent is found by the name its record carries, wherever its
+    // INI file is (/etc/qln/NAME.ini for the template unit's instances).
+    if (!instance.empty()) f = FindInstance(instance);
+    if (f.found) {
+        port = RecordPort(f);
+    } else {
+        RelaySettings settings;
+        try {
+            CINIFile profile(configPath.c_str());
+            settings = ReadRelaySettings(profile, configPath);
+        } catch (const SettingsError& error) {
+            CQLNException(kSettingNotValid,
+                          {error.key.c_str(), error.section.c_str(), configPath.c_str(),
+                           error.value.c_str(), error.allowed.c_str()})
+                .Print();
+            return kStatusUnknown;
+        }
+        f = Locate(settings);
+        port = settings.access.port;
+        // Another agent's record on that port does not speak for the named one.
+        if (!instance.empty() && f.found && FieldValue(f.fields, "instance") != instance) {
+            f = Found();
+            f.path = settings.statusFile;
+        }
+    }
+    if (Refused(f)) {
+        PrintRefusal(f);
+        return kStatusUnknown;
+    }
+    std::string state = StateOf(f);
+    if (json) {
+        std::fputs((JsonObject(f, state, port) + "\n").c_str(), stdout);
+    } else {
+        PrintForPerson(f, state, port);
+    }
+    std::fflush(stdout);
+    return ExitStatusOf(f);
+}
+
+int ShowHostStatus(bool json) {
+    bool unknown = false;
+    std::vector<Found> agents = HostRecords(unknown);
+    int worst = agents.empty() ? kStatusNotRunning : kStatusAttached;
+    std::string out;
+    for (const Found& f : agents) {
+        if (Rank(ExitStatusOf(f)) > Rank(worst)) worst = ExitStatusOf(f);
+        out += json ? (out.empty() ? "  " : ",\n  ") + JsonObject(f, StateOf(f), RecordPort(f))
+                    : HostLine(f);
+    }
+    if (unknown) worst = kStatusUnknown;
+    if (json) {
+        std::fputs(agents.empty() ? "[]\n" : ("[\n" + out + "\n]\n").c_str(), stdout);
+    } else {
+        if (agents.empty()) out = Text(kNoAgentRunning);
+        plat::WriteUnchanged(stdout, plat::ForReader(out));
+    }
+    std::fflush(stdout);
+    return worst;
 }

@@ -16,4 +16,14 @@ constexpr int kStatusUnknown = 4;
 constexpr int kStatusSearching = 150;
 constexpr int kStatusPaused = 151;
 
-int ShowStatus(const std::string& configPath, bool json);
+// `instance` (from "-n NAME" without "-c"): the agent whose record names
+// that instance, in any runtime folder of the host; only when none does, the
+// one the INI file at `configPath` configures.
+int ShowStatus(const std::string& configPath, bool json, const std::string& instance = "");
+
+// "qln status [--json]" without -c or -n: one line (or one JSON object of an
+// array) for every running agent whose record the host's runtime folders
+// hold (plat::AgentRuntimeFolders). The exit status is the worst of theirs,
+// from best to worst: attached 0, paused 151, searching 150; 3 when none
+// runs; 4 when a folder or record may not be read (cannot tell).
+int ShowHostStatus(bool json);

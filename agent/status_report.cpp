@@ -50,6 +50,8 @@ StatusReporter::StatusReporter(const RelaySettings& settings)
     m_Status.processId = plat::CurrentProcessId();
     m_Status.agentPort = settings.access.port;
     m_Status.portName = settings.portName;
+    m_Status.instance = g_AgentService.m_InstanceName;
+    m_Status.iniFile = g_AgentService.m_ConfigPath;
     m_Status.baud = settings.baud;
     m_Status.timing = settings.timing == XcpTiming::kPrompt ? "prompt" : "literal";
     m_bInRuntimeFolder = plat::FolderOf(m_StatusFile) == plat::AgentRuntimeFolder();

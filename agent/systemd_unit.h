@@ -4,6 +4,9 @@
 
 // "Ombrex Quillon" as a unit name (unit names take no spaces).
 extern const char* const kAgentUnitName;
+// The template of the further agents of a host, one per UPS: instance NAME
+// ("ombrex-quillon@NAME.service") runs "qln -n NAME".
+extern const char* const kAgentTemplateUnitName;
 // The dedicated system account the unit runs the agent as, and the group that
 // serial devices belong to on Debian.
 extern const char* const kAgentAccount;
@@ -26,3 +29,11 @@ std::string AgentIniPath(const std::string& executable);
 // path cannot be written into a unit (not absolute, or holding a line break).
 std::string AgentUnitText(const std::string& executable, const std::string& account,
                           const std::string& whyRoot = "");
+
+// The template unit: the same unit and sandbox, but instance NAME (%i) runs
+// `executable` with "-n NAME" (so it reads NAME.ini beside it; the Debian
+// package's copy adds -c /etc/qln/NAME.ini), keeps its named events and
+// status record in the runtime folder /run/qln-NAME, and is tagged
+// "qln@NAME" in the journal, its reports and its output alike.
+std::string AgentTemplateUnitText(const std::string& executable, const std::string& account,
+                                  const std::string& whyRoot = "");

@@ -1,8 +1,8 @@
 #include "agent/systemd_unit.h"
-
 #include "platform/systemd.h"
 
 const char* const kAgentUnitName = "ombrex-quillon.service";
+const char* const kAgentTemplateUnitName = "ombrex-quillon@.service";
 const char* const kAgentAccount = "qln";
 const char* const kSerialGroup = "dialout";
 const char* const kAgentIniName = "qln.ini";
@@ -16,7 +16,8 @@ bool StartsWith(const std::string& text, const std::string& head) {
 // ProtectHome=yes hides the home folders altogether: a program installed in
 // one (and the INI file beside it) must stay readable.
 bool InHomeFolder(const std::string& path) {
-    return StartsWith(path, "/home/") || StartsWith(path, "/root/") || StartsWith(path, "/run/user/");
+    return StartsWith(path, "/home/") || StartsWith(path, "/root/") ||
+           StartsWith(path, "/run/user/");
 }
 
 }  // namespace
@@ -39,35 +40,56 @@ std::string AgentIniPath(const std::string& executable) {
 // account from other users' terminals); a major that no driver has registered
 // when the service starts (a USB adapter plugged in later) is not admitted
 // until the next start.
-std::string AgentUnitText(const std::string& executable, const std::string& account,
-                          const std::string& whyRoot) {
+namespace {
+
+// What sets one unit of the agent apart from another; the rest, above all the
+// sandbox, is the same for all.
+struct UnitShape {
+    const char* description;  // after the product's words
+    const char* arguments;    // after the program on the ExecStart= line
+    const char* runtimeFolder;
+    const char* syslogTag;  // "" keeps the program's name
+};
+
+std::string UnitText(const std::string& executable, const std::string& account,
+                     const std::string& whyRoot, const UnitShape& shape) {
     std::string execStart = plat::UnitExecStart(executable);
     if (execStart.empty()) return std::string();
     if (account.find_first_of(" \t\r\n\"'\\%") != std::string::npos) return std::string();
     std::string who;
     if (!account.empty()) {
-        who = "User=" + account + "\n"
-              "Group=" + account + "\n"
-              "SupplementaryGroups=" + kSerialGroup + "\n";
+        who = "User=" + account +
+              "\n"
+              "Group=" +
+              account +
+              "\n"
+              "SupplementaryGroups=" +
+              kSerialGroup + "\n";
     } else {
         std::string why;
         for (char c : whyRoot) why += (c == '\r' || c == '\n') ? ' ' : c;
-        who = "# Runs as root, without capabilities: " + (why.empty() ? "as installed" : why) + "\n";
+        who =
+            "# Runs as root, without capabilities: " + (why.empty() ? "as installed" : why) + "\n";
     }
-    return "[Unit]\n"
-           "Description=Ombrex Quillon UPS network relay\n"
+    return std::string(
+               "[Unit]\n"
+               "Description=Ombrex Quillon UPS network relay") +
+           shape.description +
+           "\n"
            "After=network.target\n"
            "\n"
            "[Service]\n"
            "Type=notify\n"
            "NotifyAccess=main\n" +
-           execStart + "\n"
+           execStart + shape.arguments +
+           "\n"
            "KillMode=mixed\n"
            "KillSignal=SIGTERM\n" +
-           who +
-           "RuntimeDirectory=qln\n"
+           who + "RuntimeDirectory=" + shape.runtimeFolder +
+           "\n"
            "RuntimeDirectoryMode=0700\n"
-           "UMask=0077\n"
+           "UMask=0077\n" +
+           (*shape.syslogTag ? std::string("SyslogIdentifier=") + shape.syslogTag + "\n" : "") +
            "NoNewPrivileges=yes\n"
            "CapabilityBoundingSet=\n"
            "AmbientCapabilities=\n"
@@ -104,4 +126,21 @@ std::string AgentUnitText(const std::string& executable, const std::string& acco
            "\n"
            "[Install]\n"
            "WantedBy=multi-user.target\n";
+}
+
+}  // namespace
+
+std::string AgentUnitText(const std::string& executable, const std::string& account,
+                          const std::string& whyRoot) {
+    return UnitText(executable, account, whyRoot, {"", "", "qln", ""});
+}
+
+// One agent per UPS: instance NAME is "qln -n NAME" with a runtime folder, and
+// so named events and a status record, of its own, and its reports and
+// output in the journal under "qln@NAME". The instance name is a unit
+// instance's: systemd escapes anything but letters, digits, ':', '_' and '.'
+// in it, and "qln -n" takes letters, digits, '-' and '_' only.
+std::string AgentTemplateUnitText(const std::string& executable, const std::string& account,
+                                  const std::string& whyRoot) {
+    return UnitText(executable, account, whyRoot, {" (%i)", " -n %i", "qln-%i", "qln@%i"});
 }

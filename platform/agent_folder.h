@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace plat {
 
@@ -17,6 +18,16 @@ std::string AgentRuntimeFile(const std::string& name);
 // from a shell cannot tell from its own environment: systemd's runtime
 // folder of the agent's unit on Linux; the same folder on Win32.
 std::string ServiceRuntimeFolder();
+// Every folder an agent of this host may keep its status record in, each
+// once, the service's first: on Linux /run/qln (the plain unit's), each
+// /run/qln-* (the template unit's instances, and root's agents started by
+// hand), and this account's own (AgentRuntimeFolder); only
+// $QLN_EVENT_DIR when that is set. On Win32 the one folder.
+std::vector<std::string> AgentRuntimeFolders();
+// The names in `folder` (no "." or ".."), sorted; nothing is opened or
+// followed. False, with `error` set, when the folder is there but cannot be
+// listed; a missing folder lists nothing.
+bool ListRuntimeFolder(const std::string& folder, std::vector<std::string>& names, uint32_t& error);
 // `folder` and `name` joined by the platform's separator.
 std::string JoinPath(const std::string& folder, const std::string& name);
 // The folder of the file at `path` ("" when it names none).

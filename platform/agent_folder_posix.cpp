@@ -1,9 +1,12 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 
 #include "platform/agent_folder.h"
 #include "platform/scoped_handle.h"
@@ -26,6 +29,63 @@ std::string FolderOf(const std::string& path) {
 
 // The RuntimeDirectory= of the unit that "qln install" writes.
 std::string ServiceRuntimeFolder() { return "/run/qln"; }
+
+namespace {
+
+bool StartsWith(const std::string& text, const char* head) {
+    return text.compare(0, std::char_traits<char>::length(head), head) == 0;
+}
+
+// The names in `folder` that `keep` accepts, sorted.
+bool ListNames(const std::string& folder, std::vector<std::string>& names, uint32_t& error,
+               bool (*keep)(const std::string& folder, const struct dirent& entry)) {
+    names.clear();
+    error = 0;
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) {
+        if (errno == ENOENT || errno == ENOTDIR) return true;
+        error = static_cast<uint32_t>(errno);
+        return false;
+    }
+    while (const struct dirent* entry = ::readdir(dir)) {
+        std::string name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        if (keep(folder, *entry)) names.push_back(name);
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end());
+    return true;
+}
+
+// A folder "qln-*" in /run, as lstat sees it: a link there is not followed.
+bool IsInstanceFolder(const std::string& folder, const struct dirent& entry) {
+    std::string name = entry.d_name;
+    if (!StartsWith(name, "qln-")) return false;
+    struct stat st {};
+    return ::lstat(JoinPath(folder, name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool AnyName(const std::string&, const struct dirent&) { return true; }
+
+}  // namespace
+
+std::vector<std::string> AgentRuntimeFolders() {
+    const char* given = ::getenv("QLN_EVENT_DIR");
+    if (given && *given) return {AgentRuntimeFolder()};
+    std::vector<std::string> folders{ServiceRuntimeFolder()};
+    std::vector<std::string> names;
+    uint32_t error = 0;
+    ListNames("/run", names, error, IsInstanceFolder);
+    for (const std::string& name : names) folders.push_back("/run/" + name);
+    std::string own = AgentRuntimeFolder();
+    if (std::find(folders.begin(), folders.end(), own) == folders.end()) folders.push_back(own);
+    return folders;
+}
+
+bool ListRuntimeFolder(const std::string& folder, std::vector<std::string>& names,
+                       uint32_t& error) {
+    return ListNames(folder, names, error, AnyName);
+}
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
     return folder + "/" + name;

@@ -1,5 +1,6 @@
 #include "platform/agent_folder.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "platform/windows_wrapper.h"
@@ -29,7 +30,8 @@ std::string Getenv(const char* name) {
 std::string AgentRuntimeFolder() {
     char path[MAX_PATH] = {};
     std::string base;
-    if (SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path) == S_OK) {
+    if (SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path) ==
+        S_OK) {
         base = path;
     } else {
         base = Getenv("ProgramData");
@@ -50,6 +52,31 @@ std::string ServiceRuntimeFolder() { return AgentRuntimeFolder(); }
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
     return folder + "\\" + name;
+}
+
+// The service and the agents started by hand share the one folder; each
+// agent's record is named by its UDP port.
+std::vector<std::string> AgentRuntimeFolders() { return {AgentRuntimeFolder()}; }
+
+bool ListRuntimeFolder(const std::string& folder, std::vector<std::string>& names,
+                       uint32_t& error) {
+    names.clear();
+    error = 0;
+    WIN32_FIND_DATAA found{};
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        DWORD why = GetLastError();
+        if (why == ERROR_FILE_NOT_FOUND || why == ERROR_PATH_NOT_FOUND) return true;
+        error = why;
+        return false;
+    }
+    do {
+        std::string name = found.cFileName;
+        if (name != "." && name != "..") names.push_back(name);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    std::sort(names.begin(), names.end());
+    return true;
 }
 
 bool MakeAgentRuntimeFolder(const std::string& folder) {

@@ -20,4 +20,10 @@ constexpr uint16_t kEventInformation = 4;
 bool WriteEventLogEntry(const char* source, uint16_t type, uint32_t id, const char* const* strings,
                  uint16_t count, const std::string& text);
 
+// Names the entries of one agent among several on the host: on syslog the
+// tag becomes "<program>@<instance>" ("qln@ups2"), so that `journalctl -t
+// qln` keeps showing the default agent alone. Call it before the first
+// entry. The Win32 event log names its source only: no change there.
+void SetEventLogInstance(const std::string& instance);
+
 }  // namespace plat

@@ -13,4 +13,6 @@ bool WriteEventLogEntry(const char* source, uint16_t type, uint32_t id, const ch
     return ok != FALSE;
 }
 
+void SetEventLogInstance(const std::string&) {}
+
 }  // namespace plat

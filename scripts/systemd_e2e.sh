@@ -40,10 +40,18 @@ done
 work=$(mktemp -d /tmp/qln-systemd-XXXXXX)
 machine=qln-e2e-$$
 nspawn_pid='' sim_pid=''
+sims=()  # "pid fd" of the template instances' upssims
 had_nspawn_run=1  # until this run holds the lock, below
 cleanup() {
   # upssim first: a process entered from outside is none of the container's
   # systemd's children, and its shutdown would wait for it.
+  for entry in "${sims[@]}"; do
+    set -- $entry
+    (echo quit >&"$2") 2>/dev/null
+    eval "exec $2>&-"
+    for _ in $(seq 10); do kill -0 "$1" 2>/dev/null || break; sleep 0.5; done
+    kill "$1" 2>/dev/null
+  done
   if [ -n "$sim_pid" ]; then
     (echo quit >&7) 2>/dev/null
     exec 7>&-
@@ -325,6 +333,86 @@ upgrade() {
 check "upgrade to $newer with the service running: restarted, the edited INI file kept" upgrade
 check "after the upgrade: attached and relaying" wait_until 30 relay ident
 
+# --- further UPSes: instances of the template unit, as docs/operating.md
+# adds one ("Several UPSes on one host"): the INI file copied with its owner
+# and mode, its port and UDP port edited, the instance enabled and started.
+start_sim() {  # start_sim N FD: upssim on its pseudo-terminal, linked as /dev/ttyUPSN
+  local n=$1 fd=$2
+  mkfifo "$work/sim$n.in"
+  nsenter -t "$leader" -a -- /usr/bin/upssim --model QlnE2E150$n <"$work/sim$n.in" \
+    >"$work/sim$n.out" 2>"$work/sim$n.err" &
+  sims+=("$! $fd")
+  eval "exec $fd>\"\$work/sim\$n.in\""
+  wait_until 10 grep -q . "$work/sim$n.out" || { say "FAILED: upssim $n did not start"; exit 1; }
+  local p; p=$(head -1 "$work/sim$n.out")
+  in_ct sh -c "chgrp dialout $p && chmod 0660 $p && ln -sfn $p /dev/ttyUPS$n"
+}
+start_sim 2 5
+start_sim 3 6
+add_instance() {  # add_instance NAME N UDP-PORT
+  local ini=/etc/qln/$1.ini
+  in_ct cp -p /etc/qln/qln.ini "$ini" &&
+    in_ct sed -i "s|^CommunicationsPort=.*|CommunicationsPort=/dev/ttyUPS$2|" "$ini" &&
+    in_ct sh -c "grep -q '^AgentPort=' $ini && sed -i 's|^AgentPort=.*|AgentPort=$3|' $ini ||
+      printf '[NetXCP]\nAgentPort=$3\n' >>$ini" &&
+    in_ct systemctl enable --now "ombrex-quillon@$1" >"$work/enable.log" 2>&1 ||
+    { detail=$(tail -2 "$work/enable.log" | paste -sd' ' -); return 1; }
+  [ "$(in_ct systemctl show -p ActiveState,SubState --value "ombrex-quillon@$1" | paste -sd/ -)" = \
+    active/running ] || { detail="not active/running"; return 1; }
+}
+check "template: ombrex-quillon@ups2 enabled and started (READY=1) on /dev/ttyUPS2, UDP 7012" \
+  add_instance ups2 2 7012
+check "template: ombrex-quillon@ups3 enabled and started (READY=1) on /dev/ttyUPS3, UDP 7013" \
+  add_instance ups3 3 7013
+relay_on() { in_ct netxcp -h 127.0.0.1 -p "$1" -t 3000 relay ident >>"$work/netxcp.out" 2>&1; }
+all_relay() { relay_on 7012 && relay_on 7013 && relay_on 7010; }
+check "template: both instances relay (7012, 7013), the default too (7010)" \
+  wait_until 30 all_relay
+# "qln status" without -c: every agent of the host, one line each.
+host_lists() {  # host_lists EXIT WHO...
+  local want=$1 text json rc; shift
+  text=$(in_ct qln status 2>&1); rc=$?
+  json=$(in_ct qln status --json 2>&1)
+  detail="exit $rc: $(paste -sd'|' <<<"$text")"
+  [ "$rc" = "$want" ] && [ "$(grep -c . <<<"$text")" = $# ] &&
+    [ "$(grep -c '"running": true' <<<"$json")" = $# ] || return 1
+  for who in "$@"; do grep -q "^$who: attached to the UPS; UPS QlnE2E150" <<<"$text" || return 1; done
+}
+check "qln status lists the default agent and both instances, attached (exit 0)" \
+  wait_until 10 host_lists 0 /etc/qln/qln.ini ups2 ups3
+instance_folder() {
+  detail=$(in_ct stat -c '%U %a %n' /run/qln-ups2 /run/qln-ups2/qln-7012.status 2>&1 | paste -sd';' -)
+  [ "$detail" = "qln 700 /run/qln-ups2;qln 600 /run/qln-ups2/qln-7012.status" ] &&
+    in_ct test -p /run/qln-ups2/UPS_Found_ups2 -o -e /run/qln-ups2/qln-7012.status
+}
+check "template: ups2 keeps its record in its own runtime folder /run/qln-ups2 (qln 0700)" instance_folder
+tagged() {
+  local text; text=$(in_ct journalctl -t qln@ups2 -b --no-pager -o cat 2>/dev/null)
+  detail="journalctl -t qln@ups2: $(tail -1 <<<"$text")"
+  grep -qF "The relay started on UDP port 7012" <<<"$text" || return 1
+  text=$(in_ct journalctl -t qln -b --no-pager -o cat 2>/dev/null)
+  ! grep -qF "UDP port 7012" <<<"$text" || { detail="ups2's report under -t qln"; return 1; }
+}
+check "template: ups2's reports are in the journal under qln@ups2, not under qln" tagged
+instance_sandboxed() {
+  main_pid=$(in_ct systemctl show -p MainPID --value ombrex-quillon@ups3)
+  sandboxed
+}
+check "template: ups3 runs in the same sandbox (uid qln, CapEff 0, NoNewPrivs 1, Seccomp 2)" \
+  instance_sandboxed
+stop_ups2() {
+  in_ct systemctl stop ombrex-quillon@ups2 || { detail="systemctl stop failed"; return 1; }
+  [ "$(in_ct systemctl show -p Result --value ombrex-quillon@ups2)" = success ] ||
+    { detail="Result=$(in_ct systemctl show -p Result --value ombrex-quillon@ups2)"; return 1; }
+  in_ct test -e /run/qln-ups2 && { detail="/run/qln-ups2 left"; return 1; }
+  relay_on 7013 && relay_on 7010 || { detail="ups3 or the default stopped relaying"; return 1; }
+}
+check "template: ups2 stopped (exit 0, its folder gone); ups3 and the default relay on" stop_ups2
+check "qln status lists the default agent and ups3 only" host_lists 0 /etc/qln/qln.ini ups3
+named_status() { in_ct qln status -n "$1" >/dev/null 2>&1; [ $? = "$2" ]; }
+named_both() { named_status ups3 0 && named_status ups2 3; }
+check "qln status -n ups3: running (exit 0); -n ups2: not running (exit 3)" named_both
+
 stop_t0=$(date +%s.%N)
 in_ct systemctl stop "$unit"
 stop_s=$(awk -v a="$stop_t0" -v b="$(date +%s.%N)" 'BEGIN { printf "%.2f", b - a }')
@@ -339,11 +427,15 @@ purge() {
   in_ct apt-get purge -y -q qln qln-tools >"$work/apt.log" 2>&1 ||
     { detail=$(tail -2 "$work/apt.log" | paste -sd' ' -); return 1; }
   in_ct test -e /lib/systemd/system/$unit && { detail="unit left"; return 1; }
-  in_ct test -e /etc/qln && { detail="/etc/qln left"; return 1; }
+  # The instances' INI files are the administrator's, not the package's: kept.
+  [ "$(in_ct sh -c 'ls -A /etc/qln 2>/dev/null' | paste -sd' ' -)" = "ups2.ini ups3.ini" ] ||
+    { detail="/etc/qln holds: $(in_ct ls -A /etc/qln 2>&1 | paste -sd' ' -)"; return 1; }
   in_ct sh -c 'grep -qx qln /proc/[0-9]*/comm' && { detail="qln still runs"; return 1; }
+  in_ct sh -c 'ls /etc/systemd/system/*.wants/ombrex-quillon@*' >/dev/null 2>&1 &&
+    { detail="an instance is still enabled"; return 1; }
   [ "$(prop LoadState)" = not-found ] || { detail="LoadState=$(prop LoadState)"; return 1; }
 }
-check "purge with the service running: stopped, unit, /etc/qln and programs gone" purge
+check "purge with the service and the instance ups3 running: both stopped, ups3 disabled, units and programs gone, /etc/qln holds only the instances' INI files" purge
 
 say "$passed ok, $failures FAILED of $((passed + failures)) checks under systemd ($((SECONDS - started)) s)"
 [ "$failures" -eq 0 ]

@@ -25,9 +25,11 @@ public:
     // `qln daemon -c <ini>`. `command` runs the program (wine for qln.exe).
     // `env` adds to its environment; without `daemon` it runs as a service
     // would (on Linux: under the service manager that NOTIFY_SOCKET names).
+    // `instance` names it with "-n" and its INI file NAME.ini.
     RelayAgent(const std::string& serialPort, IniSections extra = {},
                const std::vector<std::string>& command = {},
-               const std::vector<std::string>& env = {}, bool daemon = true);
+               const std::vector<std::string>& env = {}, bool daemon = true,
+               const std::string& instance = "");
     ~RelayAgent();
 
     uint16_t Port() const { return m_nPort; }

@@ -32,16 +32,17 @@ std::string IniText(const IniSections& sections) {
 }
 
 RelayAgent::RelayAgent(const std::string& serialPort, IniSections extra,
-                       const std::vector<std::string>& command,
-                       const std::vector<std::string>& env, bool daemon)
+                       const std::vector<std::string>& command, const std::vector<std::string>& env,
+                       bool daemon, const std::string& instance)
     : m_nPort(FreeUdpPort()) {
     extra["Communications"].emplace("CommunicationsPort", serialPort);
     extra["NetXCP"].emplace("AgentPort", std::to_string(m_nPort));
-    m_IniPath = m_Dir.Write("qln.ini", IniText(extra));
+    m_IniPath = m_Dir.Write(instance.empty() ? "qln.ini" : instance + ".ini", IniText(extra));
     std::string program = command.empty() ? BinPath("qln") : command[0];
     std::vector<std::string> args;
     if (!command.empty()) args.assign(command.begin() + 1, command.end());
     if (daemon) args.push_back("daemon");
+    if (!instance.empty()) args.insert(args.end(), {"-n", instance});
     args.push_back("-c");
     // Under Wine the INI path goes through drive Z:, the host's root.
     m_IniArgument = command.empty() ? m_IniPath : "Z:" + m_IniPath;

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <string>
@@ -172,3 +173,63 @@ TEST_F(StatusRecord, AnUnwritableMetricsFileIsReportedOnce) {
 }
 
 }  // namespace
+
+// "qln status" without -c: which planted records of the folder are listed,
+// and the worst state among them as the exit status.
+TEST_F(StatusRecord, TheHostListingShowsRunningAgentsOnlyAndItsWorstState) {
+    const std::string self = std::to_string(::getpid());
+    pid_t ended = ::fork();
+    if (ended == 0) ::_exit(0);
+    ASSERT_GT(ended, 0);
+    ASSERT_EQ(::waitpid(ended, nullptr, 0), ended);
+    const std::string gone = std::to_string(ended);
+    const struct {
+        const char* name;
+        std::string text;      // "" plants a FIFO
+        const char* listedAs;  // nullptr: not listed
+    } planted[] = {
+        {"qln-7011.status", "state=attached\npid=" + self + "\ninstance=ups2\nagent_port=7011\n",
+         "ups2"},
+        {"qln-7012.status", "state=searching\npid=" + self + "\nini_file=/x/c.ini\n", "/x/c.ini"},
+        {"qln-7013.status", "state=paused\npid=" + self + "\n", nullptr},  // named by its path
+        {"qln-7014.status", "state=attached\npid=" + gone + "\ninstance=killed\n", nullptr},
+        {"qln-7015.status", "state=stopped\npid=" + self + "\ninstance=ended\n", nullptr},
+        {"qln-x.status", "state=attached\npid=" + self + "\ninstance=odd\n", nullptr},
+        {"notes.txt", "state=attached\npid=" + self + "\ninstance=notes\n", nullptr},
+    };
+    for (const auto& p : planted) ASSERT_TRUE(WriteBytes(m_Events + "/" + p.name, p.text));
+    auto host = [&](bool json) {
+        ProgramResult r = RunProgram("qln",
+                                     json ? std::vector<std::string>{"status", "--json"}
+                                          : std::vector<std::string>{"status"},
+                                     {"QLN_EVENT_DIR=" + m_Events});
+        r.exitCode &= 0xFF;  // as the shell sees it
+        return r;
+    };
+    ProgramResult text = host(false), json = host(true);
+    EXPECT_EQ(text.exitCode, 150) << "searching is worse than paused and attached: " << text.out;
+    EXPECT_EQ(json.exitCode, 150);
+    EXPECT_EQ(CountOf(text.out, "\n"), 3) << text.out;
+    EXPECT_EQ(CountOf(json.out, "\"running\": true"), 3) << json.out;
+    for (const auto& p : planted) {
+        if (p.listedAs)
+            EXPECT_NE(text.out.find(std::string(p.listedAs) + ": "), std::string::npos) << text.out;
+    }
+    EXPECT_NE(text.out.find(m_Events +
+                            "/qln-7013.status: paused; UPS - on -; UDP port -; 0 answered, 0 "
+                            "refused (process " +
+                            self + ")."),
+              std::string::npos)
+        << text.out;
+    for (const char* hidden : {"killed", "ended", "odd", "notes"}) {
+        EXPECT_EQ(text.out.find(hidden), std::string::npos) << hidden;
+        EXPECT_EQ(json.out.find(hidden), std::string::npos) << hidden;
+    }
+    // A record that may not be read makes the listing incomplete: "cannot
+    // tell", with the rest still listed and the reason on the error stream.
+    ASSERT_EQ(::mkfifo((m_Events + "/qln-7016.status").c_str(), 0600), 0);
+    text = host(false);
+    EXPECT_EQ(text.exitCode, 4);
+    EXPECT_EQ(CountOf(text.out, "\n"), 3) << text.out;
+    EXPECT_NE(text.err.find("qln-7016.status"), std::string::npos) << text.err;
+}

@@ -3,14 +3,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "agent/systemd_unit.h"
-#include "platform/systemd.h"
 #include "child_process.h"
+#include "platform/systemd.h"
 #include "scratch_dir.h"
 #include "service_test_util.h"
 
@@ -59,7 +61,8 @@ TEST(AgentUnit, RunsInASandboxAsTheDedicatedAccount) {
     EXPECT_EQ(Line(text, "RuntimeDirectoryMode"), "0700");
     EXPECT_EQ(Line(text, "NoNewPrivileges"), "yes");
     EXPECT_EQ(Lines(text, "CapabilityBoundingSet"), "");
-    EXPECT_NE(text.find("\nCapabilityBoundingSet=\n"), std::string::npos) << "every capability dropped";
+    EXPECT_NE(text.find("\nCapabilityBoundingSet=\n"), std::string::npos)
+        << "every capability dropped";
     EXPECT_EQ(Line(text, "ProtectSystem"), "strict");
     EXPECT_EQ(Line(text, "ProtectHome"), "yes");
     EXPECT_EQ(Line(text, "PrivateTmp"), "yes");
@@ -76,11 +79,14 @@ TEST(AgentUnit, RunsInASandboxAsTheDedicatedAccount) {
 // unit keeps root, says why, and keeps the rest of the sandbox; a program in
 // a home folder stays readable.
 TEST(AgentUnit, KeepsRootWhereTheAccountCannotServeAndSaysWhy) {
-    std::string text = AgentUnitText("/opt/qln/bin/qln", "", "/opt/qln/bin/qln.ini is not open\nUser=x");
+    std::string text =
+        AgentUnitText("/opt/qln/bin/qln", "", "/opt/qln/bin/qln.ini is not open\nUser=x");
     EXPECT_EQ(Line(text, "User"), "");
     EXPECT_EQ(Line(text, "SupplementaryGroups"), "");
-    EXPECT_NE(text.find("\n# Runs as root, without capabilities: /opt/qln/bin/qln.ini is not open User=x\n"),
-              std::string::npos)
+    EXPECT_NE(
+        text.find(
+            "\n# Runs as root, without capabilities: /opt/qln/bin/qln.ini is not open User=x\n"),
+        std::string::npos)
         << text;
     EXPECT_NE(text.find("\nCapabilityBoundingSet=\n"), std::string::npos);
     EXPECT_EQ(Line(text, "ProtectSystem"), "strict");
@@ -149,7 +155,8 @@ TEST(AgentServiceVerbs, FailClearlyWhereSystemdIsNotRunning) {
     for (const char* verb : {"install", "remove", "start", "stop", "pause", "resume"}) {
         ProgramResult r = RunProgram("qln", {verb});
         EXPECT_EQ(r.exitCode, -1) << verb;
-        EXPECT_EQ(r.err, "systemd is not running on this machine: the service verbs need it.\n") << verb;
+        EXPECT_EQ(r.err, "systemd is not running on this machine: the service verbs need it.\n")
+            << verb;
         EXPECT_EQ(r.out, "") << verb;
     }
 }
@@ -157,7 +164,8 @@ TEST(AgentServiceVerbs, FailClearlyWhereSystemdIsNotRunning) {
 // The Debian package ships the unit as a file; it must stay the unit the
 // program itself writes for /usr/sbin/qln, with the INI file in /etc named.
 TEST(AgentUnit, TheDebianPackageShipsTheProgramsOwnUnit) {
-    std::ifstream in(QLN_SOURCE_DIR "/packaging/debian/qln.ombrex-quillon.service", std::ios::binary);
+    std::ifstream in(QLN_SOURCE_DIR "/packaging/debian/qln.ombrex-quillon.service",
+                     std::ios::binary);
     ASSERT_TRUE(in.good());
     std::stringstream shipped;
     shipped << in.rdbuf();
@@ -166,6 +174,57 @@ TEST(AgentUnit, TheDebianPackageShipsTheProgramsOwnUnit) {
     size_t at = expected.find(exec);
     ASSERT_NE(at, std::string::npos);
     expected.replace(at, exec.size(), "ExecStart=\"/usr/sbin/qln\" -c /etc/qln/qln.ini\n");
+    EXPECT_EQ(shipped.str(), expected);
+}
+
+// The template's instances run in the plain unit's sandbox: the two units
+// differ in the lines that name the instance, and in nothing else.
+TEST(AgentUnit, TheTemplateDiffersFromThePlainUnitInItsNameOnly) {
+    for (const char* account : {"qln", ""}) {
+        auto lines = [](const std::string& text) {
+            std::vector<std::string> all;
+            std::istringstream in(text);
+            for (std::string line; std::getline(in, line);) all.push_back(line);
+            return all;
+        };
+        std::vector<std::string> plain = lines(AgentUnitText("/opt/qln/qln", account, "a test"));
+        std::vector<std::string> instance =
+            lines(AgentTemplateUnitText("/opt/qln/qln", account, "a test"));
+        std::vector<std::string> onlyPlain, onlyInstance;
+        for (const std::string& l : plain) {
+            if (std::find(instance.begin(), instance.end(), l) == instance.end())
+                onlyPlain.push_back(l);
+        }
+        for (const std::string& l : instance) {
+            if (std::find(plain.begin(), plain.end(), l) == plain.end()) onlyInstance.push_back(l);
+        }
+        EXPECT_EQ(onlyPlain,
+                  (std::vector<std::string>{"Description=Ombrex Quillon UPS network relay",
+                                            "ExecStart=\"/opt/qln/qln\"", "RuntimeDirectory=qln"}))
+            << account;
+        EXPECT_EQ(onlyInstance,
+                  (std::vector<std::string>{"Description=Ombrex Quillon UPS network relay (%i)",
+                                            "ExecStart=\"/opt/qln/qln\" -n %i",
+                                            "RuntimeDirectory=qln-%i", "SyslogIdentifier=qln@%i"}))
+            << account;
+        EXPECT_EQ(instance.size(), plain.size() + 1) << account;
+    }
+    EXPECT_EQ(AgentTemplateUnitText("qln", "qln"), "") << "a relative path";
+}
+
+// The Debian package's template is the program's own, with the instance's
+// INI file in /etc named.
+TEST(AgentUnit, TheDebianPackageShipsTheProgramsOwnTemplate) {
+    std::ifstream in(QLN_SOURCE_DIR "/packaging/debian/qln@.ombrex-quillon.service",
+                     std::ios::binary);
+    ASSERT_TRUE(in.good());
+    std::stringstream shipped;
+    shipped << in.rdbuf();
+    std::string expected = AgentTemplateUnitText("/usr/sbin/qln", kAgentAccount);
+    const std::string exec = "ExecStart=\"/usr/sbin/qln\" -n %i\n";
+    size_t at = expected.find(exec);
+    ASSERT_NE(at, std::string::npos);
+    expected.replace(at, exec.size(), "ExecStart=\"/usr/sbin/qln\" -n %i -c /etc/qln/%i.ini\n");
     EXPECT_EQ(shipped.str(), expected);
 }
 
