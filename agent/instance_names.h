@@ -16,8 +16,9 @@ std::string AgentServiceName(const std::string& instance);
 // source `serviceName`: every service registers its own at its start.
 std::string EventSourceKey(const std::string& serviceName);
 
-// systemd's template unit of the further instances, and the unit of the
-// instance `instance` made from it ("ombrex-quillon@b.service").
+// systemd's template unit of the further instances (instance NAME runs
+// "qln -n NAME"), and the unit of the instance `instance` made from it
+// ("ombrex-quillon@b.service").
 extern const char* const kAgentTemplateUnitName;
 std::string AgentInstanceUnitName(const std::string& instance);
 

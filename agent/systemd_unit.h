@@ -2,11 +2,10 @@
 #pragma once
 #include <string>
 
+#include "agent/instance_names.h"  // kAgentTemplateUnitName
+
 // "Ombrex Quillon" as a unit name (unit names take no spaces).
 extern const char* const kAgentUnitName;
-// The template of the further agents of a host, one per UPS: instance NAME
-// ("ombrex-quillon@NAME.service") runs "qln -n NAME".
-extern const char* const kAgentTemplateUnitName;
 // The dedicated system account the unit runs the agent as, and the group that
 // serial devices belong to on Debian.
 extern const char* const kAgentAccount;

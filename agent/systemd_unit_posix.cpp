@@ -2,7 +2,6 @@
 #include "platform/systemd.h"
 
 const char* const kAgentUnitName = "ombrex-quillon.service";
-const char* const kAgentTemplateUnitName = "ombrex-quillon@.service";
 const char* const kAgentAccount = "qln";
 const char* const kSerialGroup = "dialout";
 const char* const kAgentIniName = "qln.ini";
