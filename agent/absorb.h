@@ -6,6 +6,7 @@
 
 #include "agent/qln_exception.h"
 #include "upslink/brx_objects.h"
+#include "upslink/link_error.h"
 
 template <typename Action>
 bool Absorb(Action action) {
@@ -13,6 +14,8 @@ bool Absorb(Action action) {
         action();
         return true;
     } catch (CQLNException* failure) {
+        delete failure;
+    } catch (UpsLinkError* failure) {
         delete failure;
     } catch (brx::CExceptionObject* failure) {
         delete failure;

@@ -9,6 +9,7 @@
 #include "agent/qln_exception.h"
 #include "platform/clock.h"
 #include "platform/event.h"
+#include "upslink/link_error.h"
 #include "upslink/ups_device.h"
 #include "upslink/wire_trace.h"
 #include "upslink/xcp_engine.h"
@@ -451,7 +452,7 @@ void NetXcpEndpoint::Forward(const uint8_t* frame) {
             uint32_t length = 0;
             std::unique_ptr<uint8_t[]> answer(m_pDevice->RelayRequest(frame, length));
             if (answer) Append(answer.get(), length);
-        } catch (CQLNException* failure) {
+        } catch (UpsLinkError* failure) {
             CountUpsFailure(failure->GetMessageId());
             throw;
         }

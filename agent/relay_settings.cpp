@@ -331,6 +331,8 @@ RelaySettings ReadRelaySettings(CINIFile& profile, const std::string& path) {
     settings.statusFile = ReadPath(profile, "StatusFile");
     if (settings.statusFile.empty()) settings.statusFile = DefaultStatusFile(access.port);
     settings.prometheusFile = ReadPath(profile, "PrometheusFile");
+    settings.upsIdentity.name = profile.GetString("UPSIdent", "Name", "");
+    settings.upsIdentity.attachedDevices = profile.GetString("UPSIdent", "AttachedDevices", "");
     return settings;
 }
 

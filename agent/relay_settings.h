@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "upslink/ups_device.h"
 #include "upslink/xcp_protocol.h"
 
 class CINIFile;
@@ -59,6 +60,9 @@ struct RelaySettings {
     // (empty: none).
     std::string statusFile;
     std::string prometheusFile;
+    // [UPSIdent] Name and AttachedDevices, as written: the identity every
+    // UPS device of the run is made with.
+    UpsIdentity upsIdentity;
 };
 
 // The status file of the agent on NetXCP port `port` when [Status] names none.

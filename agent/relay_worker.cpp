@@ -30,6 +30,7 @@
 #include "platform/file_guard.h"
 #include "platform/scoped_handle.h"
 #include "upslink/device_text.h"
+#include "upslink/link_error.h"
 #include "upslink/serial_link.h"
 #include "upslink/ups_device.h"
 #include "upslink/wire_trace.h"
@@ -117,11 +118,11 @@ std::string CommunicationsFailureText(int32_t identifier, uint16_t port) {
 }
 
 // A detection pass: re-open the link, make a device and identify the UPS.
-std::unique_ptr<UpsDevice> Detect(SerialLink& link, CINIFile& profile, uint32_t pass,
+std::unique_ptr<UpsDevice> Detect(SerialLink& link, const UpsIdentity& identity, uint32_t pass,
                                   XcpTiming timing, uint32_t livenessTries) {
     Absorb([&] { link.Close(); });
     Absorb([&] { link.EnumeratePnp(); });
-    std::unique_ptr<UpsDevice> device(DetectUps(link, profile));
+    std::unique_ptr<UpsDevice> device(DetectUps(link, identity));
     device->SetTiming(timing);
     device->SetLiveness(livenessTries);
     bool failed = false;
@@ -182,9 +183,9 @@ void RecordLoss(StatusReporter& reporter, const NetXcpCounters& counters) {
 }
 
 // What one run of the relay works with, for either loop. The device goes
-// before the link and the profile it refers to, which outlive this.
+// before the link it refers to, which outlives this.
 struct RelayRun {
-    CINIFile& profile;
+    const UpsIdentity& identity;
     SerialLink& link;
     NetXcpEndpoint& endpoint;
     XcpTiming timing;
@@ -216,7 +217,7 @@ bool CheckForLoss(RelayRun& run) {
 
 // A detection pass, and what the status makes of it when the UPS answered.
 void Search(RelayRun& run, uint32_t pass) {
-    run.device = Detect(run.link, run.profile, pass, run.timing, run.livenessTries);
+    run.device = Detect(run.link, run.identity, pass, run.timing, run.livenessTries);
     if (run.device->commsLost == 0) {
         RecordFound(run.reporter, *run.device, run.link, run.endpoint.Counters());
     }
@@ -313,7 +314,7 @@ void PromptLoop(RelayRun& run) {
 }
 
 // Start-up and the loop. Everything of the run lives in this frame; the
-// device goes before the link and the profile it refers to.
+// device goes before the link it refers to.
 int RunRelay(uint16_t& agentPort) {
     const std::string& path = g_AgentService.m_ConfigPath;
     RefuseEndlessConfiguration(path);
@@ -340,8 +341,8 @@ int RunRelay(uint16_t& agentPort) {
     struct PauseHook {
         ~PauseHook() { g_AgentService.m_PauseChanged = nullptr; }
     } pauseHook;
-    RelayRun run{profile,  link,   endpoint, settings.timing, settings.livenessTries,
-                 reporter, nullptr};
+    RelayRun run{settings.upsIdentity,   link,     endpoint, settings.timing,
+                 settings.livenessTries, reporter, nullptr};
     g_AgentService.m_PauseChanged = [&](bool paused) {
         RelayStatus& status = reporter.Status();
         if (paused) {
@@ -371,6 +372,10 @@ int RelayWorker(void*) {
     } catch (CQLNException* failure) {
         std::unique_ptr<CQLNException> owned(failure);
         owned->Report();
+    } catch (UpsLinkError* failure) {
+        // A failure of the UPS link is reported as the agent's own, by its id.
+        std::unique_ptr<UpsLinkError> owned(failure);
+        CQLNException(owned->GetMessageId()).Report();
     } catch (brx::CCommunicationsExceptionObject* failure) {
         std::unique_ptr<brx::CCommunicationsExceptionObject> owned(failure);
         ReportText(CommunicationsFailureText(owned->GetIdentifier(), agentPort));

@@ -12,7 +12,6 @@
 #include <memory>
 #include <vector>
 
-#include "agent/ini_file.h"
 #include "agent/netxcp_endpoint.h"
 #include "upslink/serial_link.h"
 #include "upslink/ups_device.h"
@@ -23,7 +22,7 @@ using Bytes = std::vector<uint8_t>;
 
 class InstantDevice : public UpsDevice {
 public:
-    InstantDevice(SerialLink& link, CINIFile& profile) : UpsDevice(link, profile) {}
+    explicit InstantDevice(SerialLink& link) : UpsDevice(link) {}
     uint8_t* RelayRequest(const uint8_t* request, uint32_t& length) override {
         static const uint8_t answer[10] = {0xAB, 0x01, 0x05, 0x81, 1, 2, 3, 4, 5, 0};
         (void)request;
@@ -55,8 +54,7 @@ Bytes Frame(uint8_t command, const Bytes& data = {}) {
 int main() {
     if (std::freopen("/dev/null", "w", stdout) == nullptr) return 1;  // "requested qln" lines
     SerialLink link("", 1200, 8, 2, 0);
-    CINIFile profile("/nonexistent/qln-bench.ini");
-    InstantDevice device(link, profile);
+    InstantDevice device(link);
     NetXcpEndpoint endpoint("Wopra3", 0);
     int client = ::socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in to{};

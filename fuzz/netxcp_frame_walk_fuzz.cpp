@@ -14,10 +14,9 @@
 #include <memory>
 #include <vector>
 
-#include "agent/ini_file.h"
 #include "agent/netxcp_endpoint.h"
-#include "agent/qln_exception.h"
 #include "fuzz/fuzz_support.h"
+#include "upslink/link_error.h"
 #include "upslink/serial_link.h"
 #include "upslink/ups_device.h"
 
@@ -43,7 +42,7 @@ Reply ScriptFor(const uint8_t* frame, Bytes& answer) {
 
 class ScriptedDevice : public UpsDevice {
 public:
-    ScriptedDevice(SerialLink& link, CINIFile& profile) : UpsDevice(link, profile) {}
+    explicit ScriptedDevice(SerialLink& link) : UpsDevice(link) {}
     uint8_t* RelayRequest(const uint8_t* request, uint32_t& length) override {
         forwarded.emplace_back(request, request + request[1] + 3);
         Bytes answer;
@@ -52,7 +51,7 @@ public:
             case Reply::None:
                 return nullptr;
             case Reply::Failure:
-                throw new CQLNException(0xC0020027u);
+                throw new UpsLinkError(0xC0020027u);
             case Reply::Bytes:
                 break;
         }
@@ -114,7 +113,7 @@ void Model(const Bytes& in, std::vector<Bytes>& forwarded, Bytes& reply) {
 }
 
 struct Rig {
-    Rig() : link("", 1200, 8, 2, 0), profile("/nonexistent/qln-fuzz.ini"), device(link, profile) {
+    Rig() : link("", 1200, 8, 2, 0), device(link) {
         // "requested qln" lines would flood the fuzzer's output.
         if (std::freopen("/dev/null", "w", stdout) == nullptr) fuzz::Fail("no /dev/null");
         // Every password frame is compared: no lockout of the one sender,
@@ -132,7 +131,6 @@ struct Rig {
         to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     }
     SerialLink link;
-    CINIFile profile;
     ScriptedDevice device;
     std::unique_ptr<NetXcpEndpoint> endpoint;
     int client = -1;

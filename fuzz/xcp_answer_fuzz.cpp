@@ -5,9 +5,9 @@
 #include <cstring>
 #include <memory>
 
-#include "agent/qln_exception.h"
 #include "fuzz/fuzz_support.h"
 #include "fuzz/scripted_port.h"
+#include "upslink/link_error.h"
 #include "upslink/serial_link.h"
 #include "upslink/xcp_engine.h"
 
@@ -18,7 +18,7 @@ void CheckReframed(const uint8_t* answer, uint32_t answered, uint8_t blockNumber
     std::unique_ptr<uint8_t[]> out;
     try {
         out = ReframeXcpAnswer(answer, answered, blockNumber, total);
-    } catch (CQLNException* e) {
+    } catch (UpsLinkError* e) {
         delete e;
         if (answered + 5 * ((answered + 120) / 121) <= 1172) fuzz::Fail("a fitting answer refused");
         return;
@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const uint8_t block =
             result != 0 ? static_cast<uint8_t>(result) : XcpEngine::ExpectedBlock(command);
         CheckReframed(engine.Answer(), engine.AnswerLength(), block);
-    } catch (CQLNException* e) {
+    } catch (UpsLinkError* e) {
         // A time-out, an invalid answer or the port's end: all the same here.
         delete e;
     }

@@ -129,6 +129,8 @@ done
 
 step "Linux: the docs against the programs"
 bash scripts/check_docs.sh build/linux/bin || failed "docs check"
+step "The layers: no file includes from a layer above its own"
+bash scripts/check_layers.sh || failed "layer check"
 
 step "Linux: tests"
 # The Linux tests that drive Windows programs under Wine share the one prefix

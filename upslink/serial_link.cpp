@@ -3,39 +3,27 @@
 #include <cstring>
 #include <memory>
 
-#include "agent/qln_exception.h"
 #include "platform/clock.h"
 #include "platform/errors.h"
+#include "upslink/link_error.h"
 #include "upslink/pnp_identity.h"
 #include "upslink/serial_port.h"
 #include "upslink/wire_trace.h"
 
 namespace {
 
-uint32_t g_nDeadline = 0;
-
 // A line that never stops talking would hold a drain for good; past this
 // much beyond its own time the drain gives up and leaves the rest.
 constexpr uint32_t kDrainOverrunMs = 2000;
 
-[[noreturn]] void Fail(uint32_t id) { throw new CQLNException(id); }
+[[noreturn]] void Fail(uint32_t id) { throw new UpsLinkError(id); }
 
 }  // namespace
-
-void SetDeadline(uint32_t ms) { g_nDeadline = plat::TickCount() + ms; }
 
 // The tick count wraps every 49.7 days; comparing the plain values would end
 // a wait set just before the wrap at once, or never end one that spans it.
 bool DeadlineExpired(uint32_t deadline, uint32_t now) {
     return static_cast<int32_t>(now - deadline) > 0;
-}
-
-bool DeadlinePassed() { return DeadlineExpired(g_nDeadline, plat::TickCount()); }
-
-uint32_t DeadlineRemaining() {
-    uint32_t now = plat::TickCount();
-    if (DeadlineExpired(g_nDeadline, now)) return 0;
-    return g_nDeadline - now;
 }
 
 SerialLink::SerialLink(const std::string& portName, uint32_t baud, uint32_t dataBits,
@@ -177,6 +165,16 @@ bool SerialLink::WaitReadable(uint32_t ms) {
     return ::WaitReadable(m_hPort, ms);
 }
 
+void SerialLink::SetDeadline(uint32_t ms) { m_nDeadline = plat::TickCount() + ms; }
+
+bool SerialLink::DeadlinePassed() const { return DeadlineExpired(m_nDeadline, plat::TickCount()); }
+
+uint32_t SerialLink::DeadlineRemaining() const {
+    uint32_t now = plat::TickCount();
+    if (DeadlineExpired(m_nDeadline, now)) return 0;
+    return m_nDeadline - now;
+}
+
 void SerialLink::Drain(uint32_t ms) {
     uint32_t start = plat::TickCount();
     SetDeadline(ms);
@@ -237,7 +235,7 @@ void SerialLink::EnumeratePnp() {
         try {
             SetBaud(1200);
             SetFormat(dataBits, parity, stop);
-        } catch (CQLNException* e) {
+        } catch (UpsLinkError* e) {
             delete e;
         }
         throw;

@@ -1,5 +1,5 @@
-// SerialLink: the agent's one serial link to the UPS, with the process-wide
-// deadline timer that the link and the XCP engine share.
+// SerialLink: the agent's one serial link to the UPS, with the read deadline
+// that the link and the XCP engine on it share.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -21,12 +21,6 @@ struct PnpIdentity {
     uint8_t checksum;
 };
 
-// Process-wide deadline, `ms` from now (one for the whole agent): setting it
-// replaces the one before.
-void SetDeadline(uint32_t ms);
-bool DeadlinePassed();
-// Milliseconds left until the deadline, 0 once it has passed.
-uint32_t DeadlineRemaining();
 // Whether `deadline` lies behind `now` on the wrapping 32-bit tick count.
 bool DeadlineExpired(uint32_t deadline, uint32_t now);
 
@@ -45,7 +39,7 @@ public:
 
     bool IsOpen() const;
     // (Re)opens the port and applies the line settings. Failures throw a new
-    // CQLNException carrying the system's code.
+    // UpsLinkError (upslink/link_error.h) carrying the system's code.
     void Open();
     void Close();
     // Kept for the next open; applied at once when the port is open.
@@ -63,7 +57,7 @@ public:
     // Up to `count` bytes, sleeping `pauseMs` between reads until a read
     // brings nothing; blocks for at least one pause when short.
     uint32_t ReadPaced(void* buffer, uint32_t count, uint32_t pauseMs);
-    // Discards input for `ms`; resets the process-wide deadline.
+    // Discards input for `ms`; resets the link's deadline.
     void Drain(uint32_t ms);
     // Reopens the port at 1200 baud 7N1, runs the Plug and Play handshake on
     // DTR and RTS (about 1.4 s) and reads the identity; the format is restored.
@@ -80,6 +74,13 @@ public:
     bool PortAvailable() const;
     // Blocks until input may be waiting on the open port, or `ms` have passed.
     bool WaitReadable(uint32_t ms);
+
+    // The link's one deadline, `ms` from now: setting it replaces the one
+    // before. Its reads and the engine's answer reads count against it.
+    void SetDeadline(uint32_t ms);
+    bool DeadlinePassed() const;
+    // Milliseconds left until the deadline, 0 once it has passed.
+    uint32_t DeadlineRemaining() const;
 
     // The system code of the last attempt to open the port when it failed; 0
     // once an open succeeds. Closing the port leaves it as it is.
@@ -104,4 +105,5 @@ private:
     void* m_hPort;                // the port layer's handle; invalid when closed
     uint32_t m_nFailure = 0;      // system code of a failed read or write since the port opened
     uint32_t m_nOpenFailure = 0;  // system code of the last open, when it failed
+    uint32_t m_nDeadline = 0;     // tick count; see SetDeadline
 };

@@ -3,8 +3,10 @@
 #include "upslink/ups_device.h"
 #include "upslink/xcp_ups_device.h"
 
-UpsDevice* CreateUpsDevice(SerialLink& link, CINIFile& profile) {
-    return new XcpUpsDevice(link, profile);
+UpsDevice* CreateUpsDevice(SerialLink& link, const UpsIdentity& identity) {
+    return new XcpUpsDevice(link, identity);
 }
 
-UpsDevice* DetectUps(SerialLink& link, CINIFile& profile) { return CreateUpsDevice(link, profile); }
+UpsDevice* DetectUps(SerialLink& link, const UpsIdentity& identity) {
+    return CreateUpsDevice(link, identity);
+}

@@ -2,11 +2,11 @@
 
 #include <memory>
 
-#include "agent/ini_file.h"
-#include "agent/qln_exception.h"
+#include "upslink/link_error.h"
 #include "upslink/serial_link.h"
 
-UpsDevice::UpsDevice(SerialLink& link, CINIFile& profile) : m_Link(link), m_Profile(profile) {
+UpsDevice::UpsDevice(SerialLink& link, const UpsIdentity& identity)
+    : m_Link(link), m_Identity(identity) {
     // Every device starts as lost until an identification succeeds.
     UpsDevice::ResetIdentity();
 }
@@ -17,8 +17,8 @@ void UpsDevice::Identify() {
     try {
         IdentifyUps();
         commsLost = 0;
-    } catch (CQLNException* e) {
-        std::unique_ptr<CQLNException> owned(e);
+    } catch (UpsLinkError* e) {
+        std::unique_ptr<UpsLinkError> owned(e);
         ResetIdentity();
     }
 }
@@ -27,8 +27,8 @@ void UpsDevice::Poll() {
     try {
         PollStatus();
         commsLost = 0;
-    } catch (CQLNException* e) {
-        std::unique_ptr<CQLNException> owned(e);
+    } catch (UpsLinkError* e) {
+        std::unique_ptr<UpsLinkError> owned(e);
         // A lost device stays lost: counting on from -1 would make a failure
         // look like success (0).
         if (commsLost < 0) return;
@@ -45,8 +45,8 @@ void UpsDevice::Poll() {
     try {
         AskForLife();
         m_nUnanswered = 0;
-    } catch (CQLNException* e) {
-        std::unique_ptr<CQLNException> owned(e);
+    } catch (UpsLinkError* e) {
+        std::unique_ptr<UpsLinkError> owned(e);
         if (++m_nUnanswered >= m_nLivenessTries) {
             m_nUnanswered = 0;
             ResetIdentity();
@@ -58,8 +58,8 @@ void UpsDevice::CheckLine() {
     if (commsLost < 0) return;
     try {
         m_Link.CheckPort();
-    } catch (CQLNException* e) {
-        std::unique_ptr<CQLNException> owned(e);
+    } catch (UpsLinkError* e) {
+        std::unique_ptr<UpsLinkError> owned(e);
         ResetIdentity();
     }
 }
@@ -67,7 +67,7 @@ void UpsDevice::CheckLine() {
 void UpsDevice::ResetIdentity() {
     m_Versions = "1.1";
     m_nState = 1;
-    m_ConfiguredName = m_Profile.GetString("UPSIdent", "Name", "");
-    m_AttachedDevices = m_Profile.GetString("UPSIdent", "AttachedDevices", "");
+    m_ConfiguredName = m_Identity.name;
+    m_AttachedDevices = m_Identity.attachedDevices;
     commsLost = -1;
 }

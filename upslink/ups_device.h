@@ -6,11 +6,18 @@
 #include "upslink/xcp_protocol.h"
 
 class SerialLink;
-class CINIFile;
+
+// What the settings say of the UPS (the agent reads them once, at start): its
+// name and the devices it feeds. A device starts with them and goes back to
+// them at every loss.
+struct UpsIdentity {
+    std::string name;
+    std::string attachedDevices;
+};
 
 class UpsDevice {
 public:
-    UpsDevice(SerialLink& link, CINIFile& profile);
+    explicit UpsDevice(SerialLink& link, const UpsIdentity& identity = UpsIdentity());
     virtual ~UpsDevice();
     UpsDevice(const UpsDevice&) = delete;
     UpsDevice& operator=(const UpsDevice&) = delete;
@@ -38,16 +45,16 @@ public:
     bool InDoubt() const { return m_nUnanswered != 0; }
     // A port that has gone (hung up, pulled out) loses the device at once.
     void CheckLine();
-    // Throw a new CQLNException when the UPS does not answer.
+    // Throw a new UpsLinkError (upslink/link_error.h) when the UPS does not answer.
     virtual void IdentifyUps() = 0;
     virtual void PollStatus() = 0;
     // Milliseconds since the UPS last answered anything; 0 where the device
     // cannot tell, which never asks.
     virtual uint32_t QuietMs() const { return 0; }
-    // Sends a request the UPS must answer; throws a new CQLNException when no
+    // Sends a request the UPS must answer; throws a new UpsLinkError when no
     // sound answer comes.
     virtual void AskForLife() {}
-    // Back to the configured name and devices, state 1, communication lost.
+    // Back to the identity it was made with, state 1, communication lost.
     virtual void ResetIdentity();
 
     // 0 communicating, 1 to 5 failed polls, -1 communication lost.
@@ -59,7 +66,7 @@ public:
 
 protected:
     SerialLink& m_Link;
-    CINIFile& m_Profile;
+    const UpsIdentity m_Identity;
 
 public:
     std::string m_FamilyName;
@@ -75,5 +82,5 @@ private:
 };
 
 // A new device (the caller deletes it) on `link`; nothing is sent to the UPS yet.
-UpsDevice* CreateUpsDevice(SerialLink& link, CINIFile& profile);
-UpsDevice* DetectUps(SerialLink& link, CINIFile& profile);
+UpsDevice* CreateUpsDevice(SerialLink& link, const UpsIdentity& identity);
+UpsDevice* DetectUps(SerialLink& link, const UpsIdentity& identity);

@@ -3,14 +3,14 @@
 #include <chrono>
 #include <cstring>
 
-#include "agent/qln_exception.h"
 #include "platform/clock.h"
 #include "platform/errors.h"
+#include "upslink/link_error.h"
 #include "upslink/serial_link.h"
 
 namespace {
 
-[[noreturn]] void Fail(uint32_t id) { throw new CQLNException(id); }
+[[noreturn]] void Fail(uint32_t id) { throw new UpsLinkError(id); }
 
 }  // namespace
 
@@ -65,10 +65,10 @@ void XcpEngine::ReadExact(void* buffer, uint32_t count) {
         at += got;
         missing -= got;
         if (missing == 0) break;
-        if (DeadlinePassed()) Fail(kMsgUpsTimeout);
+        if (m_Link.DeadlinePassed()) Fail(kMsgUpsTimeout);
         // The port's reads return at once; block on its readiness instead of
         // spinning until the deadline.
-        if (got == 0) m_Link.WaitReadable(DeadlineRemaining() + 1);
+        if (got == 0) m_Link.WaitReadable(m_Link.DeadlineRemaining() + 1);
     }
 }
 
@@ -137,7 +137,7 @@ int XcpEngine::ReceiveAnswer(uint8_t expected, uint32_t timeoutMs, uint32_t held
             const uint32_t now = plat::TickCount();
             if (!DeadlineExpired(m_nReadFloor, now)) wait += m_nReadFloor - now;
         }
-        SetDeadline(wait);
+        m_Link.SetDeadline(wait);
         uint8_t header[4];
         ReadExact(header, sizeof header);
         if (header[0] != kXcpStart) Fail(kMsgUpsInvalidResponse);
@@ -214,7 +214,7 @@ int XcpEngine::SendShortCommand(uint8_t command, uint32_t timeoutMs) {
             }
             try {
                 result = ReceiveAnswer(ExpectedBlock(command), timeoutMs, 0);
-            } catch (CQLNException* e) {
+            } catch (UpsLinkError* e) {
                 delete e;
                 result = 0;
             }

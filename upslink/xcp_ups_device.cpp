@@ -10,8 +10,8 @@ namespace {
 constexpr uint8_t kEscape = 0x1B;
 }  // namespace
 
-XcpUpsDevice::XcpUpsDevice(SerialLink& link, CINIFile& profile)
-    : UpsDevice(link, profile), m_pEngine(new XcpEngine(link)) {}
+XcpUpsDevice::XcpUpsDevice(SerialLink& link, const UpsIdentity& identity)
+    : UpsDevice(link, identity), m_pEngine(new XcpEngine(link)) {}
 
 XcpUpsDevice::~XcpUpsDevice() = default;
 

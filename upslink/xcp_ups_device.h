@@ -6,7 +6,7 @@
 
 class XcpUpsDevice : public UpsDevice {
 public:
-    XcpUpsDevice(SerialLink& link, CINIFile& profile);
+    XcpUpsDevice(SerialLink& link, const UpsIdentity& identity);
     ~XcpUpsDevice() override;
 
     uint8_t* RelayRequest(const uint8_t* request, uint32_t& length) override;

@@ -8,11 +8,10 @@
 #include "upslink/ups_device.h"
 
 class SerialLink;
-class CINIFile;
 
 class FakeUpsDevice : public UpsDevice {
 public:
-    FakeUpsDevice(SerialLink& link, CINIFile& profile) : UpsDevice(link, profile) {}
+    explicit FakeUpsDevice(SerialLink& link) : UpsDevice(link) {}
 
     uint8_t* RelayRequest(const uint8_t* request, uint32_t& length) override;
     int DeviceKind() override { return 2; }

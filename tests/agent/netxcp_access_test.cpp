@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "agent/ini_file.h"
 #include "agent/netxcp_endpoint.h"
 #include "agent/socket_api.h"
 #include "fake_ups_device.h"
@@ -43,8 +42,7 @@ protected:
     }
 
     SerialLink m_Link{"COM9:", 9600, 8, 2, 0};
-    CINIFile m_Profile{"no-such-file.ini"};
-    FakeUpsDevice m_Device{m_Link, m_Profile};
+    FakeUpsDevice m_Device{m_Link};
     std::unique_ptr<NetXcpEndpoint> m_pEndpoint;
     uint16_t m_nPort = 0;
 };

@@ -8,12 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "agent/ini_file.h"
 #include "agent/netxcp_endpoint.h"
-#include "agent/qln_exception.h"
 #include "comm_failure.h"
 #include "fake_ups_device.h"
 #include "xcp_frames.h"
+#include "upslink/link_error.h"
 #include "upslink/serial_link.h"
 
 namespace {
@@ -61,8 +60,7 @@ protected:
 
     std::string m_Password = "Wopra3";
     SerialLink m_Link{"COM9:", 9600, 8, 2, 0};
-    CINIFile m_Profile{"no-such-file.ini"};
-    FakeUpsDevice m_Device{m_Link, m_Profile};
+    FakeUpsDevice m_Device{m_Link};
     std::unique_ptr<NetXcpEndpoint> m_pEndpoint;
     std::unique_ptr<Socket> m_pClient;
 };
@@ -157,7 +155,7 @@ TEST_F(EndpointTest, WithoutADeviceDatagramsAreReadAndDropped) {
 
 TEST_F(EndpointTest, FailuresCostOnlyTheirOwnFrame) {
     m_Device.m_Answer = [](const Bytes& f) -> Bytes {
-        if (f[2] == 0x31) throw new CQLNException(0x80020028u);
+        if (f[2] == 0x31) throw new UpsLinkError(0x80020028u);
         if (f[2] == 0x32) throw std::runtime_error("boom");
         if (f[2] == 0x34) return Bytes(1100, 0x11);  // does not fit after 0x33's
         return Bytes(100, f[2]);
@@ -245,8 +243,7 @@ TEST_F(EndpointTest, DatagramsArrivingWhileTheWorkerPausesAreTakenOffTheSocket) 
 
 TEST(EndpointPassword, ShortPasswordComparesAsZeroPadded) {
     SerialLink link("COM9:", 9600, 8, 2, 0);
-    CINIFile profile("no-such-file.ini");
-    FakeUpsDevice device(link, profile);
+    FakeUpsDevice device(link);
     NetXcpEndpoint endpoint("abc", 0);
     Socket client(SocketAddress("127.0.0.1", endpoint.LocalPort(), kSocketDatagram));
     client.Open();
@@ -265,8 +262,7 @@ TEST(EndpointPassword, UnusablePasswordAdmitsNothing) {
     // What the worker hands over when the stored password does not unscramble:
     // even six zero bytes, the padded form of an empty password, must not match.
     SerialLink link("COM9:", 9600, 8, 2, 0);
-    CINIFile profile("no-such-file.ini");
-    FakeUpsDevice device(link, profile);
+    FakeUpsDevice device(link);
     NetXcpEndpoint endpoint("", 0, false);
     Socket client(SocketAddress("127.0.0.1", endpoint.LocalPort(), kSocketDatagram));
     client.Open();

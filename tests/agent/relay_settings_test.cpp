@@ -70,6 +70,17 @@ TEST_F(RelaySettingsTest, AbsentAndEmptyValuesGiveTodaysDefaults) {
     EXPECT_EQ(ReadRelaySettings(missing, "missing.ini").access.port, 7010);
 }
 
+// The UPS's identity is read with the rest, once, as written; the devices of
+// the run are made with it.
+TEST_F(RelaySettingsTest, TheUpsIdentityComesWithTheSettings) {
+    RelaySettings s = Read("[UPSIdent]\nName=Server room\nAttachedDevices=db1, db2\n");
+    EXPECT_EQ(s.upsIdentity.name, "Server room");
+    EXPECT_EQ(s.upsIdentity.attachedDevices, "db1, db2");
+    s = Read("[Other]\nName=x\n");
+    EXPECT_EQ(s.upsIdentity.name, "");
+    EXPECT_EQ(s.upsIdentity.attachedDevices, "");
+}
+
 TEST_F(RelaySettingsTest, TheBaudFallsBackAsItAlwaysHas) {
     auto baud = [this](const std::string& keys) { return Read("[Communications]\n" + keys).baud; };
     EXPECT_EQ(baud("CommunicationsBaudRate=19200\nCommunicationsBaudRateLast=2400\n"), 19200u);

@@ -8,8 +8,6 @@
 #include <fstream>
 #include <memory>
 
-#include "agent/ini_file.h"
-#include "agent/qln_exception.h"
 #include "platform/clock.h"
 #include "thrown_id.h"
 #include "upslink/serial_link.h"
@@ -20,9 +18,7 @@
 TEST(NamedUpsPort, IdentifiesTheUpsBehindIt) {
     const char* port = std::getenv("QLN_TEST_UPS_PORT");
     if (port == nullptr || *port == '\0') GTEST_SKIP() << "QLN_TEST_UPS_PORT names no port";
-    const char* iniPath = "named_ups_port.ini";
-    std::ofstream(iniPath) << "[UPSIdent]\nName=Named port\n";
-    CINIFile profile(iniPath);
+    const UpsIdentity identity{"Named port", ""};
 
     // What the worker does on its first pass.
     SerialLink link(port, 9600, 8, 2, 0);
@@ -30,7 +26,7 @@ TEST(NamedUpsPort, IdentifiesTheUpsBehindIt) {
     ASSERT_EQ(failure, 0u) << "enumeration failed with " << failure;
     EXPECT_TRUE(link.IsOpen());
     EXPECT_EQ(std::string(link.GetPnpIdentity().manufacturer, 3), "OMB");
-    std::unique_ptr<UpsDevice> device(DetectUps(link, profile));
+    std::unique_ptr<UpsDevice> device(DetectUps(link, identity));
     device->Identify();
     EXPECT_EQ(device->commsLost, 0);
     EXPECT_EQ(link.GetBaud(), 19200u);
@@ -64,7 +60,6 @@ TEST(NamedUpsPort, IdentifiesTheUpsBehindIt) {
     uint8_t sum = 0;
     for (size_t i = 0; i < 5u + answer[2]; ++i) sum = static_cast<uint8_t>(sum + answer[i]);
     EXPECT_EQ(sum, 0) << hex;
-    std::remove(iniPath);
 }
 
 namespace {
@@ -85,13 +80,11 @@ TEST(NamedUpsPort, AVanishedPortFailsThePollsUntilLost) {
     const char* handshake = std::getenv("QLN_TEST_UPS_HANDSHAKE");
     if (port == nullptr || *port == '\0' || handshake == nullptr || *handshake == '\0')
         GTEST_SKIP() << "QLN_TEST_UPS_PORT and QLN_TEST_UPS_HANDSHAKE name no port";
-    const char* iniPath = "named_ups_port_gone.ini";
-    std::ofstream(iniPath) << "[UPSIdent]\nName=Named port\n";
-    CINIFile profile(iniPath);
+    const UpsIdentity identity{"Named port", ""};
     SerialLink link(port, 9600, 8, 2, 0);
     uint32_t failure = ThrownId([&] { link.EnumeratePnp(); });
     ASSERT_EQ(failure, 0u) << "enumeration failed with " << failure;
-    std::unique_ptr<UpsDevice> device(DetectUps(link, profile));
+    std::unique_ptr<UpsDevice> device(DetectUps(link, identity));
     device->Identify();
     ASSERT_EQ(device->commsLost, 0);
     device->Poll();
@@ -105,7 +98,7 @@ TEST(NamedUpsPort, AVanishedPortFailsThePollsUntilLost) {
             try {
                 link.CheckPort();
                 return false;
-            } catch (CQLNException* e) {
+            } catch (UpsLinkError* e) {
                 delete e;
                 return true;
             }
@@ -117,5 +110,4 @@ TEST(NamedUpsPort, AVanishedPortFailsThePollsUntilLost) {
     }
     device->Poll();
     EXPECT_EQ(device->commsLost, -1);
-    std::remove(iniPath);
 }

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <memory>
 
-#include "agent/qln_exception.h"
 #include "platform/clock.h"
 #include "platform/errors.h"
 #include "thrown_id.h"
@@ -67,15 +66,19 @@ TEST(SerialLine, DeadlineSurvivesTheTickCountWrapping) {
     // Set before the wrap, now after it and past.
     EXPECT_TRUE(DeadlineExpired(0xFFFFFFF0u, 0x00000005u));
 
-    SetDeadline(60000);
-    EXPECT_FALSE(DeadlinePassed());
-    EXPECT_GT(DeadlineRemaining(), 50000u);
-    SetDeadline(0);
+    // Each link keeps its own deadline.
+    SerialLink link("", 1200, 8, 2, 0), other("", 1200, 8, 2, 0);
+    link.SetDeadline(60000);
+    other.SetDeadline(60000);
+    EXPECT_FALSE(link.DeadlinePassed());
+    EXPECT_GT(link.DeadlineRemaining(), 50000u);
+    link.SetDeadline(0);
     // Wine advances its tick count in coarse steps, and late under load: wait
     // for the next tick with a bounded poll rather than a fixed sleep.
-    for (int i = 0; i < 400 && !DeadlinePassed(); ++i) plat::SleepMs(5);
-    EXPECT_TRUE(DeadlinePassed());
-    EXPECT_EQ(DeadlineRemaining(), 0u);
+    for (int i = 0; i < 400 && !link.DeadlinePassed(); ++i) plat::SleepMs(5);
+    EXPECT_TRUE(link.DeadlinePassed());
+    EXPECT_EQ(link.DeadlineRemaining(), 0u);
+    EXPECT_FALSE(other.DeadlinePassed());
 }
 
 TEST(SerialLink, ClosedAndUnnamedLinksFailWithTheirCodes) {

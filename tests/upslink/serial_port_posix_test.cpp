@@ -10,7 +10,6 @@
 #include <thread>
 #include <vector>
 
-#include "agent/qln_exception.h"
 #include "platform/clock.h"
 #include "platform/errors.h"
 #include "test_pty_posix.h"

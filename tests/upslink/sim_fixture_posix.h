@@ -7,7 +7,6 @@
 #include <memory>
 #include <string>
 
-#include "agent/qln_exception.h"
 #include "thrown_id.h"
 #include "upslink/serial_link.h"
 #include "upssim.h"

@@ -4,14 +4,14 @@
 #include <functional>
 #include <memory>
 
-#include "agent/qln_exception.h"
+#include "upslink/link_error.h"
 
-// The message id of the CQLNException that `action` throws, 0 when none.
+// The message id of the UpsLinkError that `action` throws, 0 when none.
 inline uint32_t ThrownId(const std::function<void()>& action) {
     try {
         action();
-    } catch (CQLNException* e) {
-        std::unique_ptr<CQLNException> owned(e);
+    } catch (UpsLinkError* e) {
+        std::unique_ptr<UpsLinkError> owned(e);
         return owned->GetMessageId();
     }
     return 0;

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <fstream>
 
-#include "agent/ini_file.h"
 #include "sim_fixture_posix.h"
 #include "upslink/xcp_engine.h"
 #include "upslink/xcp_ups_device.h"
@@ -15,22 +14,15 @@ namespace {
 
 class UpsDeviceSim : public SimTest {
 protected:
-    UpsDeviceSim() : m_IniPath("ups_device_sim_" + std::to_string(::getpid()) + ".ini") {
-        std::ofstream(m_IniPath) << "[UPSIdent]\nName=Rack 4\n";
-        m_pProfile.reset(new CINIFile(m_IniPath.c_str()));
-    }
-    ~UpsDeviceSim() override { std::remove(m_IniPath.c_str()); }
-
     // As the worker does: enumerate (which opens the port), then detect.
     void Detect(std::initializer_list<const char*> settings) {
         StartSim(settings, 19200);
         m_pLink->Close();
         m_pLink->EnumeratePnp();
-        m_pDevice.reset(static_cast<XcpUpsDevice*>(DetectUps(*m_pLink, *m_pProfile)));
+        m_pDevice.reset(static_cast<XcpUpsDevice*>(DetectUps(*m_pLink, m_Identity)));
     }
 
-    std::string m_IniPath;
-    std::unique_ptr<CINIFile> m_pProfile;
+    const UpsIdentity m_Identity{"Rack 4", ""};
     std::unique_ptr<XcpUpsDevice> m_pDevice;
 };
 
@@ -125,13 +117,13 @@ TEST_F(UpsDeviceSim, AfterTheLineIsReopenedTheUpsIsFoundAgain) {
     ASSERT_EQ(m_pDevice->commsLost, 0);
     // The UPS stays at 19200 while the line is open: a second identification
     // on the same line starts at 1200 and is not understood.
-    std::unique_ptr<UpsDevice> again(DetectUps(*m_pLink, *m_pProfile));
+    std::unique_ptr<UpsDevice> again(DetectUps(*m_pLink, m_Identity));
     again->Identify();
     EXPECT_EQ(again->commsLost, -1);
     // As the worker recovers: close, enumerate, detect.
     m_pLink->Close();
     m_pLink->EnumeratePnp();
-    again.reset(DetectUps(*m_pLink, *m_pProfile));
+    again.reset(DetectUps(*m_pLink, m_Identity));
     again->Identify();
     EXPECT_EQ(again->commsLost, 0);
     EXPECT_EQ(m_pLink->GetBaud(), 19200u);

@@ -1,38 +1,15 @@
-// The device's bookkeeping: identity from the INI file, and how failed
+// The device's bookkeeping: the identity it is given, and how failed
 // identifications and polls are counted.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
 #include <memory>
-#include <sstream>
 
-#include "agent/ini_file.h"
-#include "agent/qln_exception.h"
+#include "upslink/link_error.h"
 #include "upslink/serial_link.h"
 #include "upslink/ups_device.h"
 #include "upslink/xcp_engine.h"
 
 namespace {
-
-// An INI file of the test's own, removed afterwards.
-class TempIni {
-public:
-    TempIni(const std::string& name, const std::string& text) : m_Path(name + ".ini") {
-        std::ofstream(m_Path, std::ios::binary) << text;
-    }
-    ~TempIni() { std::remove(m_Path.c_str()); }
-    const char* Path() const { return m_Path.c_str(); }
-    std::string Contents() const {
-        std::ifstream in(m_Path, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-
-private:
-    std::string m_Path;
-};
 
 // A device whose identification and status request fail or succeed on
 // demand, so that the counting can be watched.
@@ -51,19 +28,16 @@ public:
 
 private:
     void Act() {
-        if (m_nNext == kFailAgent) throw new CQLNException(kMsgUpsTimeout);
+        if (m_nNext == kFailAgent) throw new UpsLinkError(kMsgUpsTimeout);
         if (m_nNext == kFailOther) throw 42;
     }
 };
 
 }  // namespace
 
-TEST(UpsDevice, ANewDeviceIsLostAndCarriesTheIniIdentity) {
-    TempIni ini("ups_device_new", "[UPSIdent]\nName=Server room\nAttachedDevices=db1, db2\n");
-    const std::string before = ini.Contents();
-    CINIFile profile(ini.Path());
+TEST(UpsDevice, ANewDeviceIsLostAndCarriesItsIdentity) {
     SerialLink link("", 1200, 8, 2, 0);
-    std::unique_ptr<UpsDevice> device(DetectUps(link, profile));
+    std::unique_ptr<UpsDevice> device(DetectUps(link, UpsIdentity{"Server room", "db1, db2"}));
     ASSERT_NE(device, nullptr);
     EXPECT_EQ(device->commsLost, -1);
     EXPECT_EQ(device->m_Versions, "1.1");
@@ -71,22 +45,23 @@ TEST(UpsDevice, ANewDeviceIsLostAndCarriesTheIniIdentity) {
     EXPECT_EQ(device->m_ConfiguredName, "Server room");
     EXPECT_EQ(device->m_AttachedDevices, "db1, db2");
     EXPECT_EQ(device->DeviceKind(), 2);
-    // Detection talks to nobody and writes nothing.
+    // Detection talks to nobody.
     EXPECT_FALSE(link.IsOpen());
-    EXPECT_EQ(ini.Contents(), before);
 
-    TempIni empty("ups_device_empty", "[Other]\nName=x\n");
-    CINIFile none(empty.Path());
-    std::unique_ptr<UpsDevice> bare(CreateUpsDevice(link, none));
+    // A loss brings the identity back over whatever was learned meanwhile.
+    device->m_ConfiguredName = "learned";
+    device->ResetIdentity();
+    EXPECT_EQ(device->m_ConfiguredName, "Server room");
+    EXPECT_EQ(device->m_AttachedDevices, "db1, db2");
+
+    std::unique_ptr<UpsDevice> bare(CreateUpsDevice(link, UpsIdentity()));
     EXPECT_EQ(bare->m_ConfiguredName, "");
     EXPECT_EQ(bare->m_AttachedDevices, "");
 }
 
 TEST(UpsDevice, FailedPollsCountToLostOnTheSixth) {
-    TempIni ini("ups_device_polls", "");
-    CINIFile profile(ini.Path());
     SerialLink link("", 1200, 8, 2, 0);
-    ScriptedDevice device(link, profile);
+    ScriptedDevice device(link);
     device.Identify();
     EXPECT_EQ(device.commsLost, 0);
 
@@ -112,10 +87,8 @@ TEST(UpsDevice, FailedPollsCountToLostOnTheSixth) {
 }
 
 TEST(UpsDevice, IdentifyAbsorbsAgentFailuresOnly) {
-    TempIni ini("ups_device_identify", "");
-    CINIFile profile(ini.Path());
     SerialLink link("", 1200, 8, 2, 0);
-    ScriptedDevice device(link, profile);
+    ScriptedDevice device(link);
     device.Identify();
     ASSERT_EQ(device.commsLost, 0);
     device.m_nNext = ScriptedDevice::kFailAgent;
@@ -128,10 +101,8 @@ TEST(UpsDevice, IdentifyAbsorbsAgentFailuresOnly) {
 }
 
 TEST(UpsDevice, TheXcpDeviceCannotFailAPollWhileItKnowsNoCommands) {
-    TempIni ini("ups_device_xcp", "");
-    CINIFile profile(ini.Path());
     SerialLink link("", 1200, 8, 2, 0);  // nothing would answer
-    std::unique_ptr<UpsDevice> device(CreateUpsDevice(link, profile));
+    std::unique_ptr<UpsDevice> device(CreateUpsDevice(link, UpsIdentity()));
     device->commsLost = 0;
     for (int i = 0; i < 7; ++i) device->Poll();
     EXPECT_EQ(device->commsLost, 0);

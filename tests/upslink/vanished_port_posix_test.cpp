@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <fstream>
 
-#include "agent/ini_file.h"
 #include "sim_fixture_posix.h"
 #include "upslink/xcp_ups_device.h"
 #include "wait_for.h"
@@ -16,17 +15,11 @@ namespace {
 
 class VanishedPort : public ::testing::Test {
 protected:
-    VanishedPort()
-        : m_IniPath("vanished_port_" + std::to_string(::getpid()) + ".ini"),
-          m_LinkPath("/tmp/qln-vanished-port-" + std::to_string(::getpid())) {
-        std::ofstream(m_IniPath) << "[UPSIdent]\nName=Rack 9\n";
-        m_pProfile.reset(new CINIFile(m_IniPath.c_str()));
-    }
+    VanishedPort() : m_LinkPath("/tmp/qln-vanished-port-" + std::to_string(::getpid())) {}
     ~VanishedPort() override {
         m_pDevice.reset();
         m_pLink.reset();
         m_Sim.Stop();
-        std::remove(m_IniPath.c_str());
         ::unlink(m_LinkPath.c_str());
     }
 
@@ -43,15 +36,14 @@ protected:
     void Detect() {
         m_pLink->Close();
         m_pLink->EnumeratePnp();
-        m_pDevice.reset(DetectUps(*m_pLink, *m_pProfile));
+        m_pDevice.reset(DetectUps(*m_pLink, m_Identity));
         m_pDevice->Identify();
     }
     void Sim(const std::string& line) { ASSERT_EQ(m_Sim.Control(line).substr(0, 2), "ok") << line; }
 
     UpsSim m_Sim;
-    std::string m_IniPath;
     std::string m_LinkPath;
-    std::unique_ptr<CINIFile> m_pProfile;
+    const UpsIdentity m_Identity{"Rack 9", ""};
     std::unique_ptr<SerialLink> m_pLink;
     std::unique_ptr<UpsDevice> m_pDevice;
 };

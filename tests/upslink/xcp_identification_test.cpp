@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "agent/qln_exception.h"
+#include "upslink/link_error.h"
 #include "upslink/serial_link.h"
 #include "upslink/xcp_engine.h"
 #include "upslink/xcp_identification.h"
@@ -34,8 +34,8 @@ TEST(XcpFrames, RequestsCarryLengthCommandDataAndAZeroSum) {
     try {
         BuildXcpRequest(0x50, big.data(), 255);
         ADD_FAILURE() << "a 255-byte request went out with a wrapped length";
-    } catch (CQLNException* e) {
-        std::unique_ptr<CQLNException> owned(e);
+    } catch (UpsLinkError* e) {
+        std::unique_ptr<UpsLinkError> owned(e);
     }
 }
 
