@@ -1,11 +1,12 @@
-#include <sddl.h>
-#include <shlobj.h>
-
 #include <cstdlib>
 
 #include "platform/agent_folder.h"
 #include "platform/scoped_handle.h"
 #include "platform/windows_wrapper.h"
+
+// After windows.h: the SDDL conversions and the shell's folders.
+#include <sddl.h>
+#include <shlobj.h>
 
 namespace plat {
 
@@ -29,7 +30,8 @@ std::string Getenv(const char* name) {
 std::string AgentRuntimeFolder() {
     char path[MAX_PATH] = {};
     std::string base;
-    if (SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path) == S_OK) {
+    if (SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path) ==
+        S_OK) {
         base = path;
     } else {
         base = Getenv("ProgramData");

@@ -4,17 +4,17 @@
 // replacement (platform/file_replace.h), as on Linux: each is written beside
 // its target and renamed over it, and a failure says why in the system's
 // words.
-#include <msi.h>
-
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 #include "platform/file_replace.h"
 #include "platform/scoped_handle.h"
 #include "platform/windows_wrapper.h"
 #include "updater/update_steps.h"
+
+// After windows.h: the Installer's component records.
+#include <msi.h>
 
 namespace {
 
@@ -32,14 +32,16 @@ std::string Unquoted(const std::string& path) {
 
 // The relay service's configured program path, or "".
 std::string ConfiguredProgram(SC_HANDLE manager) {
-    plat::ScopedServiceHandle relay(::OpenServiceA(manager, kRelayServiceName, SERVICE_QUERY_CONFIG));
+    plat::ScopedServiceHandle relay(
+        ::OpenServiceA(manager, kRelayServiceName, SERVICE_QUERY_CONFIG));
     if (!relay) return "";
     DWORD needed = 0;
     ::QueryServiceConfigA(relay.Get(), nullptr, 0, &needed);
     plat::ScopedLocal block(::LocalAlloc(LPTR, needed));
     if (!block) return "";
     auto* config = static_cast<QUERY_SERVICE_CONFIGA*>(block.Get());
-    if (!::QueryServiceConfigA(relay.Get(), config, needed, &needed) || !config->lpBinaryPathName) return "";
+    if (!::QueryServiceConfigA(relay.Get(), config, needed, &needed) || !config->lpBinaryPathName)
+        return "";
     return config->lpBinaryPathName;
 }
 
@@ -108,7 +110,8 @@ int RunAgentUpdate() {
 
     plat::ScopedServiceHandle manager(::OpenSCManagerA(nullptr, nullptr, GENERIC_READ));
     if (!manager) return -1;
-    plat::ScopedServiceHandle relay(::OpenServiceA(manager.Get(), kRelayServiceName, SERVICE_QUERY_STATUS));
+    plat::ScopedServiceHandle relay(
+        ::OpenServiceA(manager.Get(), kRelayServiceName, SERVICE_QUERY_STATUS));
     if (!relay) return -1;
     StopWaitStatus status{};
     if (!Query(relay.Get(), status)) return -1;
@@ -118,9 +121,11 @@ int RunAgentUpdate() {
     plat::ScopedServiceHandle siblingManager(::OpenSCManagerA(nullptr, nullptr, GENERIC_READ));
     plat::ScopedServiceHandle sibling;
     if (siblingManager) {
-        sibling.Reset(::OpenServiceA(siblingManager.Get(), kSiblingServiceName, SERVICE_QUERY_STATUS));
+        sibling.Reset(
+            ::OpenServiceA(siblingManager.Get(), kSiblingServiceName, SERVICE_QUERY_STATUS));
         StopWaitStatus siblingStatus{};
-        if (sibling && Query(sibling.Get(), siblingStatus)) WaitForStop(sibling.Get(), siblingStatus);
+        if (sibling && Query(sibling.Get(), siblingStatus))
+            WaitForStop(sibling.Get(), siblingStatus);
     }
     bool siblingPresent = static_cast<bool>(sibling);
 
