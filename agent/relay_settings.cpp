@@ -9,13 +9,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 
 #include "agent/ini_file.h"
 #include "common/config/encryption.h"
 #include "common/config/ini_format.h"
 #include "platform/agent_folder.h"
 #include "platform/errors.h"
+#include "platform/scoped_handle.h"
 
 namespace {
 
@@ -230,10 +230,9 @@ void ReadPassword(CINIFile& profile, RelaySettings& settings) {
         access.password = stored;
         access.passwordUsable = true;
     } else if (IsScrambledText(stored)) {
-        std::unique_ptr<char, decltype(&std::free)> clear(CEncryption::UnEncrypt(stored.c_str()),
-                                                          &std::free);
-        if (clear && clear.get()[0] != '\0') {
-            access.password = clear.get();
+        plat::ScopedMallocText clear(CEncryption::UnEncrypt(stored.c_str()));
+        if (clear && clear.Get()[0] != '\0') {
+            access.password = clear.Get();
             access.passwordUsable = true;
         }
     }
@@ -256,9 +255,9 @@ uint32_t ReadBaud(CINIFile& profile) {
 std::string ReadTraceFile(CINIFile& profile) {
     std::string value = Value(profile, kTrace, "TraceFile");
     if (value.size() >= kReaderLimit) {
-        throw SettingsError{kTrace, "TraceFile", value,
-                            "a file path of at most " + std::to_string(kReaderLimit - 1) +
-                                " characters"};
+        throw SettingsError{
+            kTrace, "TraceFile", value,
+            "a file path of at most " + std::to_string(kReaderLimit - 1) + " characters"};
     }
     return Trimmed(value);
 }
@@ -278,8 +277,8 @@ XcpTiming ReadTiming(CINIFile& profile) {
 bool IsAbsolutePath(const std::string& path) {
     auto slash = [](char c) { return c == '/' || c == '\\'; };
     if (!path.empty() && slash(path[0])) return true;
-    return path.size() > 2 && std::isalpha(static_cast<unsigned char>(path[0])) &&
-           path[1] == ':' && slash(path[2]);
+    return path.size() > 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
+           slash(path[2]);
 }
 
 // A file path setting: blanks around it go. A value as long as the reader
@@ -341,17 +340,17 @@ bool ConfigFileReadable(const std::string& path, uint32_t& error) {
     // fails only at its first read, where CINIFile would find no section and
     // give the defaults without a word, so one character is read too.
     plat::SetLastError(0);
-    FILE* file = std::fopen(path.c_str(), "r");
-    if (file == nullptr) {
+    plat::ScopedFile file(std::fopen(path.c_str(), "r"));
+    if (!file) {
         error = plat::LastError();
         if (error == 0) error = plat::kErrAccessDenied;
         return false;
     }
     plat::SetLastError(0);
-    (void)std::fgetc(file);
-    bool readable = std::ferror(file) == 0;
+    (void)std::fgetc(file.Get());
+    bool readable = std::ferror(file.Get()) == 0;
     error = readable ? 0 : plat::LastError();
-    std::fclose(file);
+    file.Reset();
     if (!readable && error == 0) error = plat::kErrAccessDenied;
     return readable;
 }

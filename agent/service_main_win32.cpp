@@ -49,6 +49,10 @@ DWORD WINAPI WorkerThreadEntry(LPVOID argument) {
 
 VOID WINAPI ControlHandler(DWORD control) { HandleServiceControl(control); }
 
+// The worker thread's handle, held for the life of the process
+// (AgentService::m_hWorkerThread lends it).
+plat::ScopedKernelHandle g_WorkerThread;
+
 // Creates the three events and the suspended worker thread. Returns 0, or the
 // error of the first creation that failed.
 DWORD CreateEventsAndWorker() {
@@ -56,9 +60,10 @@ DWORD CreateEventsAndWorker() {
     uint32_t error = CreateControlEvents();
     if (error != 0) return error;
     DWORD id = 0;
-    HANDLE thread = ::CreateThread(nullptr, 0, WorkerThreadEntry, nullptr, CREATE_SUSPENDED, &id);
-    if (thread == nullptr) return ::GetLastError();
-    service.m_hWorkerThread = thread;
+    g_WorkerThread.Reset(
+        ::CreateThread(nullptr, 0, WorkerThreadEntry, nullptr, CREATE_SUSPENDED, &id));
+    if (!g_WorkerThread) return ::GetLastError();
+    service.m_hWorkerThread = g_WorkerThread.Get();
     return 0;
 }
 

@@ -7,6 +7,7 @@
 
 #include "agent/socket_api.h"
 #include "agent/socket_native.h"
+#include "platform/scoped_handle.h"
 
 namespace sockapi {
 
@@ -155,15 +156,13 @@ int SendTo(Handle handle, const void* data, int size, const PeerAddress& to) {
 // signals FD_READ at once when input was already waiting before the call.
 int WaitReadableOr(Handle handle, void* const* others, int count, uint32_t ms) {
     std::vector<HANDLE> waits;
-    WSAEVENT ready = WSA_INVALID_EVENT;
+    // A WSAEVENT is a kernel event, closed as one.
+    plat::ScopedKernelHandle ready;
     if (handle != kInvalidHandle) {
-        ready = ::WSACreateEvent();
-        if (ready == WSA_INVALID_EVENT) return -2;
-        if (::WSAEventSelect(Sock(handle), ready, FD_READ | FD_CLOSE) != 0) {
-            ::WSACloseEvent(ready);
-            return -2;
-        }
-        waits.push_back(ready);
+        ready.Reset(::WSACreateEvent());
+        if (!ready) return -2;
+        if (::WSAEventSelect(Sock(handle), ready.Get(), FD_READ | FD_CLOSE) != 0) return -2;
+        waits.push_back(ready.Get());
     }
     for (int i = 0; i < count; ++i) waits.push_back(static_cast<HANDLE>(others[i]));
     const int first = handle != kInvalidHandle ? 0 : 1;
@@ -184,9 +183,9 @@ int WaitReadableOr(Handle handle, void* const* others, int count, uint32_t ms) {
             result = -2;
         }
     }
-    if (ready != WSA_INVALID_EVENT) {
+    if (ready) {
         ::WSAEventSelect(Sock(handle), nullptr, 0);
-        ::WSACloseEvent(ready);
+        ready.Reset();
         SetBlocking(handle, true);  // WSAEventSelect made it non-blocking
     }
     return result;

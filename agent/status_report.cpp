@@ -32,17 +32,9 @@ bool ReplaceFileText(const std::string& path, const std::string& text, plat::Fil
     if (why != plat::FileRefusal::kNone) return false;
     why = plat::FileRefusal::kSystem;
     // A link at the path is replaced with the file, never written through.
-    std::string tempPath;
-    plat::ScopedFile out(
-        plat::CreateTempFileBeside(path, tempPath, plat::FileMode::Binary, plat::AtLink::kReplace));
-    if (!out) return false;
-    bool ok = std::fwrite(text.data(), 1, text.size(), out.Get()) == text.size() &&
-              plat::FlushToDisk(out.Get());
-    ok = std::fclose(out.Release()) == 0 && ok;
-    ok = ok && plat::ReplaceFileWith(tempPath, path, plat::AtLink::kReplace);
-    if (!ok) plat::DeleteFileAt(tempPath);
-    if (ok) why = plat::FileRefusal::kNone;
-    return ok;
+    if (!plat::WriteFileOver(path, text, plat::AtLink::kReplace)) return false;
+    why = plat::FileRefusal::kNone;
+    return true;
 }
 
 StatusReporter::StatusReporter(const RelaySettings& settings)

@@ -41,18 +41,17 @@ bool ListNames(const std::string& folder, std::vector<std::string>& names, uint3
                bool (*keep)(const std::string& folder, const struct dirent& entry)) {
     names.clear();
     error = 0;
-    DIR* dir = ::opendir(folder.c_str());
+    ScopedDir dir(::opendir(folder.c_str()));
     if (!dir) {
         if (errno == ENOENT || errno == ENOTDIR) return true;
         error = static_cast<uint32_t>(errno);
         return false;
     }
-    while (const struct dirent* entry = ::readdir(dir)) {
+    while (const struct dirent* entry = ::readdir(dir.Get())) {
         std::string name = entry->d_name;
         if (name == "." || name == "..") continue;
         if (keep(folder, *entry)) names.push_back(name);
     }
-    ::closedir(dir);
     std::sort(names.begin(), names.end());
     return true;
 }

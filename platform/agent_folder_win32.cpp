@@ -1,10 +1,11 @@
-#include "platform/agent_folder.h"
-
 #include <algorithm>
 #include <cstdlib>
 
+#include "platform/agent_folder.h"
+#include "platform/scoped_handle.h"
 #include "platform/windows_wrapper.h"
 
+// After windows.h: the SDDL conversions and the shell's folders.
 #include <sddl.h>
 #include <shlobj.h>
 
@@ -63,8 +64,8 @@ bool ListRuntimeFolder(const std::string& folder, std::vector<std::string>& name
     names.clear();
     error = 0;
     WIN32_FIND_DATAA found{};
-    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) {
+    ScopedFind search(FindFirstFileA((folder + "\\*").c_str(), &found));
+    if (!search) {
         DWORD why = GetLastError();
         if (why == ERROR_FILE_NOT_FOUND || why == ERROR_PATH_NOT_FOUND) return true;
         error = why;
@@ -73,23 +74,20 @@ bool ListRuntimeFolder(const std::string& folder, std::vector<std::string>& name
     do {
         std::string name = found.cFileName;
         if (name != "." && name != "..") names.push_back(name);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
+    } while (FindNextFileA(search.Get(), &found));
     std::sort(names.begin(), names.end());
     return true;
 }
 
 bool MakeAgentRuntimeFolder(const std::string& folder) {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ScopedLocal descriptor;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kFolderAccess, SDDL_REVISION_1,
-                                                              &descriptor, nullptr)) {
-        descriptor = nullptr;
+                                                              descriptor.Receive(), nullptr)) {
+        descriptor.Reset();
     }
-    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.Get(), FALSE};
     BOOL made = CreateDirectoryA(folder.c_str(), descriptor ? &attributes : nullptr);
-    DWORD error = GetLastError();
-    if (descriptor) LocalFree(descriptor);
-    return made || error == ERROR_ALREADY_EXISTS;
+    return made || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
 bool IsPrivateFolder(const std::string&) { return true; }
@@ -100,10 +98,10 @@ RecordRead ReadAgentRecord(const std::string& path, size_t limit, std::string& t
                            uint32_t& error) {
     text.clear();
     error = 0;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    ScopedKernelHandle file(CreateFileA(
+        path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file) {
         error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
             return RecordRead::kMissing;
@@ -112,10 +110,11 @@ RecordRead ReadAgentRecord(const std::string& path, size_t limit, std::string& t
     RecordRead result = RecordRead::kRead;
     BY_HANDLE_FILE_INFORMATION info{};
     LARGE_INTEGER size{};
-    if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
+    if (GetFileType(file.Get()) != FILE_TYPE_DISK ||
+        !GetFileInformationByHandle(file.Get(), &info) ||
         (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
         result = RecordRead::kNotRegular;
-    } else if (!GetFileSizeEx(file, &size)) {
+    } else if (!GetFileSizeEx(file.Get(), &size)) {
         error = GetLastError();
         result = RecordRead::kUnreadable;
     } else if (static_cast<uint64_t>(size.QuadPart) > limit) {
@@ -123,7 +122,7 @@ RecordRead ReadAgentRecord(const std::string& path, size_t limit, std::string& t
     } else {
         text.resize(limit + 1);
         DWORD got = 0;
-        if (!ReadFile(file, &text[0], static_cast<DWORD>(text.size()), &got, nullptr)) {
+        if (!ReadFile(file.Get(), &text[0], static_cast<DWORD>(text.size()), &got, nullptr)) {
             error = GetLastError();
             result = RecordRead::kUnreadable;
             got = 0;
@@ -134,7 +133,6 @@ RecordRead ReadAgentRecord(const std::string& path, size_t limit, std::string& t
             result = RecordRead::kTooLarge;
         }
     }
-    CloseHandle(file);
     return result;
 }
 
@@ -142,11 +140,9 @@ uint32_t CurrentProcessId() { return GetCurrentProcessId(); }
 
 bool ProcessIsRunning(uint32_t id) {
     if (id == 0) return false;
-    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
-    if (process == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;
-    bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
-    CloseHandle(process);
-    return running;
+    ScopedKernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, id));
+    if (!process) return GetLastError() == ERROR_ACCESS_DENIED;
+    return WaitForSingleObject(process.Get(), 0) == WAIT_TIMEOUT;
 }
 
 }  // namespace plat

@@ -21,6 +21,7 @@
 
 #include "platform/clock.h"
 #include "platform/event.h"
+#include "platform/scoped_handle.h"
 
 namespace plat {
 
@@ -115,10 +116,12 @@ bool SameFile(const struct stat& a, const struct stat& b) {
 }  // namespace
 
 struct Event::Impl {
-    int readFd = -1;
-    int writeFd = -1;
+    ScopedFd readFd;
+    // An unnamed event's pipe has a write end of its own; a named event reads
+    // and writes its FIFO through readFd.
+    ScopedFd writeFd;
     // Named events: the folder's descriptor, and what this event made there.
-    int dirFd = -1;
+    ScopedFd dirFd;
     std::string dir;
     std::string file;
     std::string path;
@@ -141,6 +144,7 @@ struct Event::Impl {
     void OpenFifo();
     void Close();
     void RemoveWhatWasMade();
+    int WriteEnd() const { return writeFd ? writeFd.Get() : readFd.Get(); }
 };
 
 void Event::Impl::OpenFolder() {
@@ -150,8 +154,8 @@ void Event::Impl::OpenFolder() {
         Fail(EventFault::kUnusable, dir, errno);
         return;
     }
-    dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
-    if (dirFd < 0) {
+    dirFd.Reset(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY));
+    if (!dirFd) {
         // A link, or a file, where the folder should be.
         if (errno == ELOOP || errno == ENOTDIR) {
             Fail(EventFault::kRefused, dir, errno);
@@ -161,7 +165,7 @@ void Event::Impl::OpenFolder() {
         return;
     }
     struct stat st {};
-    if (::fstat(dirFd, &st) != 0) {
+    if (::fstat(dirFd.Get(), &st) != 0) {
         Fail(EventFault::kUnusable, dir, errno);
     } else if (!S_ISDIR(st.st_mode) || !IsPrivate(st)) {
         Fail(EventFault::kRefused, dir, EACCES);
@@ -169,15 +173,16 @@ void Event::Impl::OpenFolder() {
 }
 
 void Event::Impl::OpenFifo() {
-    if (::mkfifoat(dirFd, file.c_str(), 0600) == 0) {
+    if (::mkfifoat(dirFd.Get(), file.c_str(), 0600) == 0) {
         madeFifo = true;
     } else if (errno != EEXIST) {
         Fail(EventFault::kUnusable, dir, errno);
         return;
     }
     // O_RDWR keeps the FIFO open without a peer and never blocks the open.
-    int fd = ::openat(dirFd, file.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY);
-    if (fd < 0) {
+    readFd.Reset(::openat(dirFd.Get(), file.c_str(),
+                          O_RDWR | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY));
+    if (!readFd) {
         // A link, a socket, a folder, or something of another account's.
         if (errno == ELOOP || errno == ENXIO || errno == EISDIR || errno == EACCES ||
             errno == EPERM) {
@@ -187,9 +192,8 @@ void Event::Impl::OpenFifo() {
         }
         return;
     }
-    readFd = writeFd = fd;
     struct stat st {};
-    if (::fstat(fd, &st) != 0) {
+    if (::fstat(readFd.Get(), &st) != 0) {
         Fail(EventFault::kUnusable, dir, errno);
     } else if (!S_ISFIFO(st.st_mode) || !IsPrivate(st)) {
         Fail(EventFault::kRefused, path, EACCES);
@@ -214,16 +218,16 @@ void Event::Impl::RemoveWhatWasMade() {
     struct stat mine {
     }, there{};
     bool removed = false;
-    if (madeFifo && readFd < 0 && dirFd >= 0) {
+    if (madeFifo && !readFd && dirFd) {
         // Made just now but not opened: in a folder of the account's alone,
         // nobody else can have put another file under that name.
-        removed = ::unlinkat(dirFd, file.c_str(), 0) == 0;
-    } else if (madeFifo && readFd >= 0 && ::fstat(readFd, &mine) == 0 &&
-               ::fstatat(dirFd, file.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 &&
+        removed = ::unlinkat(dirFd.Get(), file.c_str(), 0) == 0;
+    } else if (madeFifo && readFd && ::fstat(readFd.Get(), &mine) == 0 &&
+               ::fstatat(dirFd.Get(), file.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 &&
                SameFile(mine, there)) {
-        removed = ::unlinkat(dirFd, file.c_str(), 0) == 0;
+        removed = ::unlinkat(dirFd.Get(), file.c_str(), 0) == 0;
     }
-    if ((madeDir || (removed && !folderGiven)) && dirFd >= 0 && ::fstat(dirFd, &mine) == 0 &&
+    if ((madeDir || (removed && !folderGiven)) && dirFd && ::fstat(dirFd.Get(), &mine) == 0 &&
         ::lstat(dir.c_str(), &there) == 0 && SameFile(mine, there)) {
         ::rmdir(dir.c_str());
     }
@@ -232,17 +236,16 @@ void Event::Impl::RemoveWhatWasMade() {
 }
 
 void Event::Impl::Close() {
-    if (readFd >= 0) ::close(readFd);
-    if (writeFd >= 0 && writeFd != readFd) ::close(writeFd);
-    if (dirFd >= 0) ::close(dirFd);
-    readFd = writeFd = dirFd = -1;
+    readFd.Reset();
+    writeFd.Reset();
+    dirFd.Reset();
 }
 
 Event::Event() : m_pImpl(new Impl) {
     int fds[2];
     if (::pipe2(fds, O_NONBLOCK | O_CLOEXEC) == 0) {
-        m_pImpl->readFd = fds[0];
-        m_pImpl->writeFd = fds[1];
+        m_pImpl->readFd.Reset(fds[0]);
+        m_pImpl->writeFd.Reset(fds[1]);
     } else {
         m_pImpl->Fail(EventFault::kUnusable, "", errno);
     }
@@ -265,7 +268,7 @@ Event::~Event() {
     m_pImpl->Close();
 }
 
-bool Event::IsValid() const { return m_pImpl->readFd >= 0; }
+bool Event::IsValid() const { return static_cast<bool>(m_pImpl->readFd); }
 
 EventFault Event::Fault() const { return m_pImpl->fault; }
 
@@ -276,20 +279,20 @@ uint32_t Event::FaultError() const { return m_pImpl->faultError; }
 const std::string& Event::Path() const { return m_pImpl->path; }
 
 void Event::Set() {
-    if (m_pImpl->writeFd < 0) return;
-    pollfd p{m_pImpl->readFd, POLLIN, 0};
+    if (m_pImpl->WriteEnd() < 0) return;
+    pollfd p{m_pImpl->readFd.Get(), POLLIN, 0};
     if (::poll(&p, 1, 0) == 1 && (p.revents & POLLIN)) return;  // already signalled
     char one = 1;
-    ssize_t ignored = ::write(m_pImpl->writeFd, &one, 1);
+    ssize_t ignored = ::write(m_pImpl->WriteEnd(), &one, 1);
     (void)ignored;
 }
 
 bool Event::TryConsume() {
-    if (m_pImpl->readFd < 0) return false;
+    if (!m_pImpl->readFd) return false;
     char scratch[64];
     bool consumed = false;
     ssize_t n;
-    while ((n = ::read(m_pImpl->readFd, scratch, sizeof scratch)) > 0) consumed = true;
+    while ((n = ::read(m_pImpl->readFd.Get(), scratch, sizeof scratch)) > 0) consumed = true;
     return consumed;
 }
 
@@ -304,7 +307,7 @@ int Event::WaitAny(Event* const* events, int count, uint32_t ms) {
     for (;;) {
         for (int i = 0; i < count; ++i) {
             if (events[i]->TryConsume()) return i;
-            fds[static_cast<size_t>(i)] = pollfd{events[i]->m_pImpl->readFd, POLLIN, 0};
+            fds[static_cast<size_t>(i)] = pollfd{events[i]->m_pImpl->readFd.Get(), POLLIN, 0};
         }
         int timeout = -1;
         if (ms != kInfinite) {
@@ -319,7 +322,7 @@ int Event::WaitAny(Event* const* events, int count, uint32_t ms) {
 }
 
 void* Event::NativeHandle() const {
-    return reinterpret_cast<void*>(static_cast<intptr_t>(m_pImpl->readFd));
+    return reinterpret_cast<void*>(static_cast<intptr_t>(m_pImpl->readFd.Get()));
 }
 
 bool SignalNamedEvent(const std::string& name) {

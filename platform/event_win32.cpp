@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/event.h"
+#include "platform/scoped_handle.h"
 #include "platform/windows_wrapper.h"
 
 // After windows.h: the SDDL conversions.
@@ -21,25 +22,24 @@ const char* const kLocalSystemSid = "S-1-5-18";
 
 // The account of the calling process as SID text, or "" when it cannot be read.
 std::string ProcessUserSid() {
-    HANDLE token = nullptr;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return "";
+    plat::ScopedKernelHandle token;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.Receive())) return "";
     std::vector<unsigned char> buffer(256);
     DWORD size = 0;
-    BOOL ok = ::GetTokenInformation(token, TokenUser, buffer.data(),
+    BOOL ok = ::GetTokenInformation(token.Get(), TokenUser, buffer.data(),
                                     static_cast<DWORD>(buffer.size()), &size);
     if (!ok && ::GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
         buffer.resize(size);
-        ok = ::GetTokenInformation(token, TokenUser, buffer.data(), size, &size);
+        ok = ::GetTokenInformation(token.Get(), TokenUser, buffer.data(), size, &size);
     }
-    ::CloseHandle(token);
+    token.Reset();
     if (!ok) return "";
     char* text = nullptr;
     if (!::ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) {
         return "";
     }
-    std::string sid = text;
-    ::LocalFree(text);
-    return sid;
+    plat::ScopedLocal owner(text);
+    return text;
 }
 
 // Protected DACL: full access for local system and administrators, and for
@@ -61,34 +61,31 @@ public:
         PSECURITY_DESCRIPTOR sd = nullptr;
         if (::ConvertStringSecurityDescriptorToSecurityDescriptorA(NamedEventSddl().c_str(),
                                                                    SDDL_REVISION_1, &sd, nullptr)) {
+            m_Descriptor.Reset(sd);
             m_Attributes.lpSecurityDescriptor = sd;
         }
     }
-    ~NamedEventSecurity() {
-        if (m_Attributes.lpSecurityDescriptor) ::LocalFree(m_Attributes.lpSecurityDescriptor);
-    }
-    NamedEventSecurity(const NamedEventSecurity&) = delete;
-    NamedEventSecurity& operator=(const NamedEventSecurity&) = delete;
     // Null when the descriptor could not be built: the event is not created.
     SECURITY_ATTRIBUTES* Get() {
         return m_Attributes.lpSecurityDescriptor ? &m_Attributes : nullptr;
     }
 
 private:
+    plat::ScopedLocal m_Descriptor;
     SECURITY_ATTRIBUTES m_Attributes;
 };
 
 }  // namespace
 
 struct Event::Impl {
-    HANDLE handle = nullptr;
+    ScopedKernelHandle handle;
     std::string name;
     EventFault fault = EventFault::kNone;
     uint32_t faultError = 0;
 };
 
 Event::Event() : m_pImpl(new Impl) {
-    m_pImpl->handle = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    m_pImpl->handle.Reset(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
     if (!m_pImpl->handle) {
         m_pImpl->fault = EventFault::kUnusable;
         m_pImpl->faultError = ::GetLastError();
@@ -103,7 +100,7 @@ Event::Event(const std::string& name) : m_pImpl(new Impl) {
         m_pImpl->faultError = ::GetLastError();
         return;
     }
-    m_pImpl->handle = ::CreateEventA(security.Get(), FALSE, FALSE, name.c_str());
+    m_pImpl->handle.Reset(::CreateEventA(security.Get(), FALSE, FALSE, name.c_str()));
     if (!m_pImpl->handle) {
         DWORD error = ::GetLastError();
         // An event of that name that another account made and keeps from us.
@@ -114,11 +111,9 @@ Event::Event(const std::string& name) : m_pImpl(new Impl) {
     }
 }
 
-Event::~Event() {
-    if (m_pImpl->handle) ::CloseHandle(m_pImpl->handle);
-}
+Event::~Event() = default;
 
-bool Event::IsValid() const { return m_pImpl->handle != nullptr; }
+bool Event::IsValid() const { return static_cast<bool>(m_pImpl->handle); }
 
 EventFault Event::Fault() const { return m_pImpl->fault; }
 
@@ -129,18 +124,18 @@ uint32_t Event::FaultError() const { return m_pImpl->faultError; }
 const std::string& Event::Path() const { return m_pImpl->name; }
 
 void Event::Set() {
-    if (m_pImpl->handle) ::SetEvent(m_pImpl->handle);
+    if (m_pImpl->handle) ::SetEvent(m_pImpl->handle.Get());
 }
 
 bool Event::TryConsume() { return Wait(0); }
 
 bool Event::Wait(uint32_t ms) {
-    return m_pImpl->handle && ::WaitForSingleObject(m_pImpl->handle, ms) == WAIT_OBJECT_0;
+    return m_pImpl->handle && ::WaitForSingleObject(m_pImpl->handle.Get(), ms) == WAIT_OBJECT_0;
 }
 
 int Event::WaitAny(Event* const* events, int count, uint32_t ms) {
     std::vector<HANDLE> handles;
-    for (int i = 0; i < count; ++i) handles.push_back(events[i]->m_pImpl->handle);
+    for (int i = 0; i < count; ++i) handles.push_back(events[i]->m_pImpl->handle.Get());
     DWORD r = ::WaitForMultipleObjects(static_cast<DWORD>(count), handles.data(), FALSE, ms);
     if (r >= WAIT_OBJECT_0 && r < WAIT_OBJECT_0 + static_cast<DWORD>(count)) {
         return static_cast<int>(r - WAIT_OBJECT_0);
@@ -148,7 +143,7 @@ int Event::WaitAny(Event* const* events, int count, uint32_t ms) {
     return -1;
 }
 
-void* Event::NativeHandle() const { return m_pImpl->handle; }
+void* Event::NativeHandle() const { return m_pImpl->handle.Get(); }
 
 bool SignalNamedEvent(const std::string& name) {
     Event e(name);

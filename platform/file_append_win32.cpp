@@ -2,6 +2,7 @@
 #include <io.h>
 
 #include "platform/file_append.h"
+#include "platform/scoped_handle.h"
 #include "platform/windows_wrapper.h"
 
 namespace plat {
@@ -13,26 +14,18 @@ FILE* OpenForAppend(const std::string& path, FileRefusal& why) {
     why = CheckWritePlace(path);
     if (why != FileRefusal::kNone) return nullptr;
     why = FileRefusal::kSystem;
-    HANDLE handle =
+    ScopedKernelHandle handle(
         CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return nullptr;
-    if (GetFileType(handle) != FILE_TYPE_DISK) {
-        CloseHandle(handle);
+                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!handle) return nullptr;
+    if (GetFileType(handle.Get()) != FILE_TYPE_DISK) {
+        handle.Reset();
         why = FileRefusal::kNotRegular;
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY | _O_APPEND);
-    if (fd < 0) {
-        CloseHandle(handle);
-        return nullptr;
-    }
-    FILE* file = _fdopen(fd, "ab");
-    if (file == nullptr) {
-        _close(fd);
-        return nullptr;
-    }
+    FILE* file = StreamOverHandle(std::move(handle), _O_BINARY | _O_APPEND, "ab");
+    if (file == nullptr) return nullptr;
     why = FileRefusal::kNone;
     return file;
 }

@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "platform/file_guard.h"
+#include "platform/scoped_handle.h"
 
 namespace plat {
 
@@ -40,36 +41,31 @@ FileRefusal CheckWritePlace(const std::string& path) {
 FILE* OpenBoundedFile(const std::string& path, uint64_t maxBytes, bool update, FileRefusal& why) {
     why = FileRefusal::kSystem;
     // Non-blocking, so that a FIFO without a writer does not hold the open.
-    int fd = ::open(path.c_str(), (update ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return nullptr;
+    ScopedFd fd(
+        ::open(path.c_str(), (update ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (!fd) return nullptr;
     struct stat st;
-    if (::fstat(fd, &st) != 0) {
+    if (::fstat(fd.Get(), &st) != 0) {
         const int saved = errno;
-        ::close(fd);
+        fd.Reset();
         errno = saved;
         return nullptr;
     }
     if (S_ISDIR(st.st_mode)) {
         // What a read of it would say; a folder is no endless input.
-        ::close(fd);
+        fd.Reset();
         errno = EISDIR;
         return nullptr;
     }
     if (!S_ISREG(st.st_mode) || static_cast<uint64_t>(st.st_size) > maxBytes) {
-        ::close(fd);
+        fd.Reset();
         why = S_ISREG(st.st_mode) ? FileRefusal::kTooLarge : FileRefusal::kNotRegular;
         errno = S_ISREG(st.st_mode) ? EFBIG : EINVAL;
         return nullptr;
     }
-    (void)::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    FILE* file = ::fdopen(fd, update ? "r+" : "r");
-    if (file == nullptr) {
-        const int saved = errno;
-        ::close(fd);
-        errno = saved;
-        return nullptr;
-    }
-    why = FileRefusal::kNone;
+    (void)::fcntl(fd.Get(), F_SETFL, ::fcntl(fd.Get(), F_GETFL) & ~O_NONBLOCK);
+    FILE* file = StreamOverFd(std::move(fd), update ? "r+" : "r");
+    if (file != nullptr) why = FileRefusal::kNone;
     return file;
 }
 

@@ -2,6 +2,7 @@
 #include <io.h>
 
 #include "platform/file_guard.h"
+#include "platform/scoped_handle.h"
 #include "platform/windows_wrapper.h"
 
 namespace plat {
@@ -26,14 +27,14 @@ FileRefusal CheckWritePlace(const std::string& path) {
 FILE* OpenBoundedFile(const std::string& path, uint64_t maxBytes, bool update, FileRefusal& why) {
     why = FileRefusal::kSystem;
     DWORD access = GENERIC_READ | (update ? GENERIC_WRITE : 0);
-    HANDLE handle =
-        CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    ScopedKernelHandle handle(CreateFileA(path.c_str(), access,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!handle) return nullptr;
     LARGE_INTEGER size;
-    if (GetFileType(handle) != FILE_TYPE_DISK) {
+    if (GetFileType(handle.Get()) != FILE_TYPE_DISK) {
         why = FileRefusal::kNotRegular;
-    } else if (!GetFileSizeEx(handle, &size)) {
+    } else if (!GetFileSizeEx(handle.Get(), &size)) {
         why = FileRefusal::kSystem;
     } else if (static_cast<uint64_t>(size.QuadPart) > maxBytes) {
         why = FileRefusal::kTooLarge;
@@ -42,22 +43,13 @@ FILE* OpenBoundedFile(const std::string& path, uint64_t maxBytes, bool update, F
     }
     if (why != FileRefusal::kNone) {
         DWORD error = GetLastError();
-        CloseHandle(handle);
+        handle.Reset();
         SetLastError(why == FileRefusal::kSystem ? error : ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle),
-                             _O_TEXT | (update ? _O_RDWR : _O_RDONLY));
-    if (fd < 0) {
-        CloseHandle(handle);
-        why = FileRefusal::kSystem;
-        return nullptr;
-    }
-    FILE* file = _fdopen(fd, update ? "r+" : "r");
-    if (file == nullptr) {
-        _close(fd);
-        why = FileRefusal::kSystem;
-    }
+    FILE* file = StreamOverHandle(std::move(handle), _O_TEXT | (update ? _O_RDWR : _O_RDONLY),
+                                  update ? "r+" : "r");
+    if (file == nullptr) why = FileRefusal::kSystem;
     return file;
 }
 

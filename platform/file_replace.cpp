@@ -1,11 +1,12 @@
-// The copy over a file, built from the platform's replacement steps.
+// The copy over a file and the writing of a whole file, built from the
+// platform's replacement steps.
 #include "platform/file_replace.h"
-#include "platform/scoped_handle.h"
 
 #include <memory>
 #include <vector>
 
 #include "platform/errors.h"
+#include "platform/scoped_handle.h"
 
 namespace plat {
 
@@ -46,7 +47,7 @@ bool CopyFileOver(const std::string& source, const std::string& target, std::str
         return Fail(culprit, error);
     }
     bool ok = CopyPermissions(source, out.Get()) && FlushToDisk(out.Get());
-    ok = std::fclose(out.Release()) == 0 && ok;
+    ok = CloseChecked(out) && ok;
     ok = ok && ReplaceFileWith(tempPath, target);
     if (!ok) {
         const uint32_t saved = LastError();
@@ -55,6 +56,24 @@ bool CopyFileOver(const std::string& source, const std::string& target, std::str
         return Fail(target, error);
     }
     return true;
+}
+
+bool WriteFileOver(const std::string& path, const std::string& text, AtLink atLink,
+                   Readers readers) {
+    std::string tempPath;
+    ScopedFile out(CreateTempFileBeside(path, tempPath, FileMode::Binary, atLink));
+    if (!out) return false;
+    bool ok = std::fwrite(text.data(), 1, text.size(), out.Get()) == text.size() &&
+              (readers == Readers::kAsBefore || LetEveryoneRead(out.Get())) &&
+              FlushToDisk(out.Get());
+    ok = CloseChecked(out) && ok;
+    ok = ok && ReplaceFileWith(tempPath, path, atLink);
+    if (!ok) {
+        const uint32_t saved = LastError();
+        DeleteFileAt(tempPath);
+        SetLastError(saved);
+    }
+    return ok;
 }
 
 }  // namespace plat

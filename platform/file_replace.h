@@ -40,6 +40,21 @@ bool CopyPermissions(const std::string& model, FILE* file);
 bool ReplaceFileWith(const std::string& from, const std::string& to,
                      AtLink atLink = AtLink::kFollow);
 
+// Who may read a file that WriteFileOver writes: what the file there had
+// (its owner alone when there was none), or everyone (0644 on POSIX; Win32
+// files take the access list of their folder either way).
+enum class Readers { kAsBefore, kEveryone };
+
+// Writes `text` as the whole of the file at `path` by the steps above. False,
+// with the system's error kept and no temporary file left, when that could
+// not be done; the file at `path` is then as it was.
+bool WriteFileOver(const std::string& path, const std::string& text,
+                   AtLink atLink = AtLink::kFollow, Readers readers = Readers::kAsBefore);
+
+// Makes the open `file` readable by everyone; true where the platform keeps
+// no such permissions.
+bool LetEveryoneRead(FILE* file);
+
 // Deletes a file; false when it could not be deleted.
 bool DeleteFileAt(const std::string& path);
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/file_replace.h"
+#include "platform/scoped_handle.h"
 
 namespace plat {
 
@@ -31,10 +32,8 @@ std::string FolderOf(const std::string& path) {
 // A rename is on the disk only once its folder is: without this a power cut
 // can bring back the old name, or neither.
 void FlushFolder(const std::string& folder) {
-    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    (void)::fsync(fd);
-    ::close(fd);
+    ScopedFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd) (void)::fsync(fd.Get());
 }
 
 }  // namespace
@@ -49,25 +48,24 @@ FILE* CreateTempFileBeside(const std::string& target, std::string& tempPath, Fil
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
     // Close-on-exec: a program started meanwhile must not hold the file open.
-    int fd = ::mkostemp(buffer.data(), O_CLOEXEC);
-    if (fd < 0) return nullptr;
+    ScopedFd fd(::mkostemp(buffer.data(), O_CLOEXEC));
+    if (!fd) return nullptr;
     // The replacement keeps the old file's permissions and, where allowed, owner.
     struct stat st;
     if (follow ? ::stat(real.c_str(), &st) == 0
                : ::lstat(real.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-        (void)::fchmod(fd, st.st_mode & 07777);
+        (void)::fchmod(fd.Get(), st.st_mode & 07777);
         // Only when it changes something: a file of our own (the agent's
         // status file, replaced every second) needs no call that a service's
         // system-call filter may refuse.
         if ((st.st_uid != ::geteuid() || st.st_gid != ::getegid()) &&
-            ::fchown(fd, st.st_uid, st.st_gid) != 0) {
+            ::fchown(fd.Get(), st.st_uid, st.st_gid) != 0) {
             // Only the superuser may hand a file to someone else; keep ours.
         }
     }
-    FILE* file = ::fdopen(fd, "w");
+    FILE* file = StreamOverFd(std::move(fd), "w");
     if (file == nullptr) {
         const int saved = errno;
-        ::close(fd);
         ::unlink(buffer.data());
         errno = saved;
         return nullptr;
@@ -83,6 +81,8 @@ bool CopyPermissions(const std::string& model, FILE* file) {
     if (::stat(model.c_str(), &st) != 0) return false;
     return ::fchmod(::fileno(file), st.st_mode & 07777) == 0;
 }
+
+bool LetEveryoneRead(FILE* file) { return ::fchmod(::fileno(file), 0644) == 0; }
 
 bool ReplaceFileWith(const std::string& from, const std::string& to, AtLink atLink) {
     std::string real = atLink == AtLink::kFollow ? ResolvedPath(to) : to;

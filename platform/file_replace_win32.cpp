@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "platform/file_replace.h"
+#include "platform/scoped_handle.h"
 #include "platform/windows_wrapper.h"
 
 namespace plat {
@@ -27,23 +28,16 @@ FILE* CreateTempFileBeside(const std::string& target, std::string& tempPath, Fil
     if (GetTempFileNameA(FolderOf(target).c_str(), "ini", 0, name) == 0) return nullptr;
     // Opened here rather than through fopen, whose handles programs started
     // meanwhile would inherit.
-    HANDLE handle = CreateFileA(name, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        DeleteFileA(name);
-        return nullptr;
-    }
+    ScopedKernelHandle handle(CreateFileA(name, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
     const bool text = mode == FileMode::Text;
-    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), text ? _O_TEXT : _O_BINARY);
-    if (fd < 0) {
-        CloseHandle(handle);
-        DeleteFileA(name);
-        return nullptr;
-    }
-    FILE* file = _fdopen(fd, text ? "w" : "wb");
+    FILE* file =
+        handle ? StreamOverHandle(std::move(handle), text ? _O_TEXT : _O_BINARY, text ? "w" : "wb")
+               : nullptr;
     if (file == nullptr) {
-        _close(fd);
+        const DWORD error = GetLastError();
         DeleteFileA(name);
+        SetLastError(error);
         return nullptr;
     }
     tempPath = name;
@@ -57,6 +51,8 @@ bool FlushToDisk(FILE* file) {
 }
 
 bool CopyPermissions(const std::string&, FILE*) { return true; }
+
+bool LetEveryoneRead(FILE*) { return true; }
 
 bool ReplaceFileWith(const std::string& from, const std::string& to, AtLink) {
     return MoveFileExA(from.c_str(), to.c_str(),

@@ -2,6 +2,7 @@
 
 #include "platform/errors.h"
 #include "platform/message_format.h"
+#include "platform/scoped_handle.h"
 
 namespace plat {
 
@@ -14,11 +15,10 @@ bool FormatModuleMessage(const Library& module, uint32_t id, const char* const* 
                          size_t count, std::string& out) {
     auto format = reinterpret_cast<FormatFn>(module.Symbol("PelluxFormatMessage"));
     if (format) {
-        char* text = format(id, kLangUserDefault, count != 0 ? inserts : nullptr, count,
-                            count != 0 ? 0 : kIgnoreInserts);
+        ScopedMallocText text(format(id, kLangUserDefault, count != 0 ? inserts : nullptr, count,
+                                     count != 0 ? 0 : kIgnoreInserts));
         if (text) {
-            out = text;
-            std::free(text);
+            out = text.Get();
             return true;
         }
     }

@@ -3,6 +3,8 @@
 #pragma once
 #include <string>
 
+#include "platform/scoped_handle.h"
+
 namespace plat {
 
 // Full path of the running executable (module file name), empty on failure.
@@ -25,17 +27,16 @@ class Library {
 public:
     // Never throws; IsLoaded() says whether the load worked.
     explicit Library(const std::string& fileName);
-    ~Library();
     Library(const Library&) = delete;
     Library& operator=(const Library&) = delete;
 
-    bool IsLoaded() const { return m_pHandle != nullptr; }
-    void* Handle() const { return m_pHandle; }
+    bool IsLoaded() const { return static_cast<bool>(m_Handle); }
+    void* Handle() const { return m_Handle.Get(); }
     // The exported symbol's address, null when absent or nothing is loaded.
     void* Symbol(const char* name) const;
 
 private:
-    void* m_pHandle = nullptr;
+    ScopedLibrary m_Handle;
 };
 
 }  // namespace plat

@@ -25,16 +25,14 @@ std::string FullPathName(const std::string& path) {
 
 std::string SharedLibraryFileName(const std::string& base) { return "lib" + base + ".so"; }
 
-Library::Library(const std::string& fileName)
-    : m_pHandle(::dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL)) {}
+void UnloadLibrary(void* library) noexcept { ::dlclose(library); }
 
-Library::~Library() {
-    if (m_pHandle) ::dlclose(m_pHandle);
-}
+Library::Library(const std::string& fileName)
+    : m_Handle(::dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL)) {}
 
 void* Library::Symbol(const char* name) const {
-    if (!m_pHandle) return nullptr;
-    return ::dlsym(m_pHandle, name);
+    if (!m_Handle) return nullptr;
+    return ::dlsym(m_Handle.Get(), name);
 }
 
 }  // namespace plat

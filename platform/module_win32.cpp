@@ -21,16 +21,14 @@ std::string FullPathName(const std::string& path) {
 
 std::string SharedLibraryFileName(const std::string& base) { return base + ".dll"; }
 
-Library::Library(const std::string& fileName)
-    : m_pHandle(reinterpret_cast<void*>(::LoadLibraryA(fileName.c_str()))) {}
+void UnloadLibrary(void* library) noexcept { ::FreeLibrary(static_cast<HMODULE>(library)); }
 
-Library::~Library() {
-    if (m_pHandle) ::FreeLibrary(reinterpret_cast<HMODULE>(m_pHandle));
-}
+Library::Library(const std::string& fileName)
+    : m_Handle(reinterpret_cast<void*>(::LoadLibraryA(fileName.c_str()))) {}
 
 void* Library::Symbol(const char* name) const {
-    if (!m_pHandle) return nullptr;
-    return reinterpret_cast<void*>(::GetProcAddress(reinterpret_cast<HMODULE>(m_pHandle), name));
+    if (!m_Handle) return nullptr;
+    return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(m_Handle.Get()), name));
 }
 
 }  // namespace plat

@@ -10,3 +10,7 @@ enum class CommandOutput { Shown, ErrorsOnly, Hidden };
 // it. Its exit status, or -1 when it could not be run (errno then says why)
 // or did not exit.
 int RunCommand(std::vector<std::string> args, CommandOutput output = CommandOutput::Shown);
+
+// The same, with the program's standard output collected into `output` and
+// its standard error hidden.
+int RunCommand(std::vector<std::string> args, std::string& output);

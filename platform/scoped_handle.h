@@ -1,7 +1,11 @@
 // One owner for every kind of operating-system handle: a descriptor, a
-// FILE*, a library, and on Win32 a HANDLE, SC_HANDLE, HKEY or HLOCAL. The
+// FILE*, a malloc'd text, a library, and on Win32 a HANDLE, SC_HANDLE, HKEY,
+// HLOCAL, event source or C runtime descriptor. The
 // traits say what "no handle" is and how one is closed; the owner closes what
-// it holds exactly once, also on the way out of an exception.
+// it holds exactly once, also on the way out of an exception. Two handles
+// live longer than a scope and have owners of their own above this layer:
+// a socket (class Socket, over its layer's sockapi::CloseHandle) and a serial
+// port (the serial link, over ClosePort).
 #pragma once
 #include <cstdio>
 #include <cstdlib>
@@ -64,6 +68,24 @@ struct MallocTraits {
     static void Close(Handle h) noexcept { std::free(h); }
 };
 using ScopedMallocText = ScopedHandle<MallocTraits>;
+
+// A shared library: dlopen's handle, or an HMODULE. Unloaded by
+// platform/module_<platform>.cpp.
+void UnloadLibrary(void* library) noexcept;
+struct LibraryTraits {
+    using Handle = void*;
+    static Handle Invalid() noexcept { return nullptr; }
+    static bool IsValid(Handle h) noexcept { return h != nullptr; }
+    static void Close(Handle h) noexcept { UnloadLibrary(h); }
+};
+using ScopedLibrary = ScopedHandle<LibraryTraits>;
+
+// Closes `file` now and says whether that worked: fclose's result is the last
+// word on whether what was written reached the file. False when none is held.
+inline bool CloseChecked(ScopedFile& file) noexcept {
+    std::FILE* f = file.Release();
+    return f != nullptr && std::fclose(f) == 0;
+}
 
 }  // namespace plat
 

@@ -20,6 +20,8 @@ bool SystemdIsRunning();
 // Runs systemctl with `args` and waits for it. Its exit status, or -1 (errno
 // set) when it could not be run.
 int Systemctl(std::vector<std::string> args, CommandOutput output = CommandOutput::Shown);
+// The same, with what systemctl prints collected into `output` (its errors hidden).
+int Systemctl(std::vector<std::string> args, std::string& output);
 
 // The socket named by NOTIFY_SOCKET, taken out of the environment so that no
 // child inherits it. Empty when no service manager listens for this process.
@@ -37,9 +39,10 @@ bool SendServiceNotify(const std::string& socketPath, const std::string& message
 // absolute, or holding a line break).
 std::string UnitExecStart(const std::string& executable);
 
-// Writes a new unit file: beside its final name, flushed, then renamed into
-// place, so that systemd never reads half a file. False with errno set;
-// EEXIST when the unit exists already (it is left alone).
+// Writes a new unit file, readable by everyone, through the file replacement
+// (platform/file_replace.h: beside its final name, flushed, renamed into
+// place, the folder flushed), so that systemd never reads half a file. False
+// with errno set; EEXIST when the unit exists already (it is left alone).
 bool WriteNewUnitFile(const std::string& path, const std::string& text);
 
 }  // namespace plat

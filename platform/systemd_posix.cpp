@@ -1,4 +1,3 @@
-#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -9,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/file_replace.h"
 #include "platform/scoped_handle.h"
 #include "platform/systemd.h"
 
@@ -21,6 +21,11 @@ bool SystemdIsRunning() {
 }
 
 int Systemctl(std::vector<std::string> args, CommandOutput output) {
+    args.insert(args.begin(), "systemctl");
+    return RunCommand(std::move(args), output);
+}
+
+int Systemctl(std::vector<std::string> args, std::string& output) {
     args.insert(args.begin(), "systemctl");
     return RunCommand(std::move(args), output);
 }
@@ -75,16 +80,9 @@ bool WriteNewUnitFile(const std::string& path, const std::string& text) {
         errno = EEXIST;
         return false;
     }
-    std::string temp = path + ".tmp";
-    ScopedFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    if (!fd) return false;
-    bool ok = ::write(fd.Get(), text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    ok = ::fsync(fd.Get()) == 0 && ok;
-    ok = ::close(fd.Release()) == 0 && ok;
-    if (ok && ::rename(temp.c_str(), path.c_str()) == 0) return true;
-    int error = errno ? errno : EIO;
-    ::unlink(temp.c_str());
-    errno = error;
+    errno = 0;
+    if (WriteFileOver(path, text, AtLink::kReplace, Readers::kEveryone)) return true;
+    if (errno == 0) errno = EIO;
     return false;
 }
 

@@ -1,7 +1,7 @@
 // The update on systemd: the same sequence as under the Win32 service manager.
-// systemctl stops and starts the units; `systemctl show` stands in for the
-// status and configuration queries; the files are replaced atomically, so a
-// crash half way leaves either the old program or the new one.
+// systemctl (platform/systemd.h) stops and starts the units; `systemctl show`
+// stands in for the status and configuration queries; the files are replaced
+// atomically, so a crash half way leaves either the old program or the new one.
 #include <unistd.h>
 
 #include <cstdio>
@@ -11,6 +11,7 @@
 
 #include "platform/clock.h"
 #include "platform/file_replace.h"
+#include "platform/systemd.h"
 #include "updater/update_steps.h"
 
 namespace {
@@ -45,15 +46,10 @@ std::string ProgramOf(const std::string& execStart) {
 
 // False when the unit is not known to systemd (or systemd cannot be asked).
 bool QueryUnit(const char* unit, UnitInfo& info, uint32_t& progress) {
-    std::string command = std::string("systemctl show --property=LoadState,ActiveState,ExecStart ") +
-                          unit + " 2>/dev/null";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return false;
     std::string text;
-    char buffer[512];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, n);
-    if (::pclose(pipe) != 0) return false;
+    if (plat::Systemctl({"show", "--property=LoadState,ActiveState,ExecStart", unit}, text) != 0) {
+        return false;
+    }
     if (Value(text, "LoadState") != "loaded") return false;
     std::string active = Value(text, "ActiveState");
     if (active == "inactive" || active == "failed") {
@@ -81,11 +77,6 @@ bool WaitForStop(const char* unit, UnitInfo& info) {
         [](uint32_t ms) { plat::SleepMs(ms); });
 }
 
-void Run(const std::string& command) {
-    int ignored = std::system(command.c_str());
-    (void)ignored;
-}
-
 // False when a path does not fit its buffer (then nothing is copied).
 bool CopyProgramFiles(const std::string& programPath) {
     char dir[kPathBufferSize];
@@ -109,16 +100,8 @@ bool CopyProgramFiles(const std::string& programPath) {
 // package's.
 std::string OwningPackage(const std::string& programPath) {
     if (programPath.empty() || programPath[0] != '/') return "";
-    std::string command = "dpkg-query -S '";
-    for (char c : programPath) command += (c == '\'') ? std::string("'\\''") : std::string(1, c);
-    command += "' 2>/dev/null";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return "";
     std::string text;
-    char buffer[256];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, n);
-    if (::pclose(pipe) != 0) return "";
+    if (RunCommand({"dpkg-query", "-S", programPath}, text) != 0) return "";
     // "qln: /usr/sbin/qln"; diversions print other lines first.
     std::string::size_type end = text.rfind(": " + programPath);
     if (end == std::string::npos) return "";
@@ -140,8 +123,8 @@ int RunAgentUpdate() {
             }
         }
     }
-    Run(std::string("systemctl stop ") + kRelayUnit);
-    Run(std::string("systemctl stop ") + kSiblingUnit);
+    plat::Systemctl({"stop", kRelayUnit});
+    plat::Systemctl({"stop", kSiblingUnit});
 
     uint32_t progress = 0;
     UnitInfo relay;
@@ -156,7 +139,7 @@ int RunAgentUpdate() {
     plat::SleepMs(1000);
     bool fitted = CopyProgramFiles(relay.programPath);
 
-    Run(std::string("systemctl start ") + kRelayUnit);
-    if (siblingPresent) Run(std::string("systemctl start ") + kSiblingUnit);
+    plat::Systemctl({"start", kRelayUnit});
+    if (siblingPresent) plat::Systemctl({"start", kSiblingUnit});
     return fitted ? 0 : -1;
 }

@@ -27,14 +27,6 @@ bool ProgramDirectory(const char* programPath, char separator, char* out, size_t
     return true;
 }
 
-bool FormatCopyCommand(char* out, size_t size, const char* currentDir, const char* programDir,
-                       const char* file) {
-    // The source is quoted as well: a current directory with a space in it
-    // would otherwise split the command, and the copy would fail unseen.
-    int n = std::snprintf(out, size, "copy \"%s\\%s\" %s%s\"", currentDir, file, programDir, file);
-    return n > 0 && static_cast<size_t>(n) < size;
-}
-
 std::string PackageRefusal(const std::string& programPath, const std::string& package) {
     return "agentupdate: " + programPath + " was installed by the package " + package +
            "; the update is refused, as copying over it would fight the package. "

@@ -1,5 +1,5 @@
 // The pieces of agentupdate that are the same on every platform: the wait for
-// a service to stop, and the bounded building of paths and commands.
+// a service to stop, and the bounded building of paths.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -15,7 +15,6 @@ extern const char* const kSiblingServiceName;  // "Ombrex Velmar"
 // Sizes of the working buffers. Anything that does not fit is refused.
 constexpr size_t kPathBufferSize = 1024;
 constexpr size_t kCurrentDirBufferSize = 260;
-constexpr size_t kCommandBufferSize = 1024;
 
 
 struct StopWaitStatus {
@@ -34,12 +33,6 @@ bool WaitUntilStopped(StopWaitStatus& status, const std::function<bool(StopWaitS
 // including its last `separator`. False when it does not fit `size` bytes
 // with its terminating zero, or the path has no separator.
 bool ProgramDirectory(const char* programPath, char separator, char* out, size_t size);
-
-// The copy command for `file`: copy "<currentDir>\<file>" <programDir><file>"
-// (the program directory starts with the opening quote of a quoted program
-// path; the command's last character closes it). False when it does not fit.
-bool FormatCopyCommand(char* out, size_t size, const char* currentDir, const char* programDir,
-                       const char* file);
 
 // The installed package that owns the agent's program `programPath` (as the
 // service manager has it, quoted or not), or "" when the program was copied

@@ -1,16 +1,19 @@
-// The update under the service control manager. Stopping, copying and
-// starting go through the command interpreter; the manager is asked only for
-// states and for the agent's configured program path.
-#include <cstdlib>
-#include <cstring>
-
+// The update under the service control manager. Stopping and starting go
+// through the command interpreter; the manager is asked only for states and
+// for the agent's configured program path. The files are copied by the file
+// replacement (platform/file_replace.h), as on Linux: each is written beside
+// its target and renamed over it, and a failure says why in the system's
+// words.
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
+#include "platform/file_replace.h"
 #include "platform/scoped_handle.h"
 #include "platform/windows_wrapper.h"
 #include "updater/update_steps.h"
 
+// After windows.h: the Installer's component records.
 #include <msi.h>
 
 namespace {
@@ -29,14 +32,16 @@ std::string Unquoted(const std::string& path) {
 
 // The relay service's configured program path, or "".
 std::string ConfiguredProgram(SC_HANDLE manager) {
-    plat::ScopedServiceHandle relay(::OpenServiceA(manager, kRelayServiceName, SERVICE_QUERY_CONFIG));
+    plat::ScopedServiceHandle relay(
+        ::OpenServiceA(manager, kRelayServiceName, SERVICE_QUERY_CONFIG));
     if (!relay) return "";
     DWORD needed = 0;
     ::QueryServiceConfigA(relay.Get(), nullptr, 0, &needed);
     plat::ScopedLocal block(::LocalAlloc(LPTR, needed));
     if (!block) return "";
     auto* config = static_cast<QUERY_SERVICE_CONFIGA*>(block.Get());
-    if (!::QueryServiceConfigA(relay.Get(), config, needed, &needed) || !config->lpBinaryPathName) return "";
+    if (!::QueryServiceConfigA(relay.Get(), config, needed, &needed) || !config->lpBinaryPathName)
+        return "";
     return config->lpBinaryPathName;
 }
 
@@ -53,25 +58,23 @@ bool WaitForStop(SC_HANDLE service, StopWaitStatus& status) {
         [](uint32_t ms) { ::Sleep(ms); });
 }
 
-// Copies the two program files; false when a path or a command would not
-// fit its buffer (then nothing is copied).
-bool CopyProgramFiles(const char* programPath) {
-    char path[kPathBufferSize];
+// Copies the two program files from the current directory; a file that
+// cannot be copied is reported and the other one is still tried. False when
+// a path would not fit its buffer (then nothing is copied).
+bool CopyProgramFiles(const std::string& programPath) {
     char dir[kPathBufferSize];
     char cwd[kCurrentDirBufferSize];
-    char copyProgram[kCommandBufferSize];
-    char copyLibrary[kCommandBufferSize];
-    if (std::strlen(programPath) >= sizeof path) return false;
-    std::strcpy(path, programPath);
-    if (!ProgramDirectory(path, '\\', dir, sizeof dir)) dir[0] = '\0';
+    const std::string program = Unquoted(programPath);
+    if (program.size() >= sizeof dir) return false;
+    if (!ProgramDirectory(program.c_str(), '\\', dir, sizeof dir)) return true;
     DWORD n = ::GetCurrentDirectoryA(sizeof cwd, cwd);
     if (n == 0 || n >= sizeof cwd) return false;
-    if (!FormatCopyCommand(copyProgram, sizeof copyProgram, cwd, dir, "qln.exe") ||
-        !FormatCopyCommand(copyLibrary, sizeof copyLibrary, cwd, dir, "Pellux_noDB.dll")) {
-        return false;
+    for (const char* file : {"qln.exe", "Pellux_noDB.dll"}) {
+        std::string error;
+        if (!plat::CopyFileOver(std::string(cwd) + "\\" + file, std::string(dir) + file, error)) {
+            std::fprintf(stderr, "agentupdate: %s\n", error.c_str());
+        }
     }
-    std::system(copyProgram);
-    std::system(copyLibrary);
     return true;
 }
 
@@ -107,7 +110,8 @@ int RunAgentUpdate() {
 
     plat::ScopedServiceHandle manager(::OpenSCManagerA(nullptr, nullptr, GENERIC_READ));
     if (!manager) return -1;
-    plat::ScopedServiceHandle relay(::OpenServiceA(manager.Get(), kRelayServiceName, SERVICE_QUERY_STATUS));
+    plat::ScopedServiceHandle relay(
+        ::OpenServiceA(manager.Get(), kRelayServiceName, SERVICE_QUERY_STATUS));
     if (!relay) return -1;
     StopWaitStatus status{};
     if (!Query(relay.Get(), status)) return -1;
@@ -117,9 +121,11 @@ int RunAgentUpdate() {
     plat::ScopedServiceHandle siblingManager(::OpenSCManagerA(nullptr, nullptr, GENERIC_READ));
     plat::ScopedServiceHandle sibling;
     if (siblingManager) {
-        sibling.Reset(::OpenServiceA(siblingManager.Get(), kSiblingServiceName, SERVICE_QUERY_STATUS));
+        sibling.Reset(
+            ::OpenServiceA(siblingManager.Get(), kSiblingServiceName, SERVICE_QUERY_STATUS));
         StopWaitStatus siblingStatus{};
-        if (sibling && Query(sibling.Get(), siblingStatus)) WaitForStop(sibling.Get(), siblingStatus);
+        if (sibling && Query(sibling.Get(), siblingStatus))
+            WaitForStop(sibling.Get(), siblingStatus);
     }
     bool siblingPresent = static_cast<bool>(sibling);
 

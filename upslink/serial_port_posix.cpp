@@ -9,6 +9,7 @@
 #include <cerrno>
 
 #include "platform/clock.h"
+#include "platform/scoped_handle.h"
 #include "upslink/serial_port.h"
 
 namespace {
@@ -65,25 +66,25 @@ bool TookAllButCharacterSize(int fd, const termios& wanted) {
 
 PortHandle OpenPort(const char* name) {
     std::string path = PortDevicePath(name);
-    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return InvalidPort();
+    plat::ScopedFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd) return InvalidPort();
     // The port is the agent's alone. TIOCEXCL stops other openers (except
     // root); the advisory lock stops every cooperating program, root or not.
     // A port someone else holds fails like a missing one, with "busy".
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
         int reason = (errno == EWOULDBLOCK) ? EBUSY : errno;
-        ::close(fd);
+        fd.Reset();
         errno = reason;
         return InvalidPort();
     }
-    (void)::ioctl(fd, TIOCEXCL);  // not a terminal: the configuration will say so
-    return reinterpret_cast<PortHandle>(static_cast<intptr_t>(fd));
+    (void)::ioctl(fd.Get(), TIOCEXCL);  // not a terminal: the configuration will say so
+    // From here the serial link owns it, and gives it back to ClosePort.
+    return reinterpret_cast<PortHandle>(static_cast<intptr_t>(fd.Release()));
 }
 
 void ClosePort(PortHandle port) {
-    int fd = Fd(port);
-    (void)::ioctl(fd, TIOCNXCL);
-    ::close(fd);
+    plat::ScopedFd fd(Fd(port));
+    (void)::ioctl(fd.Get(), TIOCNXCL);
 }
 
 bool ConfigurePort(PortHandle port, uint32_t baud, uint32_t dataBits, uint32_t parityIndex,

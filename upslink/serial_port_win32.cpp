@@ -2,6 +2,7 @@
 #include <map>
 #include <mutex>
 
+#include "platform/scoped_handle.h"
 #include "platform/windows_wrapper.h"
 #include "upslink/serial_port.h"
 
@@ -77,8 +78,8 @@ PortHandle OpenPort(const char* name) {
 }
 
 void ClosePort(PortHandle port) {
-    Forget(H(port));
-    CloseHandle(H(port));
+    plat::ScopedKernelHandle handle(H(port));
+    Forget(handle.Get());
 }
 
 bool ConfigurePort(PortHandle port, uint32_t baud, uint32_t dataBits, uint32_t parityIndex,

@@ -9,6 +9,7 @@
 #include "platform/errors.h"
 #include "platform/file_append.h"
 #include "platform/file_replace.h"
+#include "platform/scoped_handle.h"
 #include "upslink/xcp_protocol.h"
 
 namespace wiretrace {
@@ -27,7 +28,7 @@ struct Trace {
     std::string path;
     uint64_t limit = 0;  // bytes per file
     TraceFailureReport report;
-    FILE* file = nullptr;
+    plat::ScopedFile file;
     uint64_t size = 0;
     uint32_t start = 0;
     bool failed = false;  // reported; resting until retryAt
@@ -52,8 +53,7 @@ const char* DirectionText(TraceDirection direction) {
 
 void Fail(Trace& t, const std::string& what, plat::FileRefusal why = plat::FileRefusal::kSystem) {
     uint32_t code = plat::LastError();
-    if (t.file != nullptr) std::fclose(t.file);
-    t.file = nullptr;
+    t.file.Reset();
     t.retryAt = plat::TickCount() + kRetryMs;
     if (t.failed) return;
     t.failed = true;
@@ -83,18 +83,18 @@ std::string WallClock() {
 
 bool OpenFile(Trace& t, plat::FileRefusal& why) {
     plat::SetLastError(0);
-    t.file = plat::OpenForAppend(t.path, why);
-    if (t.file == nullptr) return false;
+    t.file.Reset(plat::OpenForAppend(t.path, why));
+    if (!t.file) return false;
     why = plat::FileRefusal::kSystem;
-    if (std::fseek(t.file, 0, SEEK_END) != 0) return false;
-    long at = std::ftell(t.file);
+    if (std::fseek(t.file.Get(), 0, SEEK_END) != 0) return false;
+    long at = std::ftell(t.file.Get());
     t.size = at > 0 ? static_cast<uint64_t>(at) : 0;
     return true;
 }
 
 // Writes one whole line; the caller holds the mutex.
 void Emit(Trace& t, const std::string& line) {
-    if (t.file == nullptr) {
+    if (!t.file) {
         if (!t.failed || static_cast<int32_t>(plat::TickCount() - t.retryAt) < 0) return;
         plat::FileRefusal why;
         if (!OpenFile(t, why)) return Fail(t, "open", why);
@@ -104,8 +104,7 @@ void Emit(Trace& t, const std::string& line) {
     // so the trace never holds much more than twice its limit. What stands
     // at path.1 is replaced, a link included, never written through.
     if (t.size > 0 && t.size + line.size() > t.limit) {
-        std::fclose(t.file);
-        t.file = nullptr;
+        t.file.Reset();
         const std::string older = t.path + ".1";
         plat::FileRefusal why = plat::CheckWritePlace(older);
         if (why != plat::FileRefusal::kNone) return Fail(t, "rotate", why);
@@ -114,8 +113,8 @@ void Emit(Trace& t, const std::string& line) {
     }
     // Flushed per line so a crash loses little; never synced per line,
     // which would cost the relay a disk write per byte it hears.
-    if (std::fwrite(line.data(), 1, line.size(), t.file) != line.size() ||
-        std::fflush(t.file) != 0) {
+    if (std::fwrite(line.data(), 1, line.size(), t.file.Get()) != line.size() ||
+        std::fflush(t.file.Get()) != 0) {
         return Fail(t, "write");
     }
     t.size += line.size();
@@ -150,8 +149,7 @@ std::string Stamp(const Trace& t) {
 
 }  // namespace
 
-void Start(const std::string& path, uint32_t limitKb,
-           TraceFailureReport report) {
+void Start(const std::string& path, uint32_t limitKb, TraceFailureReport report) {
     Stop();
     if (path.empty()) return;
     Trace& t = g_Trace;
@@ -175,12 +173,11 @@ void Stop() {
     Trace& t = g_Trace;
     std::lock_guard<std::mutex> lock(t.mutex);
     g_bOn = false;
-    if (t.file != nullptr) {
+    if (t.file) {
         std::string line = Stamp(t) + "-- trace stopped\n";
-        (void)std::fwrite(line.data(), 1, line.size(), t.file);
-        std::fclose(t.file);
+        (void)std::fwrite(line.data(), 1, line.size(), t.file.Get());
     }
-    t.file = nullptr;
+    t.file.Reset();
     t.failed = false;
     t.report = nullptr;
 }

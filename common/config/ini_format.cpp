@@ -13,7 +13,8 @@ namespace ini {
 namespace {
 
 bool SameLetter(int a, int b) {
-    return std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b));
+    return std::toupper(static_cast<unsigned char>(a)) ==
+           std::toupper(static_cast<unsigned char>(b));
 }
 
 // True when the line piece is the header of `section`: "[" (in the first
@@ -100,8 +101,8 @@ private:
 };
 
 // Copies `in` to `out` by the write rule.
-void CopyByRule(FILE* in, RuleOutput& out, const char* section, const char* key,
-                const char* value, HeaderStyle style) {
+void CopyByRule(FILE* in, RuleOutput& out, const char* section, const char* key, const char* value,
+                HeaderStyle style) {
     Piece line;
     bool found = false;
     while (ReadPiece(in, line)) {
@@ -218,7 +219,7 @@ bool WriteWithCommit(const char* path, const char* section, const char* key, con
     // The new content is on the disk before it takes the file's place: a
     // power cut after the rename must not find an empty file there.
     bool ok = !std::ferror(in.Get()) && plat::FlushToDisk(out.Get()) && !std::ferror(out.Get());
-    ok = std::fclose(out.Release()) == 0 && ok;
+    ok = plat::CloseChecked(out) && ok;
     in.Reset();
     ok = ok && commit(tempPath, path);
     if (!ok) plat::DeleteFileAt(tempPath);

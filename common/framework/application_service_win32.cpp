@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 #include "common/config/profile.h"
 #include "common/framework/application.h"
@@ -132,14 +133,13 @@ void CApplication::AddEventSource() {
                      sizeof types);
 }
 
+// The members keep the class's layout (void*); their owner closes them here.
 void CApplication::CloseWorkerThread() {
-    if (m_WorkerThread) ::CloseHandle(m_WorkerThread);
-    m_WorkerThread = nullptr;
+    plat::ScopedKernelHandle worker(static_cast<HANDLE>(std::exchange(m_WorkerThread, nullptr)));
 }
 
 void CApplication::CloseSpareHandle() {
-    if (m_SpareHandle) ::CloseHandle(m_SpareHandle);
-    m_SpareHandle = nullptr;
+    plat::ScopedKernelHandle spare(static_cast<HANDLE>(std::exchange(m_SpareHandle, nullptr)));
 }
 
 bool CApplication::StartSockets() {

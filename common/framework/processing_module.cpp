@@ -8,6 +8,7 @@
 
 #include "common/config/profile.h"
 #include "common/framework/debug_text.h"
+#include "platform/scoped_handle.h"
 
 CProcessingModule::ModuleList CProcessingModule::m_ActiveModules;
 CProfile* CProcessingModule::m_pProfile = nullptr;
@@ -18,10 +19,8 @@ namespace {
 // The readable name of a type, as the debug lines show it.
 std::string TypeName(const std::type_info& type) {
     int status = 0;
-    char* readable = abi::__cxa_demangle(type.name(), nullptr, nullptr, &status);
-    std::string name = (status == 0 && readable) ? readable : type.name();
-    std::free(readable);
-    return name;
+    plat::ScopedMallocText readable(abi::__cxa_demangle(type.name(), nullptr, nullptr, &status));
+    return (status == 0 && readable) ? readable.Get() : type.name();
 }
 
 }  // namespace

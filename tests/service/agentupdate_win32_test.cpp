@@ -1,12 +1,14 @@
 // agentupdate under Wine: it stops the relay agent service, copies the new
 // files from the current directory into the service's program directory
-// through the command interpreter, and starts the service again.
+// (each beside its target, then renamed over it), and starts the service
+// again.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "child_process.h"
+#include "platform/errors.h"
 #include "platform/module.h"
 #include "scm_util_win32.h"
 #include "service_test_util.h"
@@ -59,6 +61,27 @@ protected:
     }
     static std::string Bin(const char* name) { return plat::ReplaceFileName(BinPath("qln"), name); }
 
+    // The service runs from a folder of its own, with a library that carries
+    // a mark behind its image (the loader does not read that far).
+    void InstallOldAgent() {
+        m_Library = ReadBytes(Bin("Pellux_noDB.dll"));
+        ASSERT_FALSE(m_Library.empty());
+        ASSERT_TRUE(CopyFileA(Bin("qln_testsvc.exe").c_str(),
+                              (m_Install + "\\qln_testsvc.exe").c_str(), FALSE));
+        WriteBytes(m_Install + "\\Pellux_noDB.dll", m_Library + "OLD");
+        ASSERT_EQ(RunExe(m_Install + "\\qln_testsvc.exe", "install"), 0);
+        ASSERT_EQ(StartWithParameters({}), 0u);
+        ASSERT_TRUE(
+            WaitFor([&] { return CountLines(ReadBytes(Log()), "found") == 1; }, kServiceWaitMs));
+    }
+    std::string Log() const { return m_Install + "\\testsvc.log"; }
+    std::string LibraryMark() const {
+        std::string installed = ReadBytes(m_Install + "\\Pellux_noDB.dll");
+        return installed.size() < 3 ? installed : installed.substr(installed.size() - 3);
+    }
+
+    std::string m_Library;
+
     std::string m_Root, m_Install, m_New, m_Cwd;
 };
 
@@ -70,30 +93,41 @@ TEST_F(AgentUpdate, EndsWithMinusOneWhenTheAgentServiceIsNotInstalled) {
 }
 
 TEST_F(AgentUpdate, StopsCopiesFromTheCurrentDirectoryAndStartsAgain) {
-    // The service runs from a folder of its own, with a library that carries
-    // a mark behind its image (the loader does not read that far).
-    std::string library = ReadBytes(Bin("Pellux_noDB.dll"));
-    ASSERT_FALSE(library.empty());
-    ASSERT_TRUE(CopyFileA(Bin("qln_testsvc.exe").c_str(), (m_Install + "\\qln_testsvc.exe").c_str(), FALSE));
-    WriteBytes(m_Install + "\\Pellux_noDB.dll", library + "OLD");
+    ASSERT_NO_FATAL_FAILURE(InstallOldAgent());
     WriteBytes(m_New + "\\qln.exe", "new program");
-    WriteBytes(m_New + "\\Pellux_noDB.dll", library + "NEW");
-    ASSERT_EQ(RunExe(m_Install + "\\qln_testsvc.exe", "install"), 0);
-    ASSERT_EQ(StartWithParameters({}), 0u);
-    std::string log = m_Install + "\\testsvc.log";
-    ASSERT_TRUE(WaitFor([&] { return CountLines(ReadBytes(log), "found") == 1; }, kServiceWaitMs));
+    WriteBytes(m_New + "\\Pellux_noDB.dll", m_Library + "NEW");
 
     ASSERT_TRUE(SetCurrentDirectoryA(m_New.c_str()));
     EXPECT_EQ(RunExe(Bin("agentupdate.exe")), 0);
     SetCurrentDirectoryA(m_Cwd.c_str());
 
     EXPECT_EQ(ReadBytes(m_Install + "\\qln.exe"), "new program");
-    std::string installed = ReadBytes(m_Install + "\\Pellux_noDB.dll");
-    EXPECT_EQ(installed.substr(installed.size() - 3), "NEW");
+    EXPECT_EQ(LibraryMark(), "NEW");
     // Stopped (the worker ended) and started again with the new library.
     EXPECT_TRUE(WaitState(SERVICE_RUNNING));
-    EXPECT_TRUE(WaitFor([&] { return CountLines(ReadBytes(log), "found") == 2; }, kServiceWaitMs));
-    EXPECT_EQ(CountLines(ReadBytes(log), "ended"), 1);
+    EXPECT_TRUE(
+        WaitFor([&] { return CountLines(ReadBytes(Log()), "found") == 2; }, kServiceWaitMs));
+    EXPECT_EQ(CountLines(ReadBytes(Log()), "ended"), 1);
+}
+
+TEST_F(AgentUpdate, AFileThatCannotBeCopiedIsNamedWithTheSystemsReason) {
+    ASSERT_NO_FATAL_FAILURE(InstallOldAgent());
+    WriteBytes(m_New + "\\qln.exe", "new program");  // and no library
+
+    ASSERT_TRUE(SetCurrentDirectoryA(m_New.c_str()));
+    ProgramResult r = RunProgram("agentupdate", {});
+    SetCurrentDirectoryA(m_Cwd.c_str());
+
+    // The other file is copied, the old library stays whole, the service
+    // runs again, and standard error says which file and why.
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(ReadBytes(m_Install + "\\qln.exe"), "new program");
+    EXPECT_EQ(LibraryMark(), "OLD");
+    EXPECT_NE(r.err.find("agentupdate: " + m_New +
+                         "\\Pellux_noDB.dll: " + plat::SystemReason(ERROR_FILE_NOT_FOUND)),
+              std::string::npos)
+        << r.err;
+    EXPECT_TRUE(WaitState(SERVICE_RUNNING));
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/scoped_handle.h"
 #include "trace_replay.h"
 #include "ups_model.h"
 
@@ -67,8 +68,8 @@ private:
     mutable std::mutex m_Mutex;
     UpsModel m_Model;
     std::unique_ptr<TraceReplay> m_pReplay;  // set: the trace answers, not the model
-    int m_nMaster = -1;
-    int m_nWatch = -1;   // inotify descriptor that sees the slave opened and closed
+    plat::ScopedFd m_Master;
+    plat::ScopedFd m_Watch;  // inotify descriptor that sees the slave opened and closed
     std::string m_SlavePath;
     std::string m_LinkPath;
     std::thread m_Thread;

@@ -60,22 +60,19 @@ void UpsSim::Stop() {
 }
 
 bool UpsSim::OpenLine(std::string& error) {
-    int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
+    plat::ScopedFd master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+    if (!master || ::grantpt(master.Get()) != 0 || ::unlockpt(master.Get()) != 0) {
         error = std::string("cannot open a pseudo-terminal: ") + std::strerror(errno);
-        if (master >= 0) ::close(master);
         return false;
     }
-    const char* name = ::ptsname(master);
-    int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (!name || watch < 0 || ::inotify_add_watch(watch, name, IN_OPEN | IN_CLOSE) < 0) {
+    const char* name = ::ptsname(master.Get());
+    plat::ScopedFd watch(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    if (!name || !watch || ::inotify_add_watch(watch.Get(), name, IN_OPEN | IN_CLOSE) < 0) {
         error = std::string("cannot watch the pseudo-terminal: ") + std::strerror(errno);
-        if (watch >= 0) ::close(watch);
-        ::close(master);
         return false;
     }
-    m_nMaster = master;
-    m_nWatch = watch;
+    m_Master = std::move(master);
+    m_Watch = std::move(watch);
     m_SlavePath = name;
     m_nLineBaud = 0;
     m_bFresh = false;
@@ -85,9 +82,8 @@ bool UpsSim::OpenLine(std::string& error) {
 }
 
 void UpsSim::CloseLine() {
-    if (m_nWatch >= 0) ::close(m_nWatch);
-    if (m_nMaster >= 0) ::close(m_nMaster);
-    m_nWatch = m_nMaster = -1;
+    m_Watch.Reset();
+    m_Master.Reset();
     m_SlavePath.clear();
     m_bPnpArmed = false;
     m_Delayed.clear();  // what was on its way goes with the line
@@ -127,7 +123,7 @@ std::string UpsSim::Control(const std::string& line) {
         return "ok";
     }
     if (name == "plug") {
-        if (m_nMaster >= 0) return "ok " + m_SlavePath;
+        if (m_Master) return "ok " + m_SlavePath;
         std::string error;
         if (!OpenLine(error)) return "error plug: " + error;
         m_Model.LineReopened();
@@ -200,9 +196,9 @@ void UpsSim::Send(const std::vector<uint8_t>& bytes) {
     Log("answers", bytes.data(), bytes.size());
     const uint32_t trickle = m_Model.TrickleMs();
     size_t done = 0;
-    while (done < bytes.size() && m_nMaster >= 0) {
+    while (done < bytes.size() && m_Master) {
         size_t chunk = trickle ? 1 : bytes.size() - done;
-        ssize_t n = ::write(m_nMaster, bytes.data() + done, chunk);
+        ssize_t n = ::write(m_Master.Get(), bytes.data() + done, chunk);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return;  // the host has gone: what it missed is lost, as on a wire
         done += static_cast<size_t>(n);
@@ -238,8 +234,8 @@ void UpsSim::Run() {
         int master, watch;
         {
             std::lock_guard<std::mutex> lock(m_Mutex);
-            master = m_nMaster;
-            watch = m_nWatch;
+            master = m_Master.Get();
+            watch = m_Watch.Get();
         }
         if (master < 0) {  // unplugged
             plat::SleepMs(10);
@@ -249,7 +245,7 @@ void UpsSim::Run() {
         ::poll(p, 2, 10);
 
         std::lock_guard<std::mutex> lock(m_Mutex);
-        if (master != m_nMaster) continue;
+        if (master != m_Master.Get()) continue;
         const uint32_t now = plat::TickCount();
 
         // Opens and closes of the slave side. An open is a fresh start: a
@@ -258,7 +254,7 @@ void UpsSim::Run() {
         if (p[1].revents & POLLIN) {
             alignas(inotify_event) char events[1024];
             ssize_t n;
-            while ((n = ::read(m_nWatch, events, sizeof events)) > 0) {
+            while ((n = ::read(m_Watch.Get(), events, sizeof events)) > 0) {
                 for (char* e = events; e < events + n;) {
                     const inotify_event* ev = reinterpret_cast<const inotify_event*>(e);
                     if (ev->mask & IN_OPEN) {
