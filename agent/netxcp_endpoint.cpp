@@ -46,8 +46,7 @@ uint32_t HostOrder(uint32_t networkOrder) {
 // Whether the frame walk hands a frame of this command to the UPS.
 bool GoesToTheUps(uint8_t command, bool authorised) {
     if (command == kXcpCmdNull || command == kXcpCmdAuthorize) return false;
-    return command <= kNetXcpLastOpenCommand || command == kXcpCmdCancelAuthorization ||
-           authorised;
+    return command <= kNetXcpLastOpenCommand || command == kXcpCmdCancelAuthorization || authorised;
 }
 
 // A datagram for the wire trace, with its peer as the socket layer holds it.
@@ -73,8 +72,8 @@ bool AnsweredByTheRelay(const std::vector<uint8_t>& bytes) {
 }
 
 std::string Dotted(uint32_t hostOrder) {
-    return std::to_string(hostOrder >> 24) + "." + std::to_string((hostOrder >> 16) & 0xFF) +
-           "." + std::to_string((hostOrder >> 8) & 0xFF) + "." + std::to_string(hostOrder & 0xFF);
+    return std::to_string(hostOrder >> 24) + "." + std::to_string((hostOrder >> 16) & 0xFF) + "." +
+           std::to_string((hostOrder >> 8) & 0xFF) + "." + std::to_string(hostOrder & 0xFF);
 }
 
 }  // namespace
@@ -438,7 +437,8 @@ bool NetXcpEndpoint::PasswordMatches(const uint8_t* sixBytes) const {
     if (!m_Access.passwordUsable) return false;
     uint8_t expected[kNetXcpPasswordLength] = {};
     const std::string& password = m_Access.password;
-    std::memcpy(expected, password.data(), std::min<size_t>(password.size(), kNetXcpPasswordLength));
+    std::memcpy(expected, password.data(),
+                std::min<size_t>(password.size(), kNetXcpPasswordLength));
     return std::memcmp(expected, sixBytes, kNetXcpPasswordLength) == 0;
 }
 

@@ -228,12 +228,13 @@ bool KeepServing() { return g_AgentService.KeepRunning(); }
 // Literal timing: passes of fixed pauses, a request waited for at the top
 // of each, the UPS polled every fifth pass and looked for every tenth.
 void LiteralLoop(RelayRun& run) {
-    for (uint32_t pass = 0;; ) {
+    for (uint32_t pass = 0;;) {
         if (!g_AgentService.KeepRunning()) break;
         UpsDevice* device = run.device.get();
         uint32_t waitMs =
             (device && !g_bInternalXcp && device->DeviceKind() == kXcpDevice) ? kRequestWaitMs : 0;
-        if (run.endpoint.WaitForRequest(waitMs) && !run.endpoint.ServeRequest(device, KeepServing)) {
+        if (run.endpoint.WaitForRequest(waitMs) &&
+            !run.endpoint.ServeRequest(device, KeepServing)) {
             break;
         }
 

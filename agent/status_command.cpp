@@ -19,7 +19,7 @@
 namespace {
 
 constexpr uint32_t kSettingNotValid = 0xC0020165u;
-constexpr uint32_t kAgentLine = 0x40020173u;     // port, state, process
+constexpr uint32_t kAgentLine = 0x40020173u;  // port, state, process
 constexpr uint32_t kAttachedWord = 0x40020174u;
 constexpr uint32_t kSearchingWord = 0x40020175u;
 constexpr uint32_t kPausedWord = 0x40020176u;
@@ -37,12 +37,33 @@ constexpr uint32_t kRecordTooLarge = 0xC00201A6u;    // path, limit in bytes
 constexpr uint32_t kRecordUnreadable = 0xC00201A7u;  // path, the system's reason
 
 // The fields every line above names; the rest go on the line of the others.
-const char* const kShownFields[] = {
-    "state", "pid", "agent_port", "serial_port", "timing", "ups_family", "ups_model",
-    "ups_versions", "baud", "attached_since", "last_loss", "updated", "received", "answered",
-    "dropped_no_ups", "dropped_not_allowed", "forwarded", "privileged_admitted",
-    "privileged_refused", "wrong_passwords", "ignored_passwords", "lockouts", "cut_short",
-    "ups_timeouts", "ups_invalid", "losses", "detections"};
+const char* const kShownFields[] = {"state",
+                                    "pid",
+                                    "agent_port",
+                                    "serial_port",
+                                    "timing",
+                                    "ups_family",
+                                    "ups_model",
+                                    "ups_versions",
+                                    "baud",
+                                    "attached_since",
+                                    "last_loss",
+                                    "updated",
+                                    "received",
+                                    "answered",
+                                    "dropped_no_ups",
+                                    "dropped_not_allowed",
+                                    "forwarded",
+                                    "privileged_admitted",
+                                    "privileged_refused",
+                                    "wrong_passwords",
+                                    "ignored_passwords",
+                                    "lockouts",
+                                    "cut_short",
+                                    "ups_timeouts",
+                                    "ups_invalid",
+                                    "losses",
+                                    "detections"};
 
 std::string Text(uint32_t id, std::initializer_list<const char*> inserts = {}) {
     std::string text;
@@ -86,8 +107,10 @@ Found Read(const std::string& path) {
         f.error = error;
     }
     f.fields = ParseStatusFile(text);
-    uint32_t pid = static_cast<uint32_t>(std::strtoul(FieldValue(f.fields, "pid").c_str(), nullptr, 10));
-    f.running = f.found && FieldValue(f.fields, "state") != "stopped" && plat::ProcessIsRunning(pid);
+    uint32_t pid =
+        static_cast<uint32_t>(std::strtoul(FieldValue(f.fields, "pid").c_str(), nullptr, 10));
+    f.running =
+        f.found && FieldValue(f.fields, "state") != "stopped" && plat::ProcessIsRunning(pid);
     return f;
 }
 
@@ -228,14 +251,15 @@ void PrintForPerson(const Found& f, const std::string& state, uint16_t port) {
     if (f.found) {
         // Before the first UPS was found there is none to name.
         if (!v("ups_model").empty() || !v("ups_family").empty()) {
-            text += Text(kUpsLine, {v("ups_family").c_str(), v("ups_model").c_str(),
-                                    v("ups_versions").c_str(), v("baud").c_str(),
-                                    v("serial_port").c_str()});
+            text += Text(kUpsLine,
+                         {v("ups_family").c_str(), v("ups_model").c_str(),
+                          v("ups_versions").c_str(), v("baud").c_str(), v("serial_port").c_str()});
         }
         text += Text(kHistoryLine, {TimeText(v("attached_since")).c_str(), v("losses").c_str(),
                                     TimeText(v("last_loss")).c_str(), v("detections").c_str()});
-        text += Text(kDatagramLine, {v("received").c_str(), v("answered").c_str(),
-                                     v("dropped_no_ups").c_str(), v("dropped_not_allowed").c_str()});
+        text +=
+            Text(kDatagramLine, {v("received").c_str(), v("answered").c_str(),
+                                 v("dropped_no_ups").c_str(), v("dropped_not_allowed").c_str()});
         text += Text(kFrameLine, {v("forwarded").c_str(), v("privileged_admitted").c_str(),
                                   v("privileged_refused").c_str(), v("wrong_passwords").c_str(),
                                   v("ignored_passwords").c_str()});
@@ -262,8 +286,9 @@ int ShowStatus(const std::string& configPath, bool json) {
         CINIFile profile(configPath.c_str());
         settings = ReadRelaySettings(profile, configPath);
     } catch (const SettingsError& error) {
-        CQLNException(kSettingNotValid, {error.key.c_str(), error.section.c_str(), configPath.c_str(),
-                                         error.value.c_str(), error.allowed.c_str()})
+        CQLNException(kSettingNotValid,
+                      {error.key.c_str(), error.section.c_str(), configPath.c_str(),
+                       error.value.c_str(), error.allowed.c_str()})
             .Print();
         return kStatusUnknown;
     }
@@ -294,7 +319,9 @@ int ShowStatus(const std::string& configPath, bool json) {
         PrintForPerson(f, state, settings.access.port);
     }
     std::fflush(stdout);
-    if (!f.running) return f.found && FieldValue(f.fields, "state") != "stopped" ? kStatusDied : kStatusNotRunning;
+    if (!f.running)
+        return f.found && FieldValue(f.fields, "state") != "stopped" ? kStatusDied
+                                                                     : kStatusNotRunning;
     if (state == "attached") return kStatusAttached;
     if (state == "paused") return kStatusPaused;
     return kStatusSearching;

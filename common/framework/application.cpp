@@ -19,21 +19,25 @@ CApplication* CApplication::m_pApp = nullptr;
 namespace {
 
 // Debug categories of option "-d"; each is the "Dynamic" flag "Debug" + name.
-const char* const kDebugCategories[] = {
-    "MainLoop",      "WebServer",          "Database",           "DiscoveryManagement",
-    "EventManagement", "Communications",   "DeviceManagement",   "ShutdownManagement",
-    "SSL"};
+const char* const kDebugCategories[] = {"MainLoop",
+                                        "WebServer",
+                                        "Database",
+                                        "DiscoveryManagement",
+                                        "EventManagement",
+                                        "Communications",
+                                        "DeviceManagement",
+                                        "ShutdownManagement",
+                                        "SSL"};
 
-const char* const kUsageLines[] = {
-    "Options: -p dir   Base directory, defaults to exe dir.",
-    "         daemon   Run as a daemon.",
-    "         install  Install as a service.",
-    "         remove   Remove as a service.",
-    "         start    Start service.",
-    "         stop     Stop service.",
-    "         pause    Pause service.",
-    "         resume   Resume service.",
-    ""};
+const char* const kUsageLines[] = {"Options: -p dir   Base directory, defaults to exe dir.",
+                                   "         daemon   Run as a daemon.",
+                                   "         install  Install as a service.",
+                                   "         remove   Remove as a service.",
+                                   "         start    Start service.",
+                                   "         stop     Stop service.",
+                                   "         pause    Pause service.",
+                                   "         resume   Resume service.",
+                                   ""};
 
 // Message ids of the main loop's debug lines.
 constexpr unsigned long kMsgEnteringLoop = 0x40020004;
@@ -131,7 +135,8 @@ void CApplication::InternalConstructor(int argc, char** argv, const char* appNam
     m_pAppProfile = CProfile::Create(m_ExeName.c_str(), type);
     // Every later step reads or writes the profile: a type the factory does
     // not know is a caller's mistake, reported rather than dereferenced.
-    if (!m_pAppProfile) throw new CAppException(static_cast<unsigned long>(plat::kErrInvalidParameter));
+    if (!m_pAppProfile)
+        throw new CAppException(static_cast<unsigned long>(plat::kErrInvalidParameter));
 
     std::string exeDir = ExeDirectory(argc, argv);
     ParseArguments(m_ExeName.c_str(), argc, argv);
@@ -162,7 +167,8 @@ void CApplication::ParseArguments(const char* exeName, int argc, char** argv) {
                     for (const char* category : kDebugCategories) {
                         if (!SameNoCase(value, category)) continue;
                         known = true;
-                        m_pAppProfile->Set("Dynamic", (std::string("Debug") + category).c_str(), true);
+                        m_pAppProfile->Set("Dynamic", (std::string("Debug") + category).c_str(),
+                                           true);
                     }
                     if (!known) usageError = true;
                     break;
@@ -245,8 +251,9 @@ unsigned long PELLUX_SYSTEM_CALL CApplication::ThreadMain(void* /*pParam*/) {
         return 0;
     } catch (CAppException* e) {
         std::unique_ptr<CAppException> owned(e);
-        std::string baseDir =
-            app->m_pAppProfile ? app->m_pAppProfile->GetString("Dynamic", "BaseDir", "", false) : "";
+        std::string baseDir = app->m_pAppProfile
+                                  ? app->m_pAppProfile->GetString("Dynamic", "BaseDir", "", false)
+                                  : "";
         owned->ReportToLog(baseDir.c_str());
     } catch (...) {
     }
@@ -262,9 +269,11 @@ void CApplication::MainLoop() {
         time_t now = time(nullptr);
         uint32_t since = static_cast<uint32_t>(now > lastPass ? now - lastPass : lastPass - now);
         if (since >= m_nLoopInterval) {
-            bool debug = m_pAppProfile && m_pAppProfile->GetBool("Dynamic", "DebugMainLoop", false, false);
+            bool debug =
+                m_pAppProfile && m_pAppProfile->GetBool("Dynamic", "DebugMainLoop", false, false);
             if (debug) {
-                WriteDebugMessage(m_pAppProfile, kMsgEnteringLoop, static_cast<unsigned long>(m_nIteration),
+                WriteDebugMessage(m_pAppProfile, kMsgEnteringLoop,
+                                  static_cast<unsigned long>(m_nIteration),
                                   CurrentTimeText().c_str());
             }
             CProcessingModule::ProcessAll(m_nIteration);
@@ -328,12 +337,14 @@ void CApplication::CleanupVars() {
 // An application made by the default constructor has no profile: asking for
 // it is a clear error rather than a null reference.
 CProfile& CApplication::GetProfile() {
-    if (!m_pAppProfile) throw new CAppException(static_cast<unsigned long>(plat::kErrInvalidHandle));
+    if (!m_pAppProfile)
+        throw new CAppException(static_cast<unsigned long>(plat::kErrInvalidHandle));
     return *m_pAppProfile;
 }
 
 const CProfile& CApplication::GetProfile() const {
-    if (!m_pAppProfile) throw new CAppException(static_cast<unsigned long>(plat::kErrInvalidHandle));
+    if (!m_pAppProfile)
+        throw new CAppException(static_cast<unsigned long>(plat::kErrInvalidHandle));
     return *m_pAppProfile;
 }
 

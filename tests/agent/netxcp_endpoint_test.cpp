@@ -1,5 +1,7 @@
 // The NetXCP endpoint on loopback with a fake UPS device: the frame walk,
 // the password rule, the reply assembly, and what it does with bad input.
+#include "agent/netxcp_endpoint.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,12 +11,11 @@
 #include <vector>
 
 #include "agent/ini_file.h"
-#include "agent/netxcp_endpoint.h"
 #include "agent/qln_exception.h"
 #include "comm_failure.h"
 #include "fake_ups_device.h"
-#include "xcp_frames.h"
 #include "upslink/serial_link.h"
+#include "xcp_frames.h"
 
 namespace {
 
@@ -173,8 +174,8 @@ TEST_F(EndpointTest, FailuresCostOnlyTheirOwnFrame) {
 // and the walk then goes on where it was.)
 TEST_F(EndpointTest, StopAndPauseAreSeenBetweenForwardedFrames) {
     int asked = 0;
-    Bytes datagram = Join({Frame(0x00), Frame(0x31), PasswordFrame("Wopra3"), Frame(0x32),
-                           Frame(0x33)});
+    Bytes datagram =
+        Join({Frame(0x00), Frame(0x31), PasswordFrame("Wopra3"), Frame(0x32), Frame(0x33)});
     ASSERT_TRUE(m_pClient->Write(datagram.data(), static_cast<int>(datagram.size())) > 0);
     ASSERT_TRUE(m_pEndpoint->WaitForRequest(5000));
     testing::internal::CaptureStdout();
@@ -207,8 +208,8 @@ TEST_F(EndpointTest, ReopensItsSocketAfterTheSocketItselfFailed) {
     uint16_t port = m_pEndpoint->LocalPort();
     m_pEndpoint.reset();
     m_pEndpoint = std::make_unique<NetXcpEndpoint>(m_Password, port);
-    m_pEndpoint->GetSocket().Close();    // the socket breaks
-    m_pEndpoint->ServeRequest(&m_Device);  // must not throw
+    m_pEndpoint->GetSocket().Close();              // the socket breaks
+    m_pEndpoint->ServeRequest(&m_Device);          // must not throw
     EXPECT_FALSE(m_pEndpoint->WaitForRequest(0));  // the next pass opens it again
     EXPECT_TRUE(m_pEndpoint->GetSocket().IsOpen());
     Serve(Frame(0x00), &m_Device);

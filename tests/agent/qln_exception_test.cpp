@@ -1,12 +1,13 @@
 // The agent's error object: what it carries, the text it finds for itself,
 // and where its report goes.
+#include "agent/qln_exception.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <memory>
 #include <string>
 
-#include "agent/qln_exception.h"
 #include "platform/errors.h"
 #include "platform/event_log.h"
 

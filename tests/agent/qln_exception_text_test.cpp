@@ -17,7 +17,8 @@ namespace {
 const char* const kLostEnglish = "UPS communications lost.";
 // The Japanese text of 0xC0020039 in Shift-JIS, as the table holds it, and in UTF-8.
 const char* const kLostShiftJis =
-    "UPS\202\306\202\314\222\312\220M\202\252\220\330\222f\202\263\202\352\202\334\202\265\202\275\201B";
+    "UPS\202\306\202\314\222\312\220M\202\252\220\330\222f\202\263\202\352\202\334\202\265\202\275"
+    "\201B";
 const char* const kLostUtf8 =
     "UPS\343\201\250\343\201\256\351\200\232\344\277\241\343\201\214\345\210\207\346\226\255"
     "\343\201\225\343\202\214\343\201\276\343\201\227\343\201\237\343\200\202";

@@ -1,4 +1,6 @@
 // The library's exception: texts, inserts and trace lines.
+#include "common/framework/app_exception.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -6,7 +8,6 @@
 #include <string>
 
 #include "common/config/profile.h"
-#include "common/framework/app_exception.h"
 #include "common/framework/event_type.h"
 #include "common/framework/message_text.h"
 #include "debug_capture.h"
@@ -112,11 +113,11 @@ TEST_F(AppException, ReportWritesTheTextAsItStands) {
 }
 
 TEST_F(AppException, TheSeverityBitsAloneChooseTheEventType) {
-    EXPECT_EQ(EventTypeForMessage(0x00020046), 0);     // success
-    EXPECT_EQ(EventTypeForMessage(0x40020008), 4);     // information
-    EXPECT_EQ(EventTypeForMessage(0x80020028), 2);     // warning
-    EXPECT_EQ(EventTypeForMessage(0xC0020039), 1);     // error
-    EXPECT_EQ(EventTypeForMessage(0x3FFFFFFF), 0);     // the other bits do not count
+    EXPECT_EQ(EventTypeForMessage(0x00020046), 0);  // success
+    EXPECT_EQ(EventTypeForMessage(0x40020008), 4);  // information
+    EXPECT_EQ(EventTypeForMessage(0x80020028), 2);  // warning
+    EXPECT_EQ(EventTypeForMessage(0xC0020039), 1);  // error
+    EXPECT_EQ(EventTypeForMessage(0x3FFFFFFF), 0);  // the other bits do not count
     EXPECT_EQ(EventTypeForMessage(0xFFFFFFFFul), 1);
 }
 

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "common/framework/jis_text.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -14,12 +14,12 @@ TEST(ShiftJisToJis, ConvertsTheProcessingModuleText) {
 TEST(ShiftJisToJis, EscapesPairsThatHoldFormCharacters) {
     // Full-width "A" is JIS "#A": "#" and "%23"; the second byte is not written.
     EXPECT_EQ(ShiftJisToJis("\x82\x60"), "\x1b$B#%23\x1b(B");
-    EXPECT_EQ(ShiftJisToJis("\x81\x42"), "\x1b$B!%23\x1b(B");   // ideographic full stop, "!#"
-    EXPECT_EQ(ShiftJisToJis("\x81\x41"), "\x1b$B!%22\x1b(B");   // ideographic comma, "!\""
-    EXPECT_EQ(ShiftJisToJis("\x82\xa4"), "\x1b$B$%26\x1b(B");   // hiragana "u", "$&"
-    EXPECT_EQ(ShiftJisToJis("\x82\xa5"), "\x1b$B$%27\x1b(B");   // small "e", "$'"
+    EXPECT_EQ(ShiftJisToJis("\x81\x42"), "\x1b$B!%23\x1b(B");        // ideographic full stop, "!#"
+    EXPECT_EQ(ShiftJisToJis("\x81\x41"), "\x1b$B!%22\x1b(B");        // ideographic comma, "!\""
+    EXPECT_EQ(ShiftJisToJis("\x82\xa4"), "\x1b$B$%26\x1b(B");        // hiragana "u", "$&"
+    EXPECT_EQ(ShiftJisToJis("\x82\xa5"), "\x1b$B$%27\x1b(B");        // small "e", "$'"
     EXPECT_EQ(ShiftJisToJis("\x82\xa2"), "\x1b$B$%24%24%24\x1b(B");  // hiragana "i", "$$"
-    EXPECT_EQ(ShiftJisToJis("\x82\xaa"), "\x1b$B$,\x1b(B");     // an ordinary pair
+    EXPECT_EQ(ShiftJisToJis("\x82\xaa"), "\x1b$B$,\x1b(B");          // an ordinary pair
     EXPECT_EQ(ShiftJisToJis("\xe0\x40\x88\x9f"), "\x1b$B_!0!\x1b(B");  // lead bytes of both ranges
 }
 

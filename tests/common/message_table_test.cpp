@@ -3,8 +3,8 @@
 // text lookups over it.
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <regex>
 #include <vector>
@@ -99,10 +99,10 @@ TEST_F(MessageTable, HoldsAllIdsInBothLanguagesByTheTextConventions) {
 }
 
 TEST_F(MessageTable, IdsBetweenTheBlocksHaveNoText) {
-    for (uint32_t id : {0x00020037u, 0x00020039u, 0x0002003Bu, 0x00020045u, 0x0002004Fu,
-                        0x00020054u, 0x00020159u, 0x40020002u, 0x4002001Au, 0x40020028u,
-                        0x4002002Au, 0x80020027u, 0xC0020000u, 0xC0020003u, 0xC0020038u,
-                        0xC0020056u, 0xC0030039u}) {
+    for (uint32_t id :
+         {0x00020037u, 0x00020039u, 0x0002003Bu, 0x00020045u, 0x0002004Fu, 0x00020054u, 0x00020159u,
+          0x40020002u, 0x4002001Au, 0x40020028u, 0x4002002Au, 0x80020027u, 0xC0020000u, 0xC0020003u,
+          0xC0020038u, 0xC0020056u, 0xC0030039u}) {
         std::string text;
         EXPECT_FALSE(LookupMessage(kThisLibraryModule, id, kEnglish, text)) << std::hex << id;
         EXPECT_FALSE(LookupMessage(kThisLibraryModule, id, kJapanese, text)) << std::hex << id;
@@ -152,7 +152,8 @@ TEST_F(MessageTable, QuotedRowsReadAsWritten) {
          "\203\202\203W\203\205\201[\203\213 %s\202\360\217\210\227\235\202\265\202\304\202\242"
          "\202\334\202\267\201B"},
         {0x40020004, "Entering main loop iteration %lu at %s",
-         "\203\201\203C\203\223\203\213\201[\203v\202\311\223\374\202\350\202\334\202\267 %lu / %s"},
+         "\203\201\203C\203\223\203\213\201[\203v\202\311\223\374\202\350\202\334\202\267 %lu / "
+         "%s"},
         {0x40020005, "Leaving main loop at %s",
          "\203\201\201[\203\223\203\213\201[\203v\202\360\224\262\202\257\202\334\202\267 %s"},
         {0x40020008, "Shutdown agent failed to create a socket.",
@@ -195,7 +196,7 @@ TEST_F(MessageTable, EnglishUserGetsEnglishTexts) {
     REQUIRE_USER_LANGUAGE(false);
     EXPECT_EQ(GetLanguage(nullptr), "English");
     std::string loop = GetMessageText(nullptr, 0x40020004, false);
-    EXPECT_EQ(loop, "Entering main loop iteration %lu at %s");  // a printf format, no line end
+    EXPECT_EQ(loop, "Entering main loop iteration %lu at %s");   // a printf format, no line end
     EXPECT_EQ(GetMessageText(nullptr, 0x40020004, true), loop);  // ASCII is left alone
     EXPECT_EQ(GetMessageText(nullptr, 0x40020005, false), "Leaving main loop at %s");
     EXPECT_EQ(GetMessageText(nullptr, 0xC0020039, false), "UPS communications lost.");

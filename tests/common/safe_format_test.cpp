@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "common/framework/safe_format.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 

@@ -70,8 +70,8 @@ TEST(RelaySettingsAtStart, AConfigurationFileThatCannotBeReadIsNamedOnce) {
          std::vector<std::pair<std::string, int>>{{missing, ENOENT}, {folder, EISDIR}}) {
         ChildProcess qln;
         ASSERT_TRUE(qln.Start(BinPath("qln"), {"daemon", "-c", path}));
-        std::string cannotRead =
-            Text(0x80020163u, {path.c_str(), plat::SystemReason(static_cast<uint32_t>(code)).c_str()});
+        std::string cannotRead = Text(
+            0x80020163u, {path.c_str(), plat::SystemReason(static_cast<uint32_t>(code)).c_str()});
         // The default password is in use too, and called out after the file.
         std::string defaultPassword = Text(0x80020160u, {path.c_str()});
         ASSERT_TRUE(qln.WaitForText(true, defaultPassword, 1, kStartMs))
@@ -89,7 +89,8 @@ TEST(RelaySettingsAtStart, AnUnopenablePortIsNamedWithItsReasonAfterTheFirstLoss
     RelayAgent agent(port);
     ChildProcess& qln = agent.Process();
     const std::string lost = Text(0xC0020039u);
-    const std::string cannotOpen = Text(0xC0020164u, {port.c_str(), plat::SystemReason(ENOENT).c_str()});
+    const std::string cannotOpen =
+        Text(0xC0020164u, {port.c_str(), plat::SystemReason(ENOENT).c_str()});
     ASSERT_TRUE(qln.WaitForText(true, cannotOpen, 1, kDetectionMs)) << qln.Err();
     // The loss text stays as it was, and the port line follows it directly.
     EXPECT_EQ(qln.Err().find(lost + cannotOpen), qln.Err().find(lost)) << qln.Err();
@@ -111,7 +112,8 @@ TEST(RelaySettingsAtStart, AnUnopenablePortIsNamedOncePerRunOfLosses) {
     RelayAgent agent(port);
     ChildProcess& qln = agent.Process();
     const std::string lost = Text(0xC0020039u);
-    const std::string cannotOpen = Text(0xC0020164u, {port.c_str(), plat::SystemReason(ENOENT).c_str()});
+    const std::string cannotOpen =
+        Text(0xC0020164u, {port.c_str(), plat::SystemReason(ENOENT).c_str()});
     ASSERT_TRUE(qln.WaitForText(true, cannotOpen, 1, kDetectionMs)) << qln.Err();
 
     // The port appears: the UPS behind it is found at the next look.

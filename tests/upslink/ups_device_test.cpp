@@ -1,5 +1,7 @@
 // The device's bookkeeping: identity from the INI file, and how failed
 // identifications and polls are counted.
+#include "upslink/ups_device.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -10,7 +12,6 @@
 #include "agent/ini_file.h"
 #include "agent/qln_exception.h"
 #include "upslink/serial_link.h"
-#include "upslink/ups_device.h"
 #include "upslink/xcp_engine.h"
 
 namespace {
