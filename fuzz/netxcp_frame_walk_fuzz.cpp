@@ -17,6 +17,7 @@
 #include "agent/ini_file.h"
 #include "agent/netxcp_endpoint.h"
 #include "agent/qln_exception.h"
+#include "common/resources/message_ids.h"
 #include "fuzz/fuzz_support.h"
 #include "upslink/serial_link.h"
 #include "upslink/ups_device.h"
@@ -52,7 +53,7 @@ public:
             case Reply::None:
                 return nullptr;
             case Reply::Failure:
-                throw new CQLNException(0xC0020027u);
+                throw new CQLNException(MSG_UPS_INVALID_RESPONSE);
             case Reply::Bytes:
                 break;
         }

@@ -11,6 +11,7 @@
 #include "common/framework/brx_runtime.h"
 #include "common/framework/debug_text.h"
 #include "common/framework/processing_module.h"
+#include "common/resources/message_ids.h"
 #include "platform/errors.h"
 #include "platform/event.h"
 
@@ -38,11 +39,6 @@ const char* const kUsageLines[] = {"Options: -p dir   Base directory, defaults t
                                    "         pause    Pause service.",
                                    "         resume   Resume service.",
                                    ""};
-
-// Message ids of the main loop's debug lines.
-constexpr unsigned long kMsgEnteringLoop = 0x40020004;
-constexpr unsigned long kMsgLeavingLoop = 0x40020005;
-constexpr unsigned long kMsgNoSocket = 0x40020008;
 
 // Trace texts are cut at this size.
 constexpr size_t kTraceBuffer = 1024;
@@ -109,7 +105,7 @@ CApplication::CApplication(int argc, char** argv, const char* appName, const cha
             m_ServiceStatus.dwControlsAccepted = plat::kAcceptStop | plat::kAcceptPauseContinue;
             m_ServiceStatusHandle = nullptr;
         }
-        if (m_bUseSockets && !StartSockets()) throw new CAppException(kMsgNoSocket);
+        if (m_bUseSockets && !StartSockets()) throw new CAppException(MSG_SHUTDOWN_AGENT_NO_SOCKET);
     } catch (...) {
         // The destructor does not run for an object whose construction failed.
         delete m_NamedStopEvent;
@@ -272,13 +268,14 @@ void CApplication::MainLoop() {
             bool debug =
                 m_pAppProfile && m_pAppProfile->GetBool("Dynamic", "DebugMainLoop", false, false);
             if (debug) {
-                WriteDebugMessage(m_pAppProfile, kMsgEnteringLoop,
+                WriteDebugMessage(m_pAppProfile, MSG_ENTERING_MAIN_LOOP,
                                   static_cast<unsigned long>(m_nIteration),
                                   CurrentTimeText().c_str());
             }
             CProcessingModule::ProcessAll(m_nIteration);
             m_nIteration += 1;
-            if (debug) WriteDebugMessage(m_pAppProfile, kMsgLeavingLoop, CurrentTimeText().c_str());
+            if (debug)
+                WriteDebugMessage(m_pAppProfile, MSG_LEAVING_MAIN_LOOP, CurrentTimeText().c_str());
             lastPass = time(nullptr);
         }
         if (m_nLoopSleep != 0) brx::SleepMillSec(m_nLoopSleep);

@@ -13,6 +13,7 @@
 #include "agent/ini_file.h"
 #include "agent/qln_exception.h"
 #include "comm_failure.h"
+#include "common/resources/message_ids.h"
 #include "fake_ups_device.h"
 #include "upslink/serial_link.h"
 #include "xcp_frames.h"
@@ -158,7 +159,7 @@ TEST_F(EndpointTest, WithoutADeviceDatagramsAreReadAndDropped) {
 
 TEST_F(EndpointTest, FailuresCostOnlyTheirOwnFrame) {
     m_Device.m_Answer = [](const Bytes& f) -> Bytes {
-        if (f[2] == 0x31) throw new CQLNException(0x80020028u);
+        if (f[2] == 0x31) throw new CQLNException(MSG_UPS_TIMEOUT);
         if (f[2] == 0x32) throw std::runtime_error("boom");
         if (f[2] == 0x34) return Bytes(1100, 0x11);  // does not fit after 0x33's
         return Bytes(100, f[2]);

@@ -13,6 +13,7 @@
 
 #include "common/config/profile.h"
 #include "common/framework/processing_module.h"
+#include "common/resources/message_ids.h"
 #include "debug_capture.h"
 #include "platform/clock.h"
 #include "platform/event.h"
@@ -307,7 +308,7 @@ TEST_F(MainLoop, TheIntervalHoldsBackTheNextPass) {
 
 TEST_F(MainLoop, TheWorkerReportsAndEndsOnAnException) {
     HookModule module;
-    module.m_Hook = [](unsigned long) { throw new CAppException(0x40020008ul); };
+    module.m_Hook = [](unsigned long) { throw new CAppException(MSG_SHUTDOWN_AGENT_NO_SOCKET); };
     EXPECT_EQ(TestApp::ThreadMain(nullptr), 0xFFFFFFFFul);
     module.m_Hook = [](unsigned long) { throw 5; };
     EXPECT_EQ(TestApp::ThreadMain(nullptr), 0xFFFFFFFFul);

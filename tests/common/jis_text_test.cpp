@@ -5,7 +5,7 @@
 namespace {
 
 TEST(ShiftJisToJis, ConvertsTheProcessingModuleText) {
-    // Japanese text of 0x40020003 as the lookup returns it.
+    // Japanese text of MSG_PROCESSING_MODULE as the lookup returns it.
     EXPECT_EQ(ShiftJisToJis("\203\202\203W\203\205\201[\203\213 %s\202\360\217\210\227\235\202\265"
                             "\202\304\202\242\202\334\202\267\201B"),
               "\x1b$B%b%8%e!<%k\x1b(B %s\x1b$B$r=hM}$7$F$%24%24%24$^$9!%23\x1b(B");

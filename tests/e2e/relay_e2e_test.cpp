@@ -8,6 +8,7 @@
 #include "access_checks_posix.h"
 #include "agent/qln_exception.h"
 #include "common/config/encryption.h"
+#include "common/resources/message_ids.h"
 #include "platform/clock.h"
 #include "relay_agent.h"
 #include "ups_line_posix.h"
@@ -139,7 +140,7 @@ TEST_F(RelayWithScrambledPassword, TheUnscrambledTextIsThePassword) {
 // No UPS on the line at start-up; then one is plugged in.
 TEST(RelaySearching, LostReportsDropsDatagramsAndFindsALateUps) {
     std::string lost;
-    CQLNException(0xC0020039u).GetText(lost);
+    CQLNException(MSG_UPS_COMMUNICATIONS_LOST).GetText(lost);
     if (lost.find("UPS communications lost.") == std::string::npos) {
         GTEST_SKIP() << "the message table is not in this build (the text is \"" << lost << "\")";
     }

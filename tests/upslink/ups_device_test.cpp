@@ -11,6 +11,7 @@
 
 #include "agent/ini_file.h"
 #include "agent/qln_exception.h"
+#include "common/resources/message_ids.h"
 #include "upslink/serial_link.h"
 #include "upslink/xcp_engine.h"
 
@@ -52,7 +53,7 @@ public:
 
 private:
     void Act() {
-        if (m_nNext == kFailAgent) throw new CQLNException(kMsgUpsTimeout);
+        if (m_nNext == kFailAgent) throw new CQLNException(MSG_UPS_TIMEOUT);
         if (m_nNext == kFailOther) throw 42;
     }
 };
