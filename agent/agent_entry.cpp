@@ -7,8 +7,8 @@
 #include "agent/command_line.h"
 #include "agent/qln_exception.h"
 #include "agent/relay_worker.h"
-#include "agent/status_command.h"
 #include "agent/service_host.h"
+#include "agent/status_command.h"
 #include "platform/errors.h"
 #include "platform/module.h"
 #include "qln_version.h"
@@ -38,15 +38,29 @@ const char* const kConfigFileName = "qln.ini";
 
 void CarryOut(AgentAction action) {
     switch (action) {
-        case AgentAction::Install: InstallService(); break;
-        case AgentAction::Remove: RemoveService(); break;
-        case AgentAction::Start: ControlAgentService(ServiceControl::Start); break;
-        case AgentAction::Stop: ControlAgentService(ServiceControl::Stop); break;
-        case AgentAction::Pause: ControlAgentService(ServiceControl::Pause); break;
-        case AgentAction::Resume: ControlAgentService(ServiceControl::Continue); break;
-        case AgentAction::Usage: ShowUsage();
+        case AgentAction::Install:
+            InstallService();
+            break;
+        case AgentAction::Remove:
+            RemoveService();
+            break;
+        case AgentAction::Start:
+            ControlAgentService(ServiceControl::Start);
+            break;
+        case AgentAction::Stop:
+            ControlAgentService(ServiceControl::Stop);
+            break;
+        case AgentAction::Pause:
+            ControlAgentService(ServiceControl::Pause);
+            break;
+        case AgentAction::Resume:
+            ControlAgentService(ServiceControl::Continue);
+            break;
+        case AgentAction::Usage:
+            ShowUsage();
         case AgentAction::Status:
-        case AgentAction::Run: break;
+        case AgentAction::Run:
+            break;
     }
 }
 
@@ -89,7 +103,8 @@ int AgentMain(int argc, char** argv) {
     if (cl.internalXcp) g_bInternalXcp = true;
 
     try {
-        if (cl.action == AgentAction::Status) return ShowStatus(g_AgentService.m_ConfigPath, cl.json);
+        if (cl.action == AgentAction::Status)
+            return ShowStatus(g_AgentService.m_ConfigPath, cl.json);
         CarryOut(cl.action);
         return Run();
     } catch (CQLNException* failure) {

@@ -40,9 +40,14 @@ public:
     std::unique_ptr<plat::Event> m_pContinueEvent;
     std::unique_ptr<plat::Event> m_pStopEvent;
     void* m_hWorkerThread = nullptr;
-    plat::ServiceStatus m_Status = {plat::kServiceTypeWin32, plat::kServiceStartPending,
-                                    plat::kAcceptStop | plat::kAcceptPauseContinue | plat::kAcceptShutdown,
-                                    0, 0, 0, 0};
+    plat::ServiceStatus m_Status = {
+        plat::kServiceTypeWin32,
+        plat::kServiceStartPending,
+        plat::kAcceptStop | plat::kAcceptPauseContinue | plat::kAcceptShutdown,
+        0,
+        0,
+        0,
+        0};
     void* m_hStatus = nullptr;
 };
 

@@ -73,7 +73,7 @@ void CQLNException::LogEvent() const {
     std::string text;
     GetText(text);
     plat::WriteEventLogEntry(kAgentServiceName, EventTypeForMessageId(m_nMessageId), m_nMessageId,
-                      m_ppStrings, m_nStrings, plat::ForReader(text));
+                             m_ppStrings, m_nStrings, plat::ForReader(text));
 }
 
 void CQLNException::Report() const {
@@ -86,9 +86,13 @@ void CQLNException::Report() const {
 
 uint16_t EventTypeForMessageId(uint32_t messageId) {
     switch (messageId >> 30) {
-        case 0: return plat::kEventSuccess;
-        case 1: return plat::kEventInformation;
-        case 2: return plat::kEventWarning;
-        default: return plat::kEventError;
+        case 0:
+            return plat::kEventSuccess;
+        case 1:
+            return plat::kEventInformation;
+        case 2:
+            return plat::kEventWarning;
+        default:
+            return plat::kEventError;
     }
 }

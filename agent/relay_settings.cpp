@@ -256,9 +256,9 @@ uint32_t ReadBaud(CINIFile& profile) {
 std::string ReadTraceFile(CINIFile& profile) {
     std::string value = Value(profile, kTrace, "TraceFile");
     if (value.size() >= kReaderLimit) {
-        throw SettingsError{kTrace, "TraceFile", value,
-                            "a file path of at most " + std::to_string(kReaderLimit - 1) +
-                                " characters"};
+        throw SettingsError{
+            kTrace, "TraceFile", value,
+            "a file path of at most " + std::to_string(kReaderLimit - 1) + " characters"};
     }
     return Trimmed(value);
 }
@@ -278,8 +278,8 @@ XcpTiming ReadTiming(CINIFile& profile) {
 bool IsAbsolutePath(const std::string& path) {
     auto slash = [](char c) { return c == '/' || c == '\\'; };
     if (!path.empty() && slash(path[0])) return true;
-    return path.size() > 2 && std::isalpha(static_cast<unsigned char>(path[0])) &&
-           path[1] == ':' && slash(path[2]);
+    return path.size() > 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
+           slash(path[2]);
 }
 
 // A file path setting: blanks around it go. A value as long as the reader

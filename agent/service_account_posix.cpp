@@ -10,8 +10,8 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "platform/run_command.h"
 #include "agent/service_account.h"
+#include "platform/run_command.h"
 
 std::string EnsureSystemAccount(const std::string& account, const std::string& extraGroup) {
     if (::getpwnam(account.c_str()) != nullptr) return "";

@@ -27,7 +27,8 @@ const char* const kEventSourceKey =
 // would be overwritten with that at each start).
 void RegisterEventSourceKey() {
     plat::ScopedKey key;
-    if (::RegCreateKeyA(HKEY_LOCAL_MACHINE, kEventSourceKey, key.Receive()) != ERROR_SUCCESS) return;
+    if (::RegCreateKeyA(HKEY_LOCAL_MACHINE, kEventSourceKey, key.Receive()) != ERROR_SUCCESS)
+        return;
     const std::string exe = plat::ModuleFileName();
     if (!exe.empty()) {
         const std::string path = plat::ReplaceFileName(exe, "Pellux_noDB.dll");
@@ -36,8 +37,8 @@ void RegisterEventSourceKey() {
                          static_cast<DWORD>(path.size() + 1));
     }
     DWORD types = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
-    ::RegSetValueExA(key.Get(), "TypesSupported", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&types),
-                     sizeof types);
+    ::RegSetValueExA(key.Get(), "TypesSupported", 0, REG_DWORD,
+                     reinterpret_cast<const BYTE*>(&types), sizeof types);
 }
 
 // Thread entries use the system's calling convention; the worker routine the
@@ -66,7 +67,8 @@ VOID WINAPI AgentServiceMain(DWORD argc, LPSTR* /*argv*/) {
     RegisterEventSourceKey();
     g_bEventLogReporting = true;
 
-    service.m_hStatus = reinterpret_cast<void*>(::RegisterServiceCtrlHandlerA(kAgentServiceName, ControlHandler));
+    service.m_hStatus =
+        reinterpret_cast<void*>(::RegisterServiceCtrlHandlerA(kAgentServiceName, ControlHandler));
     if (service.m_hStatus == nullptr) {
         ReportAndDiscard(new CQLNException());
         return;

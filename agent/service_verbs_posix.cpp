@@ -106,7 +106,8 @@ void InstallService() {
                 Fail("The program's path cannot be written into a unit: " + exe);
             }
             struct stat st {};
-            if (::stat(UnitPath().c_str(), &st) == 0) Fail("The service already exists: " + UnitPath());
+            if (::stat(UnitPath().c_str(), &st) == 0)
+                Fail("The service already exists: " + UnitPath());
             std::string whyRoot;
             std::string account = ChooseServiceAccount(exe, whyRoot);
             WriteUnitFile(AgentUnitText(exe, account, whyRoot));
@@ -148,10 +149,10 @@ void ControlAgentService(ServiceControl control) {
                 case ServiceControl::Pause:
                 case ServiceControl::Continue:
                     if (!UnitIsActive()) Fail("The service has not been started.");
-                    MustSystemctl({"kill", "--kill-who=main",
-                                   control == ServiceControl::Pause ? "--signal=SIGUSR1"
-                                                                    : "--signal=SIGUSR2",
-                                   kAgentUnitName});
+                    MustSystemctl(
+                        {"kill", "--kill-who=main",
+                         control == ServiceControl::Pause ? "--signal=SIGUSR1" : "--signal=SIGUSR2",
+                         kAgentUnitName});
                     break;
             }
         },

@@ -14,10 +14,10 @@
 
 namespace {
 
-const DWORD kManagerCreateService = 0x2;   // SC_MANAGER_CREATE_SERVICE
-const DWORD kManagerControls = 0xF0000;    // STANDARD_RIGHTS_REQUIRED
-const DWORD kServiceDelete = 0x10000;      // DELETE
-const DWORD kServiceStartStopPause = 0x70; // SERVICE_START | SERVICE_STOP | SERVICE_PAUSE_CONTINUE
+const DWORD kManagerCreateService = 0x2;    // SC_MANAGER_CREATE_SERVICE
+const DWORD kManagerControls = 0xF0000;     // STANDARD_RIGHTS_REQUIRED
+const DWORD kServiceDelete = 0x10000;       // DELETE
+const DWORD kServiceStartStopPause = 0x70;  // SERVICE_START | SERVICE_STOP | SERVICE_PAUSE_CONTINUE
 const DWORD kImagePathMax = 259;
 
 // The last error becomes the failure; it is read before any handle closes.
@@ -55,7 +55,8 @@ std::wstring Wide(const std::string& text) {
 void InstallService() {
     RunVerb(
         [] {
-            plat::ScopedServiceHandle manager(::OpenSCManagerA(nullptr, nullptr, kManagerCreateService));
+            plat::ScopedServiceHandle manager(
+                ::OpenSCManagerA(nullptr, nullptr, kManagerCreateService));
             Check(static_cast<bool>(manager));
             std::string image = QuotedImagePath();
             // The wide call: Wine's ANSI one stores the dependency list with
@@ -73,9 +74,11 @@ void InstallService() {
 void RemoveService() {
     RunVerb(
         [] {
-            plat::ScopedServiceHandle manager(::OpenSCManagerA(nullptr, nullptr, kManagerCreateService));
+            plat::ScopedServiceHandle manager(
+                ::OpenSCManagerA(nullptr, nullptr, kManagerCreateService));
             Check(static_cast<bool>(manager));
-            plat::ScopedServiceHandle service(::OpenServiceA(manager.Get(), kAgentServiceName, kServiceDelete));
+            plat::ScopedServiceHandle service(
+                ::OpenServiceA(manager.Get(), kAgentServiceName, kServiceDelete));
             Check(static_cast<bool>(service));
             Check(::DeleteService(service.Get()) != FALSE);
         },
@@ -87,7 +90,8 @@ void ControlAgentService(ServiceControl control) {
         [control] {
             plat::ScopedServiceHandle manager(::OpenSCManagerA(nullptr, nullptr, kManagerControls));
             Check(static_cast<bool>(manager));
-            plat::ScopedServiceHandle service(::OpenServiceA(manager.Get(), kAgentServiceName, kServiceStartStopPause));
+            plat::ScopedServiceHandle service(
+                ::OpenServiceA(manager.Get(), kAgentServiceName, kServiceStartStopPause));
             Check(static_cast<bool>(service));
             SERVICE_STATUS status{};
             switch (control) {
@@ -101,7 +105,8 @@ void ControlAgentService(ServiceControl control) {
                     Check(::ControlService(service.Get(), SERVICE_CONTROL_PAUSE, &status) != FALSE);
                     break;
                 case ServiceControl::Continue:
-                    Check(::ControlService(service.Get(), SERVICE_CONTROL_CONTINUE, &status) != FALSE);
+                    Check(::ControlService(service.Get(), SERVICE_CONTROL_CONTINUE, &status) !=
+                          FALSE);
                     break;
             }
         },

@@ -1,5 +1,4 @@
 #include "agent/systemd_unit.h"
-
 #include "platform/systemd.h"
 
 const char* const kAgentUnitName = "ombrex-quillon.service";
@@ -16,7 +15,8 @@ bool StartsWith(const std::string& text, const std::string& head) {
 // ProtectHome=yes hides the home folders altogether: a program installed in
 // one (and the INI file beside it) must stay readable.
 bool InHomeFolder(const std::string& path) {
-    return StartsWith(path, "/home/") || StartsWith(path, "/root/") || StartsWith(path, "/run/user/");
+    return StartsWith(path, "/home/") || StartsWith(path, "/root/") ||
+           StartsWith(path, "/run/user/");
 }
 
 }  // namespace
@@ -44,6 +44,8 @@ std::string AgentUnitText(const std::string& executable, const std::string& acco
     std::string execStart = plat::UnitExecStart(executable);
     if (execStart.empty()) return std::string();
     if (account.find_first_of(" \t\r\n\"'\\%") != std::string::npos) return std::string();
+    // The unit text reads as the file it becomes.
+    // clang-format off
     std::string who;
     if (!account.empty()) {
         who = "User=" + account + "\n"
@@ -104,4 +106,5 @@ std::string AgentUnitText(const std::string& executable, const std::string& acco
            "\n"
            "[Install]\n"
            "WantedBy=multi-user.target\n";
+    // clang-format on
 }

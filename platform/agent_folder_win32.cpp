@@ -1,11 +1,10 @@
-#include "platform/agent_folder.h"
+#include <sddl.h>
+#include <shlobj.h>
 
 #include <cstdlib>
 
+#include "platform/agent_folder.h"
 #include "platform/windows_wrapper.h"
-
-#include <sddl.h>
-#include <shlobj.h>
 
 namespace plat {
 
@@ -29,7 +28,8 @@ std::string Getenv(const char* name) {
 std::string AgentRuntimeFolder() {
     char path[MAX_PATH] = {};
     std::string base;
-    if (SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path) == S_OK) {
+    if (SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path) ==
+        S_OK) {
         base = path;
     } else {
         base = Getenv("ProgramData");

@@ -45,8 +45,9 @@ std::string ProgramOf(const std::string& execStart) {
 
 // False when the unit is not known to systemd (or systemd cannot be asked).
 bool QueryUnit(const char* unit, UnitInfo& info, uint32_t& progress) {
-    std::string command = std::string("systemctl show --property=LoadState,ActiveState,ExecStart ") +
-                          unit + " 2>/dev/null";
+    std::string command =
+        std::string("systemctl show --property=LoadState,ActiveState,ExecStart ") + unit +
+        " 2>/dev/null";
     FILE* pipe = ::popen(command.c_str(), "r");
     if (!pipe) return false;
     std::string text;

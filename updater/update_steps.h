@@ -17,7 +17,6 @@ constexpr size_t kPathBufferSize = 1024;
 constexpr size_t kCurrentDirBufferSize = 260;
 constexpr size_t kCommandBufferSize = 1024;
 
-
 struct StopWaitStatus {
     uint32_t state;
     uint32_t checkPoint;

@@ -1,17 +1,16 @@
 // The update under the service control manager. Stopping, copying and
 // starting go through the command interpreter; the manager is asked only for
 // states and for the agent's configured program path.
-#include <cstdlib>
-#include <cstring>
+#include <msi.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "platform/scoped_handle.h"
 #include "platform/windows_wrapper.h"
 #include "updater/update_steps.h"
-
-#include <msi.h>
 
 namespace {
 
@@ -29,14 +28,16 @@ std::string Unquoted(const std::string& path) {
 
 // The relay service's configured program path, or "".
 std::string ConfiguredProgram(SC_HANDLE manager) {
-    plat::ScopedServiceHandle relay(::OpenServiceA(manager, kRelayServiceName, SERVICE_QUERY_CONFIG));
+    plat::ScopedServiceHandle relay(
+        ::OpenServiceA(manager, kRelayServiceName, SERVICE_QUERY_CONFIG));
     if (!relay) return "";
     DWORD needed = 0;
     ::QueryServiceConfigA(relay.Get(), nullptr, 0, &needed);
     plat::ScopedLocal block(::LocalAlloc(LPTR, needed));
     if (!block) return "";
     auto* config = static_cast<QUERY_SERVICE_CONFIGA*>(block.Get());
-    if (!::QueryServiceConfigA(relay.Get(), config, needed, &needed) || !config->lpBinaryPathName) return "";
+    if (!::QueryServiceConfigA(relay.Get(), config, needed, &needed) || !config->lpBinaryPathName)
+        return "";
     return config->lpBinaryPathName;
 }
 
@@ -107,7 +108,8 @@ int RunAgentUpdate() {
 
     plat::ScopedServiceHandle manager(::OpenSCManagerA(nullptr, nullptr, GENERIC_READ));
     if (!manager) return -1;
-    plat::ScopedServiceHandle relay(::OpenServiceA(manager.Get(), kRelayServiceName, SERVICE_QUERY_STATUS));
+    plat::ScopedServiceHandle relay(
+        ::OpenServiceA(manager.Get(), kRelayServiceName, SERVICE_QUERY_STATUS));
     if (!relay) return -1;
     StopWaitStatus status{};
     if (!Query(relay.Get(), status)) return -1;
@@ -117,9 +119,11 @@ int RunAgentUpdate() {
     plat::ScopedServiceHandle siblingManager(::OpenSCManagerA(nullptr, nullptr, GENERIC_READ));
     plat::ScopedServiceHandle sibling;
     if (siblingManager) {
-        sibling.Reset(::OpenServiceA(siblingManager.Get(), kSiblingServiceName, SERVICE_QUERY_STATUS));
+        sibling.Reset(
+            ::OpenServiceA(siblingManager.Get(), kSiblingServiceName, SERVICE_QUERY_STATUS));
         StopWaitStatus siblingStatus{};
-        if (sibling && Query(sibling.Get(), siblingStatus)) WaitForStop(sibling.Get(), siblingStatus);
+        if (sibling && Query(sibling.Get(), siblingStatus))
+            WaitForStop(sibling.Get(), siblingStatus);
     }
     bool siblingPresent = static_cast<bool>(sibling);
 

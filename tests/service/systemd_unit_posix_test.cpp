@@ -9,8 +9,8 @@
 #include <string>
 
 #include "agent/systemd_unit.h"
-#include "platform/systemd.h"
 #include "child_process.h"
+#include "platform/systemd.h"
 #include "scratch_dir.h"
 #include "service_test_util.h"
 
@@ -59,7 +59,8 @@ TEST(AgentUnit, RunsInASandboxAsTheDedicatedAccount) {
     EXPECT_EQ(Line(text, "RuntimeDirectoryMode"), "0700");
     EXPECT_EQ(Line(text, "NoNewPrivileges"), "yes");
     EXPECT_EQ(Lines(text, "CapabilityBoundingSet"), "");
-    EXPECT_NE(text.find("\nCapabilityBoundingSet=\n"), std::string::npos) << "every capability dropped";
+    EXPECT_NE(text.find("\nCapabilityBoundingSet=\n"), std::string::npos)
+        << "every capability dropped";
     EXPECT_EQ(Line(text, "ProtectSystem"), "strict");
     EXPECT_EQ(Line(text, "ProtectHome"), "yes");
     EXPECT_EQ(Line(text, "PrivateTmp"), "yes");
@@ -76,11 +77,14 @@ TEST(AgentUnit, RunsInASandboxAsTheDedicatedAccount) {
 // unit keeps root, says why, and keeps the rest of the sandbox; a program in
 // a home folder stays readable.
 TEST(AgentUnit, KeepsRootWhereTheAccountCannotServeAndSaysWhy) {
-    std::string text = AgentUnitText("/opt/qln/bin/qln", "", "/opt/qln/bin/qln.ini is not open\nUser=x");
+    std::string text =
+        AgentUnitText("/opt/qln/bin/qln", "", "/opt/qln/bin/qln.ini is not open\nUser=x");
     EXPECT_EQ(Line(text, "User"), "");
     EXPECT_EQ(Line(text, "SupplementaryGroups"), "");
-    EXPECT_NE(text.find("\n# Runs as root, without capabilities: /opt/qln/bin/qln.ini is not open User=x\n"),
-              std::string::npos)
+    EXPECT_NE(
+        text.find(
+            "\n# Runs as root, without capabilities: /opt/qln/bin/qln.ini is not open User=x\n"),
+        std::string::npos)
         << text;
     EXPECT_NE(text.find("\nCapabilityBoundingSet=\n"), std::string::npos);
     EXPECT_EQ(Line(text, "ProtectSystem"), "strict");
@@ -149,7 +153,8 @@ TEST(AgentServiceVerbs, FailClearlyWhereSystemdIsNotRunning) {
     for (const char* verb : {"install", "remove", "start", "stop", "pause", "resume"}) {
         ProgramResult r = RunProgram("qln", {verb});
         EXPECT_EQ(r.exitCode, -1) << verb;
-        EXPECT_EQ(r.err, "systemd is not running on this machine: the service verbs need it.\n") << verb;
+        EXPECT_EQ(r.err, "systemd is not running on this machine: the service verbs need it.\n")
+            << verb;
         EXPECT_EQ(r.out, "") << verb;
     }
 }
@@ -157,7 +162,8 @@ TEST(AgentServiceVerbs, FailClearlyWhereSystemdIsNotRunning) {
 // The Debian package ships the unit as a file; it must stay the unit the
 // program itself writes for /usr/sbin/qln, with the INI file in /etc named.
 TEST(AgentUnit, TheDebianPackageShipsTheProgramsOwnUnit) {
-    std::ifstream in(QLN_SOURCE_DIR "/packaging/debian/qln.ombrex-quillon.service", std::ios::binary);
+    std::ifstream in(QLN_SOURCE_DIR "/packaging/debian/qln.ombrex-quillon.service",
+                     std::ios::binary);
     ASSERT_TRUE(in.good());
     std::stringstream shipped;
     shipped << in.rdbuf();

@@ -74,7 +74,8 @@ int main(int argc, char** argv) {
 
     try {
         NetXcpClient client(host, static_cast<uint16_t>(port));
-        if (!hexOnly) std::printf("sent %zu bytes: %s\n", datagram.size(), HexText(datagram).c_str());
+        if (!hexOnly)
+            std::printf("sent %zu bytes: %s\n", datagram.size(), HexText(datagram).c_str());
         std::fflush(stdout);
         uint32_t start = plat::TickCount();
         if (client.Send(datagram) < 0) {
