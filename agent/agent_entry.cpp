@@ -11,17 +11,17 @@
 #include "agent/status_command.h"
 #include "platform/errors.h"
 #include "platform/module.h"
+#include "platform/product_names.h"
 #include "qln_version.h"
 
 namespace {
 
 const char* const kVersionLine = QLN_VERSION_LINE;
-const char* const kConfigFileName = "qln.ini";
 
 [[noreturn]] void ShowUsage() {
     fprintf(stderr,
             "Usage:   qln [options]\n"
-            "Options: -c file  Initialization file, defaults to .\\qln.ini.\n"
+            "Options: -c file  Initialization file, defaults to .\\%s.\n"
             "         -i       Use Internal XCP for XCP UPS systems.\n"
             "         daemon   Run as a daemon.\n"
             "         install  Install as a service.\n"
@@ -31,7 +31,8 @@ const char* const kConfigFileName = "qln.ini";
             "         pause    Pause service.\n"
             "         resume   Resume service.\n"
             "         status   Show what the agent is doing (--json: as JSON).\n"
-            "\n");
+            "\n",
+            plat::kAgentIniName);
     fflush(stderr);
     exit(-1);
 }
@@ -88,7 +89,7 @@ int AgentMain(int argc, char** argv) {
     // The default INI file is the one beside the executable, wherever the
     // current directory is.
     std::string exe = plat::ModuleFileName();
-    if (!exe.empty()) g_AgentService.m_ConfigPath = plat::ReplaceFileName(exe, kConfigFileName);
+    if (!exe.empty()) g_AgentService.m_ConfigPath = plat::ReplaceFileName(exe, plat::kAgentIniName);
 
     // A named instance reads NAME.ini beside the default file unless told
     // otherwise, and its events and service carry its name.

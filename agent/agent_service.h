@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/event.h"
+#include "platform/product_names.h"
 #include "platform/service_status.h"
 
 using WorkerRoutine = int (*)(void*);
@@ -31,7 +32,7 @@ public:
     std::function<void(bool)> m_PauseChanged;
 
     WorkerRoutine m_pWorker = nullptr;
-    std::string m_ConfigPath = "qln.ini";
+    std::string m_ConfigPath = plat::kAgentIniName;
     // Which agent of the host this is (see AgentInstance); "" for the one on
     // the INI file beside the executable.
     std::string m_Instance;

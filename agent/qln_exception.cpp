@@ -8,11 +8,11 @@
 #include "platform/event_log.h"
 #include "platform/message_format.h"
 #include "platform/module.h"
+#include "platform/product_names.h"
 #include "platform/std_streams.h"
 #include "platform/user_language.h"
 
 bool g_bEventLogReporting = false;
-const char* const kAgentServiceName = "Ombrex Quillon";
 
 CQLNException::CQLNException() : m_nMessageId(plat::LastError()) {}
 
@@ -72,8 +72,8 @@ void CQLNException::Print() const {
 void CQLNException::LogEvent() const {
     std::string text;
     GetText(text);
-    plat::WriteEventLogEntry(kAgentServiceName, EventTypeForMessageId(m_nMessageId), m_nMessageId,
-                             m_ppStrings, m_nStrings, plat::ForReader(text));
+    plat::WriteEventLogEntry(plat::kAgentServiceName, EventTypeForMessageId(m_nMessageId),
+                             m_nMessageId, m_ppStrings, m_nStrings, plat::ForReader(text));
 }
 
 void CQLNException::Report() const {

@@ -10,9 +10,6 @@
 // the event log or to standard error.
 extern bool g_bEventLogReporting;
 
-// Event-log source of the agent, and the service's name.
-extern const char* const kAgentServiceName;
-
 class CQLNException {
 public:
     // From the calling thread's last platform error, with no insertion strings.

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/product_names.h"
 #include "upslink/xcp_protocol.h"
 
 class CINIFile;
@@ -23,7 +24,7 @@ struct ClientNetwork {
 struct NetXcpAccess {
     std::string password;                       // the clear password (compared over six bytes)
     bool passwordUsable = true;                 // false: no password frame matches
-    uint16_t port = 7010;                       // UDP port, 0 for any free port (tests)
+    uint16_t port = plat::kAgentDefaultPort;    // UDP port, 0 for any free port (tests)
     uint32_t bindAddress = 0;                   // host byte order; 0 means every IPv4 address
     std::vector<ClientNetwork> allowedClients;  // empty: everyone
     // After `passwordTries` wrong password frames from one sender within

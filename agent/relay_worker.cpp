@@ -29,6 +29,7 @@
 #include "platform/event.h"
 #include "platform/event_log.h"
 #include "platform/file_guard.h"
+#include "platform/product_names.h"
 #include "platform/scoped_handle.h"
 #include "upslink/device_text.h"
 #include "upslink/serial_link.h"
@@ -51,7 +52,7 @@ constexpr int32_t kXcpDevice = 2;
 void ReportText(const std::string& text) {
     if (g_bEventLogReporting) {
         const char* strings[] = {text.c_str()};
-        plat::WriteEventLogEntry(kAgentServiceName, plat::kEventError, 0, strings, 1, text);
+        plat::WriteEventLogEntry(plat::kAgentServiceName, plat::kEventError, 0, strings, 1, text);
         return;
     }
     std::fputs(text.c_str(), stderr);

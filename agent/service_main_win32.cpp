@@ -9,6 +9,7 @@
 #include "agent/service_host.h"
 #include "platform/event.h"
 #include "platform/module.h"
+#include "platform/product_names.h"
 #include "platform/scoped_handle.h"
 #include "platform/windows_wrapper.h"
 
@@ -17,9 +18,6 @@ static_assert(sizeof(plat::ServiceStatus) == sizeof(SERVICE_STATUS),
 
 namespace {
 
-const char* const kEventSourceKey =
-    "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Ombrex Quillon";
-
 // The event viewer forms an entry's text from this message file: the library
 // beside the program. A service starts in the system folder, so a name
 // resolved against the current directory would point where no library is,
@@ -27,7 +25,8 @@ const char* const kEventSourceKey =
 // would be overwritten with that at each start).
 void RegisterEventSourceKey() {
     plat::ScopedKey key;
-    if (::RegCreateKeyA(HKEY_LOCAL_MACHINE, kEventSourceKey, key.Receive()) != ERROR_SUCCESS)
+    if (::RegCreateKeyA(HKEY_LOCAL_MACHINE, plat::kAgentEventSourceKey, key.Receive()) !=
+        ERROR_SUCCESS)
         return;
     const std::string exe = plat::ModuleFileName();
     if (!exe.empty()) {
@@ -67,8 +66,8 @@ VOID WINAPI AgentServiceMain(DWORD argc, LPSTR* /*argv*/) {
     RegisterEventSourceKey();
     g_bEventLogReporting = true;
 
-    service.m_hStatus =
-        reinterpret_cast<void*>(::RegisterServiceCtrlHandlerA(kAgentServiceName, ControlHandler));
+    service.m_hStatus = reinterpret_cast<void*>(
+        ::RegisterServiceCtrlHandlerA(plat::kAgentServiceName, ControlHandler));
     if (service.m_hStatus == nullptr) {
         ReportAndDiscard(new CQLNException());
         return;
@@ -130,8 +129,8 @@ void SetServiceState(uint32_t state) {
 }
 
 uint32_t RunServiceDispatcher() {
-    static char name[] = "Ombrex Quillon";
-    SERVICE_TABLE_ENTRYA table[] = {{name, AgentServiceMain}, {nullptr, nullptr}};
+    std::string name = plat::kAgentServiceName;
+    SERVICE_TABLE_ENTRYA table[] = {{&name[0], AgentServiceMain}, {nullptr, nullptr}};
     if (::StartServiceCtrlDispatcherA(table)) return 0;
     return ::GetLastError();
 }

@@ -19,6 +19,7 @@
 #include "agent/service_verb.h"
 #include "agent/systemd_unit.h"
 #include "platform/module.h"
+#include "platform/product_names.h"
 #include "platform/systemd.h"
 #include "upslink/serial_port.h"
 
@@ -53,7 +54,7 @@ void MustSystemctl(const std::vector<std::string>& args) {
     if (status != 0) Fail("systemctl " + args[0] + " failed.");
 }
 
-std::string UnitPath() { return std::string(plat::kSystemUnitDir) + "/" + kAgentUnitName; }
+std::string UnitPath() { return std::string(plat::kSystemUnitDir) + "/" + plat::kAgentUnitName; }
 
 // An existing unit is left alone.
 void WriteUnitFile(const std::string& text) {
@@ -64,7 +65,8 @@ void WriteUnitFile(const std::string& text) {
 }
 
 bool UnitIsActive() {
-    return plat::Systemctl({"is-active", "--quiet", kAgentUnitName}, CommandOutput::Hidden) == 0;
+    return plat::Systemctl({"is-active", "--quiet", plat::kAgentUnitName}, CommandOutput::Hidden) ==
+           0;
 }
 
 // The account the unit runs the agent as: the dedicated account (made when
@@ -112,7 +114,7 @@ void InstallService() {
             std::string account = ChooseServiceAccount(exe, whyRoot);
             WriteUnitFile(AgentUnitText(exe, account, whyRoot));
             MustSystemctl({"daemon-reload"});
-            MustSystemctl({"enable", kAgentUnitName});
+            MustSystemctl({"enable", plat::kAgentUnitName});
             if (account.empty()) {
                 printf("The service runs as root, without capabilities: %s.\n", whyRoot.c_str());
             } else {
@@ -129,7 +131,7 @@ void RemoveService() {
             std::string path = UnitPath();
             struct stat st {};
             if (::stat(path.c_str(), &st) != 0) Fail("The service is not installed: " + path);
-            MustSystemctl({"disable", kAgentUnitName});
+            MustSystemctl({"disable", plat::kAgentUnitName});
             if (::unlink(path.c_str()) != 0) throw new CQLNException();
             MustSystemctl({"daemon-reload"});
         },
@@ -141,10 +143,10 @@ void ControlAgentService(ServiceControl control) {
         [control] {
             switch (control) {
                 case ServiceControl::Start:
-                    MustSystemctl({"start", kAgentUnitName});
+                    MustSystemctl({"start", plat::kAgentUnitName});
                     break;
                 case ServiceControl::Stop:
-                    MustSystemctl({"stop", kAgentUnitName});
+                    MustSystemctl({"stop", plat::kAgentUnitName});
                     break;
                 case ServiceControl::Pause:
                 case ServiceControl::Continue:
@@ -152,7 +154,7 @@ void ControlAgentService(ServiceControl control) {
                     MustSystemctl(
                         {"kill", "--kill-who=main",
                          control == ServiceControl::Pause ? "--signal=SIGUSR1" : "--signal=SIGUSR2",
-                         kAgentUnitName});
+                         plat::kAgentUnitName});
                     break;
             }
         },

@@ -9,6 +9,7 @@
 #include "agent/qln_exception.h"
 #include "agent/service_host.h"
 #include "agent/service_verb.h"
+#include "platform/product_names.h"
 #include "platform/scoped_handle.h"
 #include "platform/windows_wrapper.h"
 
@@ -61,7 +62,7 @@ void InstallService() {
             std::string image = QuotedImagePath();
             // The wide call: Wine's ANSI one stores the dependency list with
             // whatever follows it in memory.
-            const std::wstring name = Wide(kAgentServiceName), wideImage = Wide(image);
+            const std::wstring name = Wide(plat::kAgentServiceName), wideImage = Wide(image);
             plat::ScopedServiceHandle service(::CreateServiceW(
                 manager.Get(), name.c_str(), name.c_str(), 0xF0000, SERVICE_WIN32_OWN_PROCESS,
                 SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, wideImage.c_str(), nullptr, nullptr,
@@ -78,7 +79,7 @@ void RemoveService() {
                 ::OpenSCManagerA(nullptr, nullptr, kManagerCreateService));
             Check(static_cast<bool>(manager));
             plat::ScopedServiceHandle service(
-                ::OpenServiceA(manager.Get(), kAgentServiceName, kServiceDelete));
+                ::OpenServiceA(manager.Get(), plat::kAgentServiceName, kServiceDelete));
             Check(static_cast<bool>(service));
             Check(::DeleteService(service.Get()) != FALSE);
         },
@@ -91,7 +92,7 @@ void ControlAgentService(ServiceControl control) {
             plat::ScopedServiceHandle manager(::OpenSCManagerA(nullptr, nullptr, kManagerControls));
             Check(static_cast<bool>(manager));
             plat::ScopedServiceHandle service(
-                ::OpenServiceA(manager.Get(), kAgentServiceName, kServiceStartStopPause));
+                ::OpenServiceA(manager.Get(), plat::kAgentServiceName, kServiceStartStopPause));
             Check(static_cast<bool>(service));
             SERVICE_STATUS status{};
             switch (control) {

@@ -1,10 +1,9 @@
 #include "agent/systemd_unit.h"
+#include "platform/product_names.h"
 #include "platform/systemd.h"
 
-const char* const kAgentUnitName = "ombrex-quillon.service";
 const char* const kAgentAccount = "qln";
 const char* const kSerialGroup = "dialout";
-const char* const kAgentIniName = "qln.ini";
 
 namespace {
 
@@ -22,7 +21,7 @@ bool InHomeFolder(const std::string& path) {
 }  // namespace
 
 std::string AgentIniPath(const std::string& executable) {
-    return executable.substr(0, executable.rfind('/') + 1) + kAgentIniName;
+    return executable.substr(0, executable.rfind('/') + 1) + plat::kAgentIniName;
 }
 
 // The notify type makes "started" mean that the worker has found the UPS: the
@@ -57,7 +56,7 @@ std::string AgentUnitText(const std::string& executable, const std::string& acco
         who = "# Runs as root, without capabilities: " + (why.empty() ? "as installed" : why) + "\n";
     }
     return "[Unit]\n"
-           "Description=Ombrex Quillon UPS network relay\n"
+           "Description=" + std::string(plat::kAgentDescription) + "\n"
            "After=network.target\n"
            "\n"
            "[Service]\n"

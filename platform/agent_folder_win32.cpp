@@ -1,10 +1,13 @@
-#include <sddl.h>
-#include <shlobj.h>
-
 #include <cstdlib>
 
 #include "platform/agent_folder.h"
+#include "platform/product_names.h"
 #include "platform/windows_wrapper.h"
+// After <windows.h>, which they need.
+// clang-format off
+#include <sddl.h>
+#include <shlobj.h>
+// clang-format on
 
 namespace plat {
 
@@ -36,7 +39,7 @@ std::string AgentRuntimeFolder() {
     }
     if (base.empty()) base = "C:\\ProgramData";
     while (!base.empty() && (base.back() == '\\' || base.back() == '/')) base.pop_back();
-    return base + "\\Ombrex Quillon";
+    return base + "\\" + kAgentServiceName;
 }
 
 std::string AgentRuntimeFile(const std::string& name) { return AgentRuntimeFolder() + "\\" + name; }

@@ -11,12 +11,11 @@
 
 #include "platform/clock.h"
 #include "platform/file_replace.h"
+#include "platform/product_names.h"
 #include "updater/update_steps.h"
 
 namespace {
 
-const char* const kRelayUnit = "ombrex-quillon.service";
-const char* const kSiblingUnit = "ombrex-velmar.service";
 const char* const kProgramFiles[] = {"qln", "libPellux_noDB.so"};
 constexpr uint32_t kPendingHintMs = 1000;
 
@@ -133,7 +132,7 @@ int RunAgentUpdate() {
     {
         uint32_t ignored = 0;
         UnitInfo unit;
-        if (QueryUnit(kRelayUnit, unit, ignored)) {
+        if (QueryUnit(plat::kAgentUnitName, unit, ignored)) {
             std::string package = OwningPackage(unit.programPath);
             if (!package.empty()) {
                 std::fputs(PackageRefusal(unit.programPath, package).c_str(), stderr);
@@ -141,23 +140,23 @@ int RunAgentUpdate() {
             }
         }
     }
-    Run(std::string("systemctl stop ") + kRelayUnit);
-    Run(std::string("systemctl stop ") + kSiblingUnit);
+    Run(std::string("systemctl stop ") + plat::kAgentUnitName);
+    Run(std::string("systemctl stop ") + plat::kSiblingUnitName);
 
     uint32_t progress = 0;
     UnitInfo relay;
-    if (!QueryUnit(kRelayUnit, relay, progress)) return -1;
-    if (!WaitForStop(kRelayUnit, relay)) return -1;
+    if (!QueryUnit(plat::kAgentUnitName, relay, progress)) return -1;
+    if (!WaitForStop(plat::kAgentUnitName, relay)) return -1;
 
     uint32_t siblingProgress = 0;
     UnitInfo sibling;
-    bool siblingPresent = QueryUnit(kSiblingUnit, sibling, siblingProgress);
-    if (siblingPresent) WaitForStop(kSiblingUnit, sibling);
+    bool siblingPresent = QueryUnit(plat::kSiblingUnitName, sibling, siblingProgress);
+    if (siblingPresent) WaitForStop(plat::kSiblingUnitName, sibling);
 
     plat::SleepMs(1000);
     bool fitted = CopyProgramFiles(relay.programPath);
 
-    Run(std::string("systemctl start ") + kRelayUnit);
-    if (siblingPresent) Run(std::string("systemctl start ") + kSiblingUnit);
+    Run(std::string("systemctl start ") + plat::kAgentUnitName);
+    if (siblingPresent) Run(std::string("systemctl start ") + plat::kSiblingUnitName);
     return fitted ? 0 : -1;
 }
