@@ -13,17 +13,17 @@
 #include "platform/errors.h"
 #include "platform/event_log.h"
 #include "platform/module.h"
+#include "platform/product_names.h"
 #include "qln_version.h"
 
 namespace {
 
 const char* const kVersionLine = QLN_VERSION_LINE;
-const char* const kConfigFileName = "qln.ini";
 
 [[noreturn]] void ShowUsage() {
     fprintf(stderr,
             "Usage:   qln [options]\n"
-            "Options: -c file  Initialization file, defaults to .\\qln.ini.\n"
+            "Options: -c file  Initialization file, defaults to .\\%s.\n"
             "         -n name  A further instance: its own service, and name.ini.\n"
             "         -i       Use Internal XCP for XCP UPS systems.\n"
             "         daemon   Run as a daemon.\n"
@@ -34,22 +34,37 @@ const char* const kConfigFileName = "qln.ini";
             "         pause    Pause service.\n"
             "         resume   Resume service.\n"
             "         status   Show what the agent is doing (--json: as JSON).\n"
-            "\n");
+            "\n",
+            plat::kAgentIniName);
     fflush(stderr);
     exit(-1);
 }
 
 void CarryOut(AgentAction action, const std::string& instance) {
     switch (action) {
-        case AgentAction::Install: InstallService(instance, g_AgentService.m_ConfigPath); break;
-        case AgentAction::Remove: RemoveService(instance); break;
-        case AgentAction::Start: ControlAgentService(ServiceControl::Start, instance); break;
-        case AgentAction::Stop: ControlAgentService(ServiceControl::Stop, instance); break;
-        case AgentAction::Pause: ControlAgentService(ServiceControl::Pause, instance); break;
-        case AgentAction::Resume: ControlAgentService(ServiceControl::Continue, instance); break;
-        case AgentAction::Usage: ShowUsage();
+        case AgentAction::Install:
+            InstallService(instance, g_AgentService.m_ConfigPath);
+            break;
+        case AgentAction::Remove:
+            RemoveService(instance);
+            break;
+        case AgentAction::Start:
+            ControlAgentService(ServiceControl::Start, instance);
+            break;
+        case AgentAction::Stop:
+            ControlAgentService(ServiceControl::Stop, instance);
+            break;
+        case AgentAction::Pause:
+            ControlAgentService(ServiceControl::Pause, instance);
+            break;
+        case AgentAction::Resume:
+            ControlAgentService(ServiceControl::Continue, instance);
+            break;
+        case AgentAction::Usage:
+            ShowUsage();
         case AgentAction::Status:
-        case AgentAction::Run: break;
+        case AgentAction::Run:
+            break;
     }
 }
 
@@ -77,7 +92,7 @@ int AgentMain(int argc, char** argv) {
     // The default INI file is the one beside the executable, wherever the
     // current directory is.
     std::string exe = plat::ModuleFileName();
-    if (!exe.empty()) g_AgentService.m_ConfigPath = plat::ReplaceFileName(exe, kConfigFileName);
+    if (!exe.empty()) g_AgentService.m_ConfigPath = plat::ReplaceFileName(exe, plat::kAgentIniName);
 
     // A named instance reads NAME.ini beside the default file unless told
     // otherwise, and its events and service carry its name.

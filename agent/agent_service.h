@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/event.h"
+#include "platform/product_names.h"
 #include "platform/service_status.h"
 
 using WorkerRoutine = int (*)(void*);
@@ -31,7 +32,7 @@ public:
     std::function<void(bool)> m_PauseChanged;
 
     WorkerRoutine m_pWorker = nullptr;
-    std::string m_ConfigPath = "qln.ini";
+    std::string m_ConfigPath = plat::kAgentIniName;
     // Which agent of the host this is (see AgentInstance); "" for the one on
     // the INI file beside the executable.
     std::string m_Instance;
@@ -47,9 +48,14 @@ public:
     std::unique_ptr<plat::Event> m_pContinueEvent;
     std::unique_ptr<plat::Event> m_pStopEvent;
     void* m_hWorkerThread = nullptr;
-    plat::ServiceStatus m_Status = {plat::kServiceTypeWin32, plat::kServiceStartPending,
-                                    plat::kAcceptStop | plat::kAcceptPauseContinue | plat::kAcceptShutdown,
-                                    0, 0, 0, 0};
+    plat::ServiceStatus m_Status = {
+        plat::kServiceTypeWin32,
+        plat::kServiceStartPending,
+        plat::kAcceptStop | plat::kAcceptPauseContinue | plat::kAcceptShutdown,
+        0,
+        0,
+        0,
+        0};
     void* m_hStatus = nullptr;
 };
 

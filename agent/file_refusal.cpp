@@ -1,14 +1,10 @@
 #include "agent/file_refusal.h"
 
 #include "agent/qln_exception.h"
+#include "common/resources/message_ids.h"
 #include "platform/errors.h"
 
 namespace {
-
-constexpr uint32_t kNotRegularWord = 0x400201C2u;
-constexpr uint32_t kNotOwnWord = 0x400201C3u;
-constexpr uint32_t kOpenFolderWord = 0x400201C4u;
-constexpr uint32_t kTooLargeWord = 0x400201C5u;
 
 std::string Words(uint32_t id) {
     std::string text;
@@ -22,13 +18,13 @@ std::string Words(uint32_t id) {
 std::string FileFailureReason(plat::FileRefusal why, uint32_t systemCode) {
     switch (why) {
         case plat::FileRefusal::kNotRegular:
-            return Words(kNotRegularWord);
+            return Words(MSG_REFUSAL_NOT_REGULAR);
         case plat::FileRefusal::kNotOwn:
-            return Words(kNotOwnWord);
+            return Words(MSG_REFUSAL_NOT_OWN);
         case plat::FileRefusal::kOpenFolder:
-            return Words(kOpenFolderWord);
+            return Words(MSG_REFUSAL_OPEN_FOLDER);
         case plat::FileRefusal::kTooLarge:
-            return Words(kTooLargeWord);
+            return Words(MSG_REFUSAL_TOO_LARGE);
         case plat::FileRefusal::kNone:
         case plat::FileRefusal::kSystem:
             break;

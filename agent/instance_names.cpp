@@ -1,19 +1,17 @@
 #include "agent/instance_names.h"
 
-#include "agent/qln_exception.h"
-
-const char* const kAgentTemplateUnitName = "ombrex-quillon@.service";
+#include "platform/product_names.h"
 
 std::string AgentServiceName(const std::string& instance) {
-    return instance.empty() ? std::string(kAgentServiceName)
-                            : std::string(kAgentServiceName) + " " + instance;
+    return instance.empty() ? std::string(plat::kAgentServiceName)
+                            : std::string(plat::kAgentServiceName) + " " + instance;
 }
 
 std::string EventSourceKey(const std::string& serviceName) {
-    return "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\" + serviceName;
+    return plat::kEventSourcesKey + serviceName;
 }
 
 std::string AgentInstanceUnitName(const std::string& instance) {
-    std::string unit = kAgentTemplateUnitName;
+    std::string unit = plat::kAgentTemplateUnitName;
     return unit.insert(unit.find('@') + 1, instance);
 }

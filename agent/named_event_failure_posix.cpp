@@ -4,12 +4,13 @@
 #include <string>
 
 #include "agent/named_event_failure.h"
+#include "common/resources/message_ids.h"
 #include "platform/errors.h"
 
 CQLNException* NamedEventFailure(const plat::Event& event) {
     const std::string& path = event.FaultPath();
     if (event.Fault() == plat::EventFault::kRefused) {
-        return new CQLNException(kMsgEventRefused, {path.c_str()});
+        return new CQLNException(MSG_EVENT_FILE_REFUSED, {path.c_str()});
     }
     std::string reason;
     if (!plat::SystemErrorText(event.FaultError(), reason)) {
@@ -17,7 +18,7 @@ CQLNException* NamedEventFailure(const plat::Event& event) {
     }
     // The system's texts end a line; inside the message the reason does not.
     while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r')) reason.pop_back();
-    return new CQLNException(kMsgEventFolderUnusable, {path.c_str(), reason.c_str()});
+    return new CQLNException(MSG_EVENT_FOLDER_UNUSABLE, {path.c_str(), reason.c_str()});
 }
 
 uint32_t NamedEventExitCode(const plat::Event& event) {

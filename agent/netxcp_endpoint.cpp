@@ -7,6 +7,7 @@
 
 #include "agent/absorb.h"
 #include "agent/qln_exception.h"
+#include "common/resources/message_ids.h"
 #include "platform/clock.h"
 #include "platform/event.h"
 #include "upslink/link_error.h"
@@ -16,10 +17,6 @@
 
 namespace {
 
-constexpr uint32_t kWrongPasswords = 0x80020162u;        // sender, seconds
-constexpr uint32_t kLockoutsLeftOut = 0x800201B0u;       // lockouts, seconds, frames ignored
-constexpr uint32_t kPasswordLimitReached = 0x800201B1u;  // guesses a minute, last sender
-constexpr uint32_t kLimitReportsLeftOut = 0x800201B2u;   // times, seconds, frames ignored
 // Reports about network senders: the first few a minute one by one, then one
 // summary a minute.
 constexpr uint32_t kReportPeriodMs = 60000;
@@ -47,8 +44,7 @@ uint32_t HostOrder(uint32_t networkOrder) {
 // Whether the frame walk hands a frame of this command to the UPS.
 bool GoesToTheUps(uint8_t command, bool authorised) {
     if (command == kXcpCmdNull || command == kXcpCmdAuthorize) return false;
-    return command <= kNetXcpLastOpenCommand || command == kXcpCmdCancelAuthorization ||
-           authorised;
+    return command <= kNetXcpLastOpenCommand || command == kXcpCmdCancelAuthorization || authorised;
 }
 
 // A datagram for the wire trace, with its peer as the socket layer holds it.
@@ -74,8 +70,8 @@ bool AnsweredByTheRelay(const std::vector<uint8_t>& bytes) {
 }
 
 std::string Dotted(uint32_t hostOrder) {
-    return std::to_string(hostOrder >> 24) + "." + std::to_string((hostOrder >> 16) & 0xFF) +
-           "." + std::to_string((hostOrder >> 8) & 0xFF) + "." + std::to_string(hostOrder & 0xFF);
+    return std::to_string(hostOrder >> 24) + "." + std::to_string((hostOrder >> 16) & 0xFF) + "." +
+           std::to_string((hostOrder >> 8) & 0xFF) + "." + std::to_string(hostOrder & 0xFF);
 }
 
 }  // namespace
@@ -399,11 +395,12 @@ void NetXcpEndpoint::ReportSummaries(uint32_t nowMs) {
     uint32_t ignored = 0;
     if (uint32_t leftOut = m_LockoutReports.Due(nowMs, ignored)) {
         std::string count = std::to_string(leftOut), frames = std::to_string(ignored);
-        CQLNException(kLockoutsLeftOut, {count.c_str(), seconds.c_str(), frames.c_str()}).Report();
+        CQLNException(MSG_LOCKOUTS_LEFT_OUT, {count.c_str(), seconds.c_str(), frames.c_str()})
+            .Report();
     }
     if (uint32_t leftOut = m_BudgetReports.Due(nowMs, ignored)) {
         std::string count = std::to_string(leftOut), frames = std::to_string(ignored);
-        CQLNException(kLimitReportsLeftOut, {count.c_str(), seconds.c_str(), frames.c_str()})
+        CQLNException(MSG_LIMIT_REPORTS_LEFT_OUT, {count.c_str(), seconds.c_str(), frames.c_str()})
             .Report();
     }
 }
@@ -415,7 +412,7 @@ void NetXcpEndpoint::ReportLockout(uint32_t nowMs) {
     if (!m_LockoutReports.Allow(nowMs)) return;
     std::string seconds = std::to_string(m_Throttle.LockoutSeconds());
     std::string sender = Dotted(m_nSender);
-    CQLNException(kWrongPasswords, {sender.c_str(), seconds.c_str()}).Report();
+    CQLNException(MSG_WRONG_PASSWORDS, {sender.c_str(), seconds.c_str()}).Report();
 }
 
 // Said when the limit is reached after password frames were compared; while
@@ -427,7 +424,7 @@ void NetXcpEndpoint::ReportBudgetSpent(uint32_t nowMs) {
         if (m_BudgetReports.Allow(nowMs)) {
             std::string budget = std::to_string(m_Throttle.BudgetPerMinute());
             std::string sender = Dotted(m_nSender);
-            CQLNException(kPasswordLimitReached, {budget.c_str(), sender.c_str()}).Report();
+            CQLNException(MSG_PASSWORD_LIMIT_REACHED, {budget.c_str(), sender.c_str()}).Report();
         }
     }
     m_BudgetReports.Tally();
@@ -439,7 +436,8 @@ bool NetXcpEndpoint::PasswordMatches(const uint8_t* sixBytes) const {
     if (!m_Access.passwordUsable) return false;
     uint8_t expected[kNetXcpPasswordLength] = {};
     const std::string& password = m_Access.password;
-    std::memcpy(expected, password.data(), std::min<size_t>(password.size(), kNetXcpPasswordLength));
+    std::memcpy(expected, password.data(),
+                std::min<size_t>(password.size(), kNetXcpPasswordLength));
     return std::memcmp(expected, sixBytes, kNetXcpPasswordLength) == 0;
 }
 
@@ -461,8 +459,8 @@ void NetXcpEndpoint::Forward(const uint8_t* frame) {
 }
 
 void NetXcpEndpoint::CountUpsFailure(uint32_t messageId) {
-    if (messageId == kMsgUpsTimeout) ++m_Counters.upsTimeouts;
-    if (messageId == kMsgUpsInvalidResponse) ++m_Counters.upsInvalid;
+    if (messageId == MSG_UPS_TIMEOUT) ++m_Counters.upsTimeouts;
+    if (messageId == MSG_UPS_INVALID_RESPONSE) ++m_Counters.upsInvalid;
 }
 
 // An answer that would overflow the reply is dropped ("Invalid response from

@@ -9,11 +9,11 @@
 #include "platform/event_log.h"
 #include "platform/message_format.h"
 #include "platform/module.h"
+#include "platform/product_names.h"
 #include "platform/std_streams.h"
 #include "platform/user_language.h"
 
 bool g_bEventLogReporting = false;
-const char* const kAgentServiceName = "Ombrex Quillon";
 
 CQLNException::CQLNException() : m_nMessageId(plat::LastError()) {}
 
@@ -73,8 +73,9 @@ void CQLNException::Print() const {
 void CQLNException::LogEvent() const {
     std::string text;
     GetText(text);
-    plat::WriteEventLogEntry(g_AgentService.m_ServiceName.c_str(), EventTypeForMessageId(m_nMessageId), m_nMessageId,
-                      m_ppStrings, m_nStrings, plat::ForReader(text));
+    plat::WriteEventLogEntry(g_AgentService.m_ServiceName.c_str(),
+                             EventTypeForMessageId(m_nMessageId), m_nMessageId, m_ppStrings,
+                             m_nStrings, plat::ForReader(text));
 }
 
 void CQLNException::Report() const {
@@ -87,9 +88,13 @@ void CQLNException::Report() const {
 
 uint16_t EventTypeForMessageId(uint32_t messageId) {
     switch (messageId >> 30) {
-        case 0: return plat::kEventSuccess;
-        case 1: return plat::kEventInformation;
-        case 2: return plat::kEventWarning;
-        default: return plat::kEventError;
+        case 0:
+            return plat::kEventSuccess;
+        case 1:
+            return plat::kEventInformation;
+        case 2:
+            return plat::kEventWarning;
+        default:
+            return plat::kEventError;
     }
 }

@@ -10,10 +10,6 @@
 // the event log or to standard error.
 extern bool g_bEventLogReporting;
 
-// Event-log source of the default agent, and its service's name; a further
-// instance's are AgentServiceName's (agent/instance_names.h).
-extern const char* const kAgentServiceName;
-
 class CQLNException {
 public:
     // From the calling thread's last platform error, with no insertion strings.
@@ -31,7 +27,8 @@ public:
 
     // Writes the text to standard error in the reader's code page.
     void Print() const;
-    // Writes an entry under this agent's event source (its service name), type from the severity bits.
+    // Writes an entry under this agent's event source (its service name), type
+    // from the severity bits.
     void LogEvent() const;
     // LogEvent when g_bEventLogReporting is on, else Print.
     void Report() const;

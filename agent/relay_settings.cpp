@@ -15,6 +15,7 @@
 #include "common/config/ini_format.h"
 #include "platform/agent_folder.h"
 #include "platform/errors.h"
+#include "platform/product_names.h"
 #include "platform/scoped_handle.h"
 
 namespace {
@@ -311,7 +312,8 @@ RelaySettings ReadRelaySettings(CINIFile& profile, const std::string& path) {
     ReadPassword(profile, settings);
 
     NetXcpAccess& access = settings.access;
-    access.port = static_cast<uint16_t>(ReadNumber(profile, kNetXcp, "AgentPort", 7010, 1, 65535));
+    access.port = static_cast<uint16_t>(
+        ReadNumber(profile, kNetXcp, "AgentPort", plat::kAgentDefaultPort, 1, 65535));
     access.bindAddress = ReadBindAddress(profile);
     access.allowedClients = ReadAllowedClients(profile);
     access.passwordTries = ReadNumber(profile, kNetXcp, "PasswordTries", 5, 0, kMaxTries);

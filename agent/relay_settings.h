@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/product_names.h"
 #include "upslink/ups_device.h"
 #include "upslink/xcp_protocol.h"
 
@@ -22,10 +23,10 @@ struct ClientNetwork {
 
 // Who may use the NetXCP port and how wrong passwords are answered.
 struct NetXcpAccess {
-    std::string password;             // the clear password (compared over six bytes)
-    bool passwordUsable = true;       // false: no password frame matches
-    uint16_t port = 7010;             // UDP port, 0 for any free port (tests)
-    uint32_t bindAddress = 0;         // host byte order; 0 means every IPv4 address
+    std::string password;                       // the clear password (compared over six bytes)
+    bool passwordUsable = true;                 // false: no password frame matches
+    uint16_t port = plat::kAgentDefaultPort;    // UDP port, 0 for any free port (tests)
+    uint32_t bindAddress = 0;                   // host byte order; 0 means every IPv4 address
     std::vector<ClientNetwork> allowedClients;  // empty: everyone
     // After `passwordTries` wrong password frames from one sender within
     // `passwordWindowSeconds`, that sender's password frames are ignored for
@@ -44,7 +45,7 @@ struct NetXcpAccess {
 };
 
 struct RelaySettings {
-    std::string configPath;      // the INI file the settings came from
+    std::string configPath;  // the INI file the settings came from
     std::string portName = "COM1:";
     uint32_t baud = 9600;
     XcpTiming timing = XcpTiming::kLiteral;  // [Communications] Timing

@@ -23,11 +23,13 @@
 #include "agent/relay_settings.h"
 #include "agent/status_report.h"
 #include "common/config/ini_format.h"
+#include "common/resources/message_ids.h"
 #include "platform/clock.h"
 #include "platform/errors.h"
 #include "platform/event.h"
 #include "platform/event_log.h"
 #include "platform/file_guard.h"
+#include "platform/product_names.h"
 #include "platform/scoped_handle.h"
 #include "upslink/device_text.h"
 #include "upslink/link_error.h"
@@ -37,18 +39,6 @@
 
 namespace {
 
-// Message ids and their inserts.
-constexpr uint32_t kCommsLost = 0xC0020039u;             // "UPS communications lost."
-constexpr uint32_t kDefaultPasswordInUse = 0x80020160u;  // INI file
-constexpr uint32_t kPasswordNotScrambled = 0xC0020161u;  // INI file
-constexpr uint32_t kConfigUnreadable = 0x80020163u;      // INI file, reason
-constexpr uint32_t kPortUnopenable = 0xC0020164u;        // port, reason
-constexpr uint32_t kSettingNotValid = 0xC0020165u;       // key, section, file, value, allowed
-constexpr uint32_t kTraceUnwritable = 0x80020168u;       // trace file, what failed and why
-constexpr uint32_t kUpsFound = 0x40020170u;              // family, model, versions, baud
-constexpr uint32_t kRelayStarted = 0x40020171u;          // UDP port, serial port, timing
-constexpr uint32_t kRelayStopped = 0x40020172u;          // UDP port, serial port, timing
-constexpr uint32_t kConfigRefused = 0xC00201C0u;         // INI file, reason
 constexpr uint32_t kDataBits = 8, kParityIndex = 2, kStopIndex = 0;
 constexpr uint32_t kPollEvery = 5, kDetectEvery = 10;
 constexpr uint32_t kAttachedPauseMs = 500, kSearchingPauseMs = 1000, kPassGapMs = 10;
@@ -63,7 +53,8 @@ constexpr int32_t kXcpDevice = 2;
 void ReportText(const std::string& text) {
     if (g_bEventLogReporting) {
         const char* strings[] = {text.c_str()};
-        plat::WriteEventLogEntry(g_AgentService.m_ServiceName.c_str(), plat::kEventError, 0, strings, 1, text);
+        plat::WriteEventLogEntry(g_AgentService.m_ServiceName.c_str(), plat::kEventError, 0,
+                                 strings, 1, text);
         return;
     }
     std::fputs(text.c_str(), stderr);
@@ -76,7 +67,8 @@ void ReportText(const std::string& text) {
 void ReportConfigurationFile(const std::string& path) {
     uint32_t error = 0;
     if (ConfigFileReadable(path, error)) return;
-    CQLNException(kConfigUnreadable, {path.c_str(), plat::SystemReason(error).c_str()}).Report();
+    CQLNException(MSG_CONFIG_UNREADABLE, {path.c_str(), plat::SystemReason(error).c_str()})
+        .Report();
 }
 
 // A FIFO, a device or a huge file named as the INI file would hold every
@@ -85,19 +77,20 @@ void RefuseEndlessConfiguration(const std::string& path) {
     plat::FileRefusal why;
     plat::ScopedFile file(plat::OpenBoundedFile(path, ini::kMaxFileBytes, false, why));
     if (why == plat::FileRefusal::kNotRegular || why == plat::FileRefusal::kTooLarge) {
-        throw new CQLNException(kConfigRefused, {path.c_str(), FileFailureReason(why, 0).c_str()});
+        throw new CQLNException(MSG_CONFIG_REFUSED,
+                                {path.c_str(), FileFailureReason(why, 0).c_str()});
     }
 }
 
 void ReportPassword(const RelaySettings& settings) {
     const char* path = settings.configPath.c_str();
-    if (!settings.access.passwordUsable) CQLNException(kPasswordNotScrambled, {path}).Report();
-    if (settings.passwordIsDefault) CQLNException(kDefaultPasswordInUse, {path}).Report();
+    if (!settings.access.passwordUsable) CQLNException(MSG_PASSWORD_NOT_SCRAMBLED, {path}).Report();
+    if (settings.passwordIsDefault) CQLNException(MSG_DEFAULT_PASSWORD_IN_USE, {path}).Report();
 }
 
 void ReportSettingsError(const SettingsError& error, const std::string& path) {
-    CQLNException(kSettingNotValid, {error.key.c_str(), error.section.c_str(), path.c_str(),
-                                     error.value.c_str(), error.allowed.c_str()})
+    CQLNException(MSG_SETTING_NOT_VALID, {error.key.c_str(), error.section.c_str(), path.c_str(),
+                                          error.value.c_str(), error.allowed.c_str()})
         .Report();
 }
 
@@ -169,7 +162,7 @@ void RecordFound(StatusReporter& reporter, const UpsDevice& device, const Serial
     std::string baud = std::to_string(status.baud);
     const std::string family = PrintableText(status.family), model = PrintableText(status.model),
                       versions = PrintableText(status.versions);
-    CQLNException(kUpsFound, {family.c_str(), model.c_str(), versions.c_str(), baud.c_str()})
+    CQLNException(MSG_UPS_FOUND, {family.c_str(), model.c_str(), versions.c_str(), baud.c_str()})
         .Report();
 }
 
@@ -202,11 +195,12 @@ bool CheckForLoss(RelayRun& run) {
     if (run.device && run.device->commsLost == -1) {
         run.device.reset();
         RecordLoss(run.reporter, run.endpoint.Counters());
-        CQLNException(kCommsLost).Report();
+        CQLNException(MSG_UPS_COMMUNICATIONS_LOST).Report();
         if (!run.portNamed && run.link.OpenFailure() != 0) {
             run.portNamed = true;
-            CQLNException(kPortUnopenable, {run.link.GetPortName().c_str(),
-                                            plat::SystemReason(run.link.OpenFailure()).c_str()})
+            CQLNException(MSG_SERIAL_PORT_UNOPENABLE,
+                          {run.link.GetPortName().c_str(),
+                           plat::SystemReason(run.link.OpenFailure()).c_str()})
                 .Report();
         }
         return true;
@@ -229,12 +223,13 @@ bool KeepServing() { return g_AgentService.KeepRunning(); }
 // Literal timing: passes of fixed pauses, a request waited for at the top
 // of each, the UPS polled every fifth pass and looked for every tenth.
 void LiteralLoop(RelayRun& run) {
-    for (uint32_t pass = 0;; ) {
+    for (uint32_t pass = 0;;) {
         if (!g_AgentService.KeepRunning()) break;
         UpsDevice* device = run.device.get();
         uint32_t waitMs =
             (device && !g_bInternalXcp && device->DeviceKind() == kXcpDevice) ? kRequestWaitMs : 0;
-        if (run.endpoint.WaitForRequest(waitMs) && !run.endpoint.ServeRequest(device, KeepServing)) {
+        if (run.endpoint.WaitForRequest(waitMs) &&
+            !run.endpoint.ServeRequest(device, KeepServing)) {
             break;
         }
 
@@ -329,7 +324,7 @@ int RunRelay(uint16_t& agentPort) {
         settings.traceFile, settings.traceLimitKb,
         [](const std::string& file, const std::string& what, plat::FileRefusal why, uint32_t code) {
             const std::string reason = what + ": " + FileFailureReason(why, code);
-            CQLNException(kTraceUnwritable, {file.c_str(), reason.c_str()}).Report();
+            CQLNException(MSG_TRACE_UNWRITABLE, {file.c_str(), reason.c_str()}).Report();
         });
     SerialLink link(settings.portName, settings.baud, kDataBits, kParityIndex, kStopIndex);
     Absorb([&] { link.EnumeratePnp(); });
@@ -353,13 +348,13 @@ int RunRelay(uint16_t& agentPort) {
         reporter.Update(endpoint.Counters(), true);
     };
     reporter.Update(endpoint.Counters(), true);
-    ReportRelay(kRelayStarted, reporter.Status());
+    ReportRelay(MSG_RELAY_STARTED, reporter.Status());
     if (settings.timing == XcpTiming::kPrompt) {
         PromptLoop(run);
     } else {
         LiteralLoop(run);
     }
-    ReportRelay(kRelayStopped, reporter.Status());
+    ReportRelay(MSG_RELAY_STOPPED, reporter.Status());
     return 0;
 }
 

@@ -10,8 +10,9 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "platform/run_command.h"
 #include "agent/service_account.h"
+#include "platform/product_names.h"
+#include "platform/run_command.h"
 
 std::string EnsureSystemAccount(const std::string& account, const std::string& extraGroup) {
     if (::getpwnam(account.c_str()) != nullptr) return "";
@@ -25,7 +26,7 @@ std::string EnsureSystemAccount(const std::string& account, const std::string& e
         "--shell",
         "/usr/sbin/nologin",
         "--comment",
-        "Ombrex Quillon UPS network relay"};
+        plat::kAgentDescription};
     if (::getgrnam(extraGroup.c_str()) != nullptr) {
         args.push_back("--groups");
         args.push_back(extraGroup);

@@ -10,6 +10,7 @@
 #include "agent/service_host.h"
 #include "platform/event.h"
 #include "platform/module.h"
+#include "platform/product_names.h"
 #include "platform/scoped_handle.h"
 #include "platform/windows_wrapper.h"
 
@@ -28,7 +29,8 @@ namespace {
 void RegisterEventSourceKey() {
     plat::ScopedKey key;
     const std::string sourceKey = EventSourceKey(g_AgentService.m_ServiceName);
-    if (::RegCreateKeyA(HKEY_LOCAL_MACHINE, sourceKey.c_str(), key.Receive()) != ERROR_SUCCESS) return;
+    if (::RegCreateKeyA(HKEY_LOCAL_MACHINE, sourceKey.c_str(), key.Receive()) != ERROR_SUCCESS)
+        return;
     const std::string exe = plat::ModuleFileName();
     if (!exe.empty()) {
         const std::string path = plat::ReplaceFileName(exe, "Pellux_noDB.dll");
@@ -37,8 +39,8 @@ void RegisterEventSourceKey() {
                          static_cast<DWORD>(path.size() + 1));
     }
     DWORD types = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
-    ::RegSetValueExA(key.Get(), "TypesSupported", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&types),
-                     sizeof types);
+    ::RegSetValueExA(key.Get(), "TypesSupported", 0, REG_DWORD,
+                     reinterpret_cast<const BYTE*>(&types), sizeof types);
 }
 
 // Thread entries use the system's calling convention; the worker routine the

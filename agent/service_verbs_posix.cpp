@@ -23,7 +23,9 @@
 #include "agent/service_verb.h"
 #include "agent/systemctl_verbs.h"
 #include "agent/systemd_unit.h"
+#include "common/resources/message_ids.h"
 #include "platform/module.h"
+#include "platform/product_names.h"
 #include "platform/systemd.h"
 #include "upslink/serial_port.h"
 
@@ -44,7 +46,9 @@ template <typename Verb>
     RunVerb(
         [&verb] {
             if (!plat::SystemdIsRunning()) {
-                Fail("systemd is not running on this machine: the service verbs need it.");
+                Fail(
+                    "systemd is not running on this machine: the service verbs need "
+                    "it.");
             }
             verb();
         },
@@ -58,7 +62,7 @@ void MustSystemctl(const std::vector<std::string>& args) {
     if (status != 0) Fail("systemctl " + args[0] + " failed.");
 }
 
-std::string UnitPath() { return std::string(plat::kSystemUnitDir) + "/" + kAgentUnitName; }
+std::string UnitPath() { return std::string(plat::kSystemUnitDir) + "/" + plat::kAgentUnitName; }
 
 // An existing unit is left alone.
 void WriteUnitFile(const std::string& text) {
@@ -87,7 +91,7 @@ bool IsRegularFile(const std::string& path) {
 
 bool TemplateUnitInstalled() {
     for (const std::string& folder : UnitFolders()) {
-        if (IsRegularFile(folder + "/" + kAgentTemplateUnitName)) return true;
+        if (IsRegularFile(folder + "/" + plat::kAgentTemplateUnitName)) return true;
     }
     return false;
 }
@@ -95,19 +99,20 @@ bool TemplateUnitInstalled() {
 // An instance the verb needs installed (enabled) that is not.
 void MustBeInstalled(const std::string& instance, const std::string& unit) {
     if (!UnitIsEnabled(unit))
-        throw new CQLNException(kMsgInstanceNotInstalled, {instance.c_str(), unit.c_str()});
+        throw new CQLNException(MSG_INSTANCE_NOT_INSTALLED, {instance.c_str(), unit.c_str()});
 }
 
 void InstallInstance(const std::string& instance) {
     const std::string unit = AgentInstanceUnitName(instance);
     if (!TemplateUnitInstalled()) {
-        throw new CQLNException(kMsgInstanceNoTemplate, {instance.c_str(), kAgentTemplateUnitName});
+        throw new CQLNException(MSG_INSTANCE_NO_TEMPLATE,
+                                {instance.c_str(), plat::kAgentTemplateUnitName});
     }
     const std::string ini = std::string(kInstanceIniFolder) + "/" + instance + ".ini";
     if (!IsRegularFile(ini))
-        throw new CQLNException(kMsgInstanceIniMissing, {instance.c_str(), ini.c_str()});
+        throw new CQLNException(MSG_INSTANCE_INI_MISSING, {instance.c_str(), ini.c_str()});
     if (UnitIsEnabled(unit))
-        throw new CQLNException(kMsgInstanceInstalled, {instance.c_str(), unit.c_str()});
+        throw new CQLNException(MSG_INSTANCE_INSTALLED, {instance.c_str(), unit.c_str()});
     MustSystemctl(SystemctlArgs(AgentAction::Install, unit));
 }
 
@@ -119,10 +124,14 @@ void RemoveInstance(const std::string& instance) {
 
 AgentAction ActionOf(ServiceControl control) {
     switch (control) {
-        case ServiceControl::Start: return AgentAction::Start;
-        case ServiceControl::Stop: return AgentAction::Stop;
-        case ServiceControl::Pause: return AgentAction::Pause;
-        case ServiceControl::Continue: break;
+        case ServiceControl::Start:
+            return AgentAction::Start;
+        case ServiceControl::Stop:
+            return AgentAction::Stop;
+        case ServiceControl::Pause:
+            return AgentAction::Pause;
+        case ServiceControl::Continue:
+            break;
     }
     return AgentAction::Resume;
 }
@@ -167,12 +176,13 @@ void InstallService(const std::string& instance, const std::string& /*configPath
                 Fail("The program's path cannot be written into a unit: " + exe);
             }
             struct stat st {};
-            if (::stat(UnitPath().c_str(), &st) == 0) Fail("The service already exists: " + UnitPath());
+            if (::stat(UnitPath().c_str(), &st) == 0)
+                Fail("The service already exists: " + UnitPath());
             std::string whyRoot;
             std::string account = ChooseServiceAccount(exe, whyRoot);
             WriteUnitFile(AgentUnitText(exe, account, whyRoot));
             MustSystemctl({"daemon-reload"});
-            MustSystemctl({"enable", kAgentUnitName});
+            MustSystemctl({"enable", plat::kAgentUnitName});
             if (account.empty()) {
                 printf("The service runs as root, without capabilities: %s.\n", whyRoot.c_str());
             } else {
@@ -190,7 +200,7 @@ void RemoveService(const std::string& instance) {
             std::string path = UnitPath();
             struct stat st {};
             if (::stat(path.c_str(), &st) != 0) Fail("The service is not installed: " + path);
-            MustSystemctl({"disable", kAgentUnitName});
+            MustSystemctl({"disable", plat::kAgentUnitName});
             if (::unlink(path.c_str()) != 0) throw new CQLNException();
             MustSystemctl({"daemon-reload"});
         },
@@ -201,13 +211,13 @@ void ControlAgentService(ServiceControl control, const std::string& instance) {
     RunSystemdVerb(
         [control, &instance] {
             const std::string unit =
-                instance.empty() ? kAgentUnitName : AgentInstanceUnitName(instance);
+                instance.empty() ? plat::kAgentUnitName : AgentInstanceUnitName(instance);
             if (!instance.empty()) MustBeInstalled(instance, unit);
             const AgentAction action = ActionOf(control);
             if ((action == AgentAction::Pause || action == AgentAction::Resume) &&
                 !UnitIsActive(unit)) {
                 if (!instance.empty()) {
-                    throw new CQLNException(kMsgInstanceNotStarted,
+                    throw new CQLNException(MSG_INSTANCE_NOT_STARTED,
                                             {instance.c_str(), unit.c_str()});
                 }
                 Fail("The service has not been started.");

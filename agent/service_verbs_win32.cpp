@@ -10,15 +10,17 @@
 #include "agent/qln_exception.h"
 #include "agent/service_host.h"
 #include "agent/service_verb.h"
+#include "common/resources/message_ids.h"
+#include "platform/product_names.h"
 #include "platform/scoped_handle.h"
 #include "platform/windows_wrapper.h"
 
 namespace {
 
-const DWORD kManagerCreateService = 0x2;   // SC_MANAGER_CREATE_SERVICE
-const DWORD kManagerControls = 0xF0000;    // STANDARD_RIGHTS_REQUIRED
-const DWORD kServiceDelete = 0x10000;      // DELETE
-const DWORD kServiceStartStopPause = 0x70; // SERVICE_START | SERVICE_STOP | SERVICE_PAUSE_CONTINUE
+const DWORD kManagerCreateService = 0x2;    // SC_MANAGER_CREATE_SERVICE
+const DWORD kManagerControls = 0xF0000;     // STANDARD_RIGHTS_REQUIRED
+const DWORD kServiceDelete = 0x10000;       // DELETE
+const DWORD kServiceStartStopPause = 0x70;  // SERVICE_START | SERVICE_STOP | SERVICE_PAUSE_CONTINUE
 const DWORD kImagePathMax = 259;
 
 // The last error becomes the failure; it is read before any handle closes.
@@ -65,7 +67,7 @@ std::string ImagePath(const std::string& instance, const std::string& configPath
     if (m >= MAX_PATH) throw new CQLNException(ERROR_INSUFFICIENT_BUFFER);
     DWORD attributes = ::GetFileAttributesA(full);
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        throw new CQLNException(kMsgInstanceIniMissing, {instance.c_str(), full});
+        throw new CQLNException(MSG_INSTANCE_INI_MISSING, {instance.c_str(), full});
     }
     return image + " -n " + instance + " -c \"" + full + "\"";
 }
@@ -78,7 +80,7 @@ SC_HANDLE OpenAgentService(const plat::ScopedServiceHandle& manager, const std::
     SC_HANDLE service = ::OpenServiceA(manager.Get(), name.c_str(), access);
     if (service == nullptr && !instance.empty() &&
         ::GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) {
-        throw new CQLNException(kMsgInstanceNotInstalled, {instance.c_str(), name.c_str()});
+        throw new CQLNException(MSG_INSTANCE_NOT_INSTALLED, {instance.c_str(), name.c_str()});
     }
     Check(service != nullptr);
     return service;
@@ -89,7 +91,8 @@ SC_HANDLE OpenAgentService(const plat::ScopedServiceHandle& manager, const std::
 void InstallService(const std::string& instance, const std::string& configPath) {
     RunVerb(
         [&] {
-            plat::ScopedServiceHandle manager(::OpenSCManagerA(nullptr, nullptr, kManagerCreateService));
+            plat::ScopedServiceHandle manager(
+                ::OpenSCManagerA(nullptr, nullptr, kManagerCreateService));
             Check(static_cast<bool>(manager));
             std::string image = ImagePath(instance, configPath);
             // The wide call: Wine's ANSI one stores the dependency list with
@@ -103,7 +106,7 @@ void InstallService(const std::string& instance, const std::string& configPath) 
             if (!service && !instance.empty() &&
                 (::GetLastError() == ERROR_SERVICE_EXISTS ||
                  ::GetLastError() == ERROR_DUPLICATE_SERVICE_NAME)) {
-                throw new CQLNException(kMsgInstanceInstalled,
+                throw new CQLNException(MSG_INSTANCE_INSTALLED,
                                         {instance.c_str(), serviceName.c_str()});
             }
             Check(static_cast<bool>(service));
@@ -114,7 +117,8 @@ void InstallService(const std::string& instance, const std::string& configPath) 
 void RemoveService(const std::string& instance) {
     RunVerb(
         [&] {
-            plat::ScopedServiceHandle manager(::OpenSCManagerA(nullptr, nullptr, kManagerCreateService));
+            plat::ScopedServiceHandle manager(
+                ::OpenSCManagerA(nullptr, nullptr, kManagerCreateService));
             Check(static_cast<bool>(manager));
             const std::string name = AgentServiceName(instance);
             plat::ScopedServiceHandle service(OpenAgentService(manager, instance, kServiceDelete));
@@ -146,7 +150,8 @@ void ControlAgentService(ServiceControl control, const std::string& instance) {
                     Check(::ControlService(service.Get(), SERVICE_CONTROL_PAUSE, &status) != FALSE);
                     break;
                 case ServiceControl::Continue:
-                    Check(::ControlService(service.Get(), SERVICE_CONTROL_CONTINUE, &status) != FALSE);
+                    Check(::ControlService(service.Get(), SERVICE_CONTROL_CONTINUE, &status) !=
+                          FALSE);
                     break;
             }
         },

@@ -11,34 +11,13 @@
 #include "agent/qln_exception.h"
 #include "agent/relay_settings.h"
 #include "agent/relay_status.h"
+#include "common/resources/message_ids.h"
 #include "platform/agent_folder.h"
 #include "platform/errors.h"
 #include "platform/std_streams.h"
 #include "platform/user_language.h"
 
 namespace {
-
-constexpr uint32_t kSettingNotValid = 0xC0020165u;
-constexpr uint32_t kAgentLine = 0x40020173u;  // port, state, process
-constexpr uint32_t kAttachedWord = 0x40020174u;
-constexpr uint32_t kSearchingWord = 0x40020175u;
-constexpr uint32_t kPausedWord = 0x40020176u;
-constexpr uint32_t kNotRunningWord = 0x40020177u;
-constexpr uint32_t kUpsLine = 0x40020178u;       // family, model, versions, baud, port
-constexpr uint32_t kHistoryLine = 0x40020179u;   // since, losses, last loss, detections
-constexpr uint32_t kDatagramLine = 0x4002017Au;  // received, answered, no UPS, not allowed
-constexpr uint32_t kFrameLine = 0x4002017Bu;     // forwarded, admitted, refused, wrong, ignored
-constexpr uint32_t kAnswerLine = 0x4002017Cu;    // timed out, invalid, cut short, lockouts
-constexpr uint32_t kOtherLine = 0x4002017Du;     // "name value, ..."
-constexpr uint32_t kNeverWord = 0x4002017Eu;
-constexpr uint32_t kRecordForeign = 0xC00201A4u;     // path
-constexpr uint32_t kRecordNotRegular = 0xC00201A5u;  // path
-constexpr uint32_t kRecordTooLarge = 0xC00201A6u;    // path, limit in bytes
-constexpr uint32_t kRecordUnreadable = 0xC00201A7u;  // path, the system's reason
-constexpr uint32_t kHostAgentLine =
-    0x40020180u;  // who, state, UPS, serial, UDP, answered, refused, pid
-constexpr uint32_t kNoAgentRunning = 0x40020181u;
-constexpr uint32_t kFolderUnreadable = 0xC0020182u;  // folder, the system's reason
 
 // The fields every line above names; the rest go on the line of the others.
 const char* const kShownFields[] = {"state",
@@ -163,7 +142,7 @@ Found Locate(const RelaySettings& settings) {
 
 std::string TimeText(const std::string& seconds) {
     std::time_t t = static_cast<std::time_t>(std::strtoll(seconds.c_str(), nullptr, 10));
-    if (t == 0) return Word(kNeverWord);
+    if (t == 0) return Word(MSG_STATUS_NEVER);
     char text[32];
     std::tm* local = std::localtime(&t);
     if (!local || std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", local) == 0) return seconds;
@@ -261,30 +240,33 @@ void PrintForPerson(const Found& f, const std::string& state, uint16_t port) {
         std::string value = Printable(FieldValue(f.fields, name));
         return value.empty() && IsCounterField(name) ? std::string("0") : value;
     };
-    uint32_t word = state == "attached"    ? kAttachedWord
-                    : state == "searching" ? kSearchingWord
-                    : state == "paused"    ? kPausedWord
-                                           : kNotRunningWord;
+    uint32_t word = state == "attached"    ? MSG_STATUS_ATTACHED
+                    : state == "searching" ? MSG_STATUS_SEARCHING
+                    : state == "paused"    ? MSG_STATUS_PAUSED
+                                           : MSG_STATUS_NOT_RUNNING;
     std::string portText = std::to_string(port);
     std::string pid = v("pid").empty() ? "-" : v("pid");
-    std::string text = Text(kAgentLine, {portText.c_str(), Word(word).c_str(), pid.c_str()});
+    std::string text =
+        Text(MSG_STATUS_AGENT_LINE, {portText.c_str(), Word(word).c_str(), pid.c_str()});
     if (f.found) {
         // Before the first UPS was found there is none to name.
         if (!v("ups_model").empty() || !v("ups_family").empty()) {
-            text += Text(kUpsLine,
+            text += Text(MSG_STATUS_UPS_LINE,
                          {v("ups_family").c_str(), v("ups_model").c_str(),
                           v("ups_versions").c_str(), v("baud").c_str(), v("serial_port").c_str()});
         }
-        text += Text(kHistoryLine, {TimeText(v("attached_since")).c_str(), v("losses").c_str(),
-                                    TimeText(v("last_loss")).c_str(), v("detections").c_str()});
-        text +=
-            Text(kDatagramLine, {v("received").c_str(), v("answered").c_str(),
-                                 v("dropped_no_ups").c_str(), v("dropped_not_allowed").c_str()});
-        text += Text(kFrameLine, {v("forwarded").c_str(), v("privileged_admitted").c_str(),
-                                  v("privileged_refused").c_str(), v("wrong_passwords").c_str(),
-                                  v("ignored_passwords").c_str()});
-        text += Text(kAnswerLine, {v("ups_timeouts").c_str(), v("ups_invalid").c_str(),
-                                   v("cut_short").c_str(), v("lockouts").c_str()});
+        text += Text(MSG_STATUS_HISTORY_LINE,
+                     {TimeText(v("attached_since")).c_str(), v("losses").c_str(),
+                      TimeText(v("last_loss")).c_str(), v("detections").c_str()});
+        text += Text(MSG_STATUS_DATAGRAM_LINE,
+                     {v("received").c_str(), v("answered").c_str(), v("dropped_no_ups").c_str(),
+                      v("dropped_not_allowed").c_str()});
+        text += Text(MSG_STATUS_FRAME_LINE,
+                     {v("forwarded").c_str(), v("privileged_admitted").c_str(),
+                      v("privileged_refused").c_str(), v("wrong_passwords").c_str(),
+                      v("ignored_passwords").c_str()});
+        text += Text(MSG_STATUS_ANSWER_LINE, {v("ups_timeouts").c_str(), v("ups_invalid").c_str(),
+                                              v("cut_short").c_str(), v("lockouts").c_str()});
         std::string others;
         for (const StatusField& field : f.fields) {
             bool shown = false;
@@ -293,7 +275,7 @@ void PrintForPerson(const Found& f, const std::string& state, uint16_t port) {
             others += (others.empty() ? "" : ", ") + Printable(field.first) + " " +
                       Printable(field.second);
         }
-        if (!others.empty()) text += Text(kOtherLine, {others.c_str()});
+        if (!others.empty()) text += Text(MSG_STATUS_OTHER_LINE, {others.c_str()});
     }
     plat::WriteUnchanged(stdout, plat::ForReader(text));
 }
@@ -303,16 +285,16 @@ void PrintRefusal(const Found& f) {
     std::string reason = plat::SystemReason(f.error);
     switch (f.refused) {
         case plat::RecordRead::kForeign:
-            CQLNException(kRecordForeign, {f.path.c_str()}).Print();
+            CQLNException(MSG_STATUS_FILE_FOREIGN, {f.path.c_str()}).Print();
             break;
         case plat::RecordRead::kNotRegular:
-            CQLNException(kRecordNotRegular, {f.path.c_str()}).Print();
+            CQLNException(MSG_STATUS_FILE_NOT_REGULAR, {f.path.c_str()}).Print();
             break;
         case plat::RecordRead::kTooLarge:
-            CQLNException(kRecordTooLarge, {f.path.c_str(), limit.c_str()}).Print();
+            CQLNException(MSG_STATUS_FILE_TOO_LARGE, {f.path.c_str(), limit.c_str()}).Print();
             break;
         default:
-            CQLNException(kRecordUnreadable, {f.path.c_str(), reason.c_str()}).Print();
+            CQLNException(MSG_STATUS_FILE_UNREADABLE, {f.path.c_str(), reason.c_str()}).Print();
             break;
     }
 }
@@ -344,7 +326,7 @@ std::vector<Found> HostRecords(bool& unknown) {
         uint32_t error = 0;
         if (!plat::ListRuntimeFolder(folder, names, error)) {
             std::string reason = plat::SystemReason(error);
-            CQLNException(kFolderUnreadable, {folder.c_str(), reason.c_str()}).Print();
+            CQLNException(MSG_STATUS_FOLDER_UNREADABLE, {folder.c_str(), reason.c_str()}).Print();
             unknown = true;
             continue;
         }
@@ -397,17 +379,17 @@ std::string HostLine(const Found& f) {
                       : !v("ini_file").empty() ? v("ini_file")
                                                : Printable(f.path);
     std::string state = StateOf(f);
-    uint32_t word = state == "attached"    ? kAttachedWord
-                    : state == "searching" ? kSearchingWord
-                    : state == "paused"    ? kPausedWord
-                                           : kNotRunningWord;
+    uint32_t word = state == "attached"    ? MSG_STATUS_ATTACHED
+                    : state == "searching" ? MSG_STATUS_SEARCHING
+                    : state == "paused"    ? MSG_STATUS_PAUSED
+                                           : MSG_STATUS_NOT_RUNNING;
     std::string ups = v("ups_family") +
                       (v("ups_family").empty() || v("ups_model").empty() ? "" : " ") +
                       v("ups_model");
     if (ups.empty()) ups = "-";
     auto count = [&](const char* name) { return v(name).empty() ? std::string("0") : v(name); };
     auto dash = [&](const char* name) { return v(name).empty() ? std::string("-") : v(name); };
-    return Text(kHostAgentLine,
+    return Text(MSG_STATUS_HOST_AGENT_LINE,
                 {who.c_str(), Word(word).c_str(), ups.c_str(), dash("serial_port").c_str(),
                  dash("agent_port").c_str(), count("answered").c_str(),
                  count("privileged_refused").c_str(), dash("pid").c_str()});
@@ -429,7 +411,7 @@ int ShowStatus(const std::string& configPath, bool json, const std::string& inst
             CINIFile profile(configPath.c_str());
             settings = ReadRelaySettings(profile, configPath);
         } catch (const SettingsError& error) {
-            CQLNException(kSettingNotValid,
+            CQLNException(MSG_SETTING_NOT_VALID,
                           {error.key.c_str(), error.section.c_str(), configPath.c_str(),
                            error.value.c_str(), error.allowed.c_str()})
                 .Print();
@@ -471,7 +453,7 @@ int ShowHostStatus(bool json) {
     if (json) {
         std::fputs(agents.empty() ? "[]\n" : ("[\n" + out + "\n]\n").c_str(), stdout);
     } else {
-        if (agents.empty()) out = Text(kNoAgentRunning);
+        if (agents.empty()) out = Text(MSG_STATUS_NO_AGENT_RUNNING);
         plat::WriteUnchanged(stdout, plat::ForReader(out));
     }
     std::fflush(stdout);

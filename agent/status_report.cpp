@@ -7,6 +7,7 @@
 #include "agent/file_refusal.h"
 #include "agent/qln_exception.h"
 #include "agent/service_host.h"
+#include "common/resources/message_ids.h"
 #include "platform/agent_folder.h"
 #include "platform/clock.h"
 #include "platform/errors.h"
@@ -18,12 +19,6 @@ namespace {
 
 constexpr uint32_t kWriteEveryMs = 1000;
 constexpr uint32_t kSummaryEveryMs = 60000;
-
-constexpr uint32_t kRelayRequestsSummary = 0x400201A0u;  // count
-constexpr uint32_t kStatusUnwritable = 0x800201A1u;      // file, reason
-constexpr uint32_t kPrometheusUnwritable = 0x800201A2u;  // file, reason
-constexpr uint32_t kFolderNotOwn = 0x800201A3u;          // file
-constexpr uint32_t kFileRefused = 0x800201C1u;           // file, reason
 
 }  // namespace
 
@@ -72,7 +67,7 @@ void StatusReporter::SummariseRelayRequests(uint32_t tick) {
     if (count == m_nRelayRequestsTold) return;
     std::string told = std::to_string(count - m_nRelayRequestsTold);
     m_nRelayRequestsTold = count;
-    CQLNException(kRelayRequestsSummary, {told.c_str()}).Report();
+    CQLNException(MSG_RELAY_REQUESTS_SUMMARY, {told.c_str()}).Report();
 }
 
 // Writes one file. The first failure of a run of failures is reported: a
@@ -88,7 +83,8 @@ bool StatusReporter::WriteFile(const std::string& path, const std::string& text,
     }
     if (!reported) {
         if (why != plat::FileRefusal::kSystem) {
-            CQLNException(kFileRefused, {path.c_str(), FileFailureReason(why, 0).c_str()}).Report();
+            CQLNException(MSG_FILE_REFUSED, {path.c_str(), FileFailureReason(why, 0).c_str()})
+                .Report();
         } else {
             uint32_t error = plat::LastError();
             std::string reason = plat::SystemReason(error ? error : static_cast<uint32_t>(EIO));
@@ -114,15 +110,15 @@ void StatusReporter::Write() {
         // one that another account made first is not written through.
         bool own = !m_bInRuntimeFolder || plat::IsPrivateFolder(folder);
         if (!own && !m_bFolderReported) {
-            CQLNException(kFolderNotOwn, {m_StatusFile.c_str()}).Report();
+            CQLNException(MSG_STATUS_FOLDER_NOT_OWN, {m_StatusFile.c_str()}).Report();
         }
         m_bFolderReported = !own;
-        if (own && WriteFile(m_StatusFile, StatusFileText(m_Status), kStatusUnwritable,
+        if (own && WriteFile(m_StatusFile, StatusFileText(m_Status), MSG_STATUS_FILE_UNWRITABLE,
                              m_bStatusReported)) {
             m_Written = text;
         }
         if (!m_PrometheusFile.empty()) {
-            WriteFile(m_PrometheusFile, PrometheusText(m_Status), kPrometheusUnwritable,
+            WriteFile(m_PrometheusFile, PrometheusText(m_Status), MSG_PROMETHEUS_FILE_UNWRITABLE,
                       m_bPrometheusReported);
         }
     }

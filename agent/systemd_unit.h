@@ -2,19 +2,16 @@
 #pragma once
 #include <string>
 
-#include "agent/instance_names.h"  // kAgentTemplateUnitName
+#include "agent/instance_names.h"
+#include "platform/product_names.h"
 
-// "Ombrex Quillon" as a unit name (unit names take no spaces).
-extern const char* const kAgentUnitName;
 // The dedicated system account the unit runs the agent as, and the group that
 // serial devices belong to on Debian.
 extern const char* const kAgentAccount;
 extern const char* const kSerialGroup;
-// The INI file the service reads: beside the program (the unit gives no -c;
-// the Debian package's copy of the unit adds -c /etc/qln/qln.ini).
-extern const char* const kAgentIniName;
-
-// The INI file beside `executable`.
+// The INI file beside `executable` (plat::kAgentIniName), the one the service
+// reads: the unit gives no -c; the Debian package's copy of the unit adds
+// -c /etc/qln/qln.ini.
 std::string AgentIniPath(const std::string& executable);
 
 // The unit that runs `executable` with no arguments, so that the INI file

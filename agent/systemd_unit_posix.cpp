@@ -1,10 +1,9 @@
 #include "agent/systemd_unit.h"
+#include "platform/product_names.h"
 #include "platform/systemd.h"
 
-const char* const kAgentUnitName = "ombrex-quillon.service";
 const char* const kAgentAccount = "qln";
 const char* const kSerialGroup = "dialout";
-const char* const kAgentIniName = "qln.ini";
 
 namespace {
 
@@ -22,7 +21,7 @@ bool InHomeFolder(const std::string& path) {
 }  // namespace
 
 std::string AgentIniPath(const std::string& executable) {
-    return executable.substr(0, executable.rfind('/') + 1) + kAgentIniName;
+    return executable.substr(0, executable.rfind('/') + 1) + plat::kAgentIniName;
 }
 
 // The notify type makes "started" mean that the worker has found the UPS: the
@@ -55,37 +54,30 @@ std::string UnitText(const std::string& executable, const std::string& account,
     std::string execStart = plat::UnitExecStart(executable);
     if (execStart.empty()) return std::string();
     if (account.find_first_of(" \t\r\n\"'\\%") != std::string::npos) return std::string();
+    // The unit text reads as the file it becomes.
+    // clang-format off
     std::string who;
     if (!account.empty()) {
-        who = "User=" + account +
-              "\n"
-              "Group=" +
-              account +
-              "\n"
-              "SupplementaryGroups=" +
-              kSerialGroup + "\n";
+        who = "User=" + account + "\n"
+              "Group=" + account + "\n"
+              "SupplementaryGroups=" + kSerialGroup + "\n";
     } else {
         std::string why;
         for (char c : whyRoot) why += (c == '\r' || c == '\n') ? ' ' : c;
-        who =
-            "# Runs as root, without capabilities: " + (why.empty() ? "as installed" : why) + "\n";
+        who = "# Runs as root, without capabilities: " + (why.empty() ? "as installed" : why) + "\n";
     }
-    return std::string(
-               "[Unit]\n"
-               "Description=Ombrex Quillon UPS network relay") +
-           shape.description +
-           "\n"
+    return "[Unit]\n"
+           "Description=" + std::string(plat::kAgentDescription) + shape.description + "\n"
            "After=network.target\n"
            "\n"
            "[Service]\n"
            "Type=notify\n"
            "NotifyAccess=main\n" +
-           execStart + shape.arguments +
-           "\n"
+           execStart + shape.arguments + "\n"
            "KillMode=mixed\n"
            "KillSignal=SIGTERM\n" +
-           who + "RuntimeDirectory=" + shape.runtimeFolder +
-           "\n"
+           who +
+           "RuntimeDirectory=" + shape.runtimeFolder + "\n"
            "RuntimeDirectoryMode=0700\n"
            "UMask=0077\n" +
            (*shape.syslogTag ? std::string("SyslogIdentifier=") + shape.syslogTag + "\n" : "") +
@@ -125,6 +117,7 @@ std::string UnitText(const std::string& executable, const std::string& account,
            "\n"
            "[Install]\n"
            "WantedBy=multi-user.target\n";
+    // clang-format on
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "agent/netxcp_endpoint.h"
+#include "common/resources/message_ids.h"
 #include "fuzz/fuzz_support.h"
 #include "upslink/link_error.h"
 #include "upslink/serial_link.h"
@@ -51,7 +52,7 @@ public:
             case Reply::None:
                 return nullptr;
             case Reply::Failure:
-                throw new UpsLinkError(0xC0020027u);
+                throw new UpsLinkError(MSG_UPS_INVALID_RESPONSE);
             case Reply::Bytes:
                 break;
         }

@@ -2,12 +2,15 @@
 #include <cstdlib>
 
 #include "platform/agent_folder.h"
+#include "platform/product_names.h"
 #include "platform/scoped_handle.h"
 #include "platform/windows_wrapper.h"
-
-// After windows.h: the SDDL conversions and the shell's folders.
+// After <windows.h>, which they need: the SDDL conversions and the shell's
+// folders.
+// clang-format off
 #include <sddl.h>
 #include <shlobj.h>
+// clang-format on
 
 namespace plat {
 
@@ -39,7 +42,7 @@ std::string AgentRuntimeFolder() {
     }
     if (base.empty()) base = "C:\\ProgramData";
     while (!base.empty() && (base.back() == '\\' || base.back() == '/')) base.pop_back();
-    return base + "\\Ombrex Quillon";
+    return base + "\\" + kAgentServiceName;
 }
 
 std::string AgentRuntimeFile(const std::string& name) { return AgentRuntimeFolder() + "\\" + name; }

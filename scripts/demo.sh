@@ -22,35 +22,22 @@ stop_all() {
   rm -rf "$work"
 }
 trap stop_all EXIT
-
-# Polls (bounded) until the command succeeds.
-wait_for() { # seconds command...
-  local limit=$1; shift
-  for _ in $(seq "$((limit * 4))"); do "$@" >/dev/null 2>&1 && return 0; sleep 0.25; done
-  return 1
-}
+. "$top/scripts/lib/relay_up.sh"
 
 echo "== upssim: a simulated XCP UPS on a pseudo-terminal"
-"$bin/upssim" >"$work/upssim.out" 2>&1 &
-sim_pid=$!
-wait_for 10 grep -q /dev/pts/ "$work/upssim.out" || { cat "$work/upssim.out"; exit 1; }
-pty=$(grep -o '/dev/pts/[0-9]*' "$work/upssim.out" | head -n1)
-echo "upssim answers on $pty"
+relay_up_upssim || { cat "$work/sim.out" "$work/sim.err"; exit 1; }
+echo "upssim answers on $ups_line"
 
-port=$(python3 -c 'import socket; s=socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("0.0.0.0", 0)); print(s.getsockname()[1])')
-cat >"$work/qln.ini" <<INI
-[Communications]
-CommunicationsPort=$pty
-[NetXCP]
-AgentPort=$port
-INI
+relay_up_udp_port
+port=$udp_port
+relay_up_ini "$work/qln.ini"
 echo
 echo "== qln daemon -c $work/qln.ini   (UDP port $port)"
 cat "$work/qln.ini"
-"$bin/qln" daemon -c "$work/qln.ini" >"$work/qln.out" 2>"$work/qln.err" &
+"$bin/qln" daemon -c "$work/qln.ini" >"$work/qln.out" 2>"$work/qln.err" 7>&- &
 qln_pid=$!
 echo "waiting until qln has found and identified the UPS..."
-if ! wait_for 60 "$bin/netxcp" -p "$port" -t 1500 -x relay; then
+if ! relay_up_wait 60; then
   echo "qln does not relay; its standard error:"; cat "$work/qln.err"; exit 1
 fi
 

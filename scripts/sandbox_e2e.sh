@@ -54,7 +54,7 @@ fail() {
   for f in qln.err netxcp.out; do [ -s "$work/$f" ] && { echo "-- $f:"; tail -5 "$work/$f"; } >&2; done
   exit 1
 }
-. "$top/scripts/wait_until.sh"
+. "$top/scripts/lib/relay_up.sh"
 
 # The account, as `qln install` makes it.
 if ! getent passwd "$account" >/dev/null; then
@@ -74,21 +74,11 @@ mkdir -m 755 "$work/bin"
 cp "$bin/qln" "$bin/libPellux_noDB.so" "$work/bin/"
 
 # The UPS; its pseudo-terminal becomes a serial device as udev makes them.
-mkfifo "$work/sim.in"
-"$bin/upssim" <"$work/sim.in" >"$work/sim.out" 2>"$work/sim.err" &
-sim_pid=$!
-exec 7>"$work/sim.in"
-wait_until 10 grep -q . "$work/sim.out" || fail "upssim did not start"
-port=$(head -1 "$work/sim.out")
-chgrp dialout "$port" && chmod 660 "$port" || fail "the line cannot be given to dialout"
+relay_up_upssim || fail "upssim did not start"
+chgrp dialout "$ups_line" && chmod 660 "$ups_line" || fail "the line cannot be given to dialout"
 
-udp_port=$(python3 -c 'import socket; s=socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-cat >"$work/bin/qln.ini" <<INI
-[Communications]
-CommunicationsPort=$port
-[NetXCP]
-AgentPort=$udp_port
-INI
+relay_up_udp_port
+relay_up_ini "$work/bin/qln.ini"
 # The INI file holds the password: the agent's account may read it, no more.
 chown root:"$account" "$work/bin/qln.ini" && chmod 640 "$work/bin/qln.ini"
 
@@ -117,10 +107,10 @@ touch "$work/trace" && chown "$account" "$work/trace"
 ) </dev/null >"$work/qln.out" 2>"$work/qln.err" &
 strace_pid=$!
 
-relay() { "$bin/netxcp" -p "$udp_port" -t "${wait_ms:-5000}" "$@" >>"$work/netxcp.out" 2>&1; }
+relay() { "$bin/netxcp" -p "$udp_port" -t 5000 "$@" >>"$work/netxcp.out" 2>&1; }
 wait_until 120 grep -q 'READY=1' "$work/notify.log" || fail "no READY=1: the UPS was not found (notify: $(cat "$work/notify.log"))"
 say "READY=1 from qln as $(ps -o user=,group=,supgrp= -p "$(cat /proc/$strace_pid/task/*/children | awk '{print $1}')" 2>/dev/null | tr -s ' ')"
-wait_ms=2000 wait_until 30 relay relay ident || fail "the agent did not relay"
+relay_up_wait 30 || fail "the agent did not relay"
 relay status || fail "status request unanswered"
 relay -w Wopra3 cmd:8A || fail "privileged request unanswered"
 say "relayed: identification, status, a privileged command"

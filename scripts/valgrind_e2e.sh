@@ -25,18 +25,14 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "valgrind: $*" >&2; [ -f "$work/valgrind.log" ] && tail -40 "$work/valgrind.log" >&2; exit 1; }
 
-. "$top/scripts/wait_until.sh"
+. "$top/scripts/lib/relay_up.sh"
 
-# The UPS; its control lines come through a pipe that stays open.
-mkfifo "$work/sim.in"
-"$bin/upssim" <"$work/sim.in" >"$work/sim.out" 2>"$work/sim.err" &
-sim_pid=$!
-exec 7>"$work/sim.in"
-wait_until 10 grep -q . "$work/sim.out" || fail "upssim did not start"
-port_path=$(head -1 "$work/sim.out")
+# The UPS, a free UDP port and the INI file that joins them.
+relay_up_upssim || fail "upssim did not start"
+relay_up_udp_port
+relay_up_ini "$work/qln.ini"
 
-# A free UDP port, and systemd's notification socket.
-udp_port=$(python3 -c 'import socket; s=socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+# systemd's notification socket.
 python3 -c '
 import socket, sys
 s = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
@@ -46,13 +42,6 @@ while True:
 ' "$work/notify" >"$work/notify.log" 2>&1 &
 notify_pid=$!
 wait_until 10 test -S "$work/notify" || fail "no notification socket"
-
-cat >"$work/qln.ini" <<INI
-[Communications]
-CommunicationsPort=$port_path
-[NetXCP]
-AgentPort=$udp_port
-INI
 
 # The agent takes only a folder of its own account that no one else may enter.
 mkdir -m 700 "$work/events"
@@ -65,8 +54,8 @@ qln_pid=$!
 
 # Under valgrind everything is slower: enumeration and identification take a
 # while before the relay answers for its UPS.
-relay() { "$bin/netxcp" -p "$udp_port" -t "${wait_ms:-15000}" "$@" >>"$work/netxcp.out" 2>&1; }
-wait_ms=2000 wait_until 180 relay relay ident || fail "the agent never relayed (stderr: $(tail -3 "$work/qln.err"))"
+relay() { "$bin/netxcp" -p "$udp_port" -t 15000 "$@" >>"$work/netxcp.out" 2>&1; }
+relay_up_wait 180 || fail "the agent never relayed (stderr: $(tail -3 "$work/qln.err"))"
 grep -q 'READY=1' "$work/notify.log" || fail "no READY=1 sent"
 relay status || fail "status request unanswered"
 relay -w Wopra3 cmd:8A || fail "privileged request unanswered"

@@ -11,13 +11,12 @@
 
 #include "platform/clock.h"
 #include "platform/file_replace.h"
+#include "platform/product_names.h"
 #include "platform/systemd.h"
 #include "updater/update_steps.h"
 
 namespace {
 
-const char* const kRelayUnit = "ombrex-quillon.service";
-const char* const kSiblingUnit = "ombrex-velmar.service";
 const char* const kProgramFiles[] = {"qln", "libPellux_noDB.so"};
 constexpr uint32_t kPendingHintMs = 1000;
 
@@ -36,7 +35,8 @@ std::string Value(const std::string& text, const char* key) {
     return lines.substr(at, lines.find('\n', at) - at);
 }
 
-// The program of ExecStart=, as systemctl shows it: "{ path=/x/qln ; argv[]=... }".
+// The program of ExecStart=, as systemctl shows it: "{ path=/x/qln ; argv[]=...
+// }".
 std::string ProgramOf(const std::string& execStart) {
     std::string::size_type at = execStart.find("path=");
     if (at == std::string::npos) return "";
@@ -115,7 +115,7 @@ int RunAgentUpdate() {
     {
         uint32_t ignored = 0;
         UnitInfo unit;
-        if (QueryUnit(kRelayUnit, unit, ignored)) {
+        if (QueryUnit(plat::kAgentUnitName, unit, ignored)) {
             std::string package = OwningPackage(unit.programPath);
             if (!package.empty()) {
                 std::fputs(PackageRefusal(unit.programPath, package).c_str(), stderr);
@@ -123,23 +123,23 @@ int RunAgentUpdate() {
             }
         }
     }
-    plat::Systemctl({"stop", kRelayUnit});
-    plat::Systemctl({"stop", kSiblingUnit});
+    plat::Systemctl({"stop", plat::kAgentUnitName});
+    plat::Systemctl({"stop", plat::kSiblingUnitName});
 
     uint32_t progress = 0;
     UnitInfo relay;
-    if (!QueryUnit(kRelayUnit, relay, progress)) return -1;
-    if (!WaitForStop(kRelayUnit, relay)) return -1;
+    if (!QueryUnit(plat::kAgentUnitName, relay, progress)) return -1;
+    if (!WaitForStop(plat::kAgentUnitName, relay)) return -1;
 
     uint32_t siblingProgress = 0;
     UnitInfo sibling;
-    bool siblingPresent = QueryUnit(kSiblingUnit, sibling, siblingProgress);
-    if (siblingPresent) WaitForStop(kSiblingUnit, sibling);
+    bool siblingPresent = QueryUnit(plat::kSiblingUnitName, sibling, siblingProgress);
+    if (siblingPresent) WaitForStop(plat::kSiblingUnitName, sibling);
 
     plat::SleepMs(1000);
     bool fitted = CopyProgramFiles(relay.programPath);
 
-    plat::Systemctl({"start", kRelayUnit});
-    if (siblingPresent) plat::Systemctl({"start", kSiblingUnit});
+    plat::Systemctl({"start", plat::kAgentUnitName});
+    if (siblingPresent) plat::Systemctl({"start", plat::kSiblingUnitName});
     return fitted ? 0 : -1;
 }

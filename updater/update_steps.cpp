@@ -3,9 +3,6 @@
 #include <cstdio>
 #include <cstring>
 
-const char* const kRelayServiceName = "Ombrex Quillon";
-const char* const kSiblingServiceName = "Ombrex Velmar";
-
 bool WaitUntilStopped(StopWaitStatus& status, const std::function<bool(StopWaitStatus&)>& query,
                       const std::function<void(uint32_t)>& sleep) {
     while (status.state != plat::kServiceStopped) {

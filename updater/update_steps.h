@@ -8,14 +8,9 @@
 
 #include "platform/service_status.h"
 
-// Names under which the agent services are registered.
-extern const char* const kRelayServiceName;    // "Ombrex Quillon"
-extern const char* const kSiblingServiceName;  // "Ombrex Velmar"
-
 // Sizes of the working buffers. Anything that does not fit is refused.
 constexpr size_t kPathBufferSize = 1024;
 constexpr size_t kCurrentDirBufferSize = 260;
-
 
 struct StopWaitStatus {
     uint32_t state;

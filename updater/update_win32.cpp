@@ -9,12 +9,14 @@
 #include <string>
 
 #include "platform/file_replace.h"
+#include "platform/product_names.h"
 #include "platform/scoped_handle.h"
 #include "platform/windows_wrapper.h"
 #include "updater/update_steps.h"
-
-// After windows.h: the Installer's component records.
+// After <windows.h>, which it needs: the Installer's component records.
+// clang-format off
 #include <msi.h>
+// clang-format on
 
 namespace {
 
@@ -25,6 +27,11 @@ namespace {
 const char* const kAgentComponents[] = {"{3B0E6C1F-8D2A-4F57-A1C9-5E4D2B7A9C01}",
                                         "{FE6FB0E1-EB46-478E-90EF-F6F35DBD7FFD}"};
 
+// "net stop" or "net start" of one service, through the command interpreter.
+void NetCommand(const char* verb, const char* service) {
+    std::system((std::string("net ") + verb + " \"" + service + "\"").c_str());
+}
+
 std::string Unquoted(const std::string& path) {
     if (path.size() >= 2 && path.front() == '"') return path.substr(1, path.find('"', 1) - 1);
     return path;
@@ -33,7 +40,7 @@ std::string Unquoted(const std::string& path) {
 // The relay service's configured program path, or "".
 std::string ConfiguredProgram(SC_HANDLE manager) {
     plat::ScopedServiceHandle relay(
-        ::OpenServiceA(manager, kRelayServiceName, SERVICE_QUERY_CONFIG));
+        ::OpenServiceA(manager, plat::kAgentServiceName, SERVICE_QUERY_CONFIG));
     if (!relay) return "";
     DWORD needed = 0;
     ::QueryServiceConfigA(relay.Get(), nullptr, 0, &needed);
@@ -89,7 +96,7 @@ std::string OwningPackage(const std::string& programPath) {
         INSTALLSTATE state = ::MsiLocateComponentA(component, path, &size);
         if (state != INSTALLSTATE_LOCAL && state != INSTALLSTATE_SOURCE) continue;
         if (::lstrcmpiA(path, Unquoted(programPath).c_str()) == 0)
-            return "Ombrex Quillon (Windows Installer)";
+            return std::string(plat::kAgentServiceName) + " (Windows Installer)";
     }
     return "";
 }
@@ -105,13 +112,13 @@ int RunAgentUpdate() {
             return -1;
         }
     }
-    std::system("net stop \"Ombrex Quillon\"");
-    std::system("net stop \"Ombrex Velmar\"");
+    NetCommand("stop", plat::kAgentServiceName);
+    NetCommand("stop", plat::kSiblingServiceName);
 
     plat::ScopedServiceHandle manager(::OpenSCManagerA(nullptr, nullptr, GENERIC_READ));
     if (!manager) return -1;
     plat::ScopedServiceHandle relay(
-        ::OpenServiceA(manager.Get(), kRelayServiceName, SERVICE_QUERY_STATUS));
+        ::OpenServiceA(manager.Get(), plat::kAgentServiceName, SERVICE_QUERY_STATUS));
     if (!relay) return -1;
     StopWaitStatus status{};
     if (!Query(relay.Get(), status)) return -1;
@@ -122,7 +129,7 @@ int RunAgentUpdate() {
     plat::ScopedServiceHandle sibling;
     if (siblingManager) {
         sibling.Reset(
-            ::OpenServiceA(siblingManager.Get(), kSiblingServiceName, SERVICE_QUERY_STATUS));
+            ::OpenServiceA(siblingManager.Get(), plat::kSiblingServiceName, SERVICE_QUERY_STATUS));
         StopWaitStatus siblingStatus{};
         if (sibling && Query(sibling.Get(), siblingStatus))
             WaitForStop(sibling.Get(), siblingStatus);
@@ -132,7 +139,7 @@ int RunAgentUpdate() {
     ::Sleep(1000);
     relay.Reset();
 
-    relay.Reset(::OpenServiceA(manager.Get(), kRelayServiceName, SERVICE_QUERY_CONFIG));
+    relay.Reset(::OpenServiceA(manager.Get(), plat::kAgentServiceName, SERVICE_QUERY_CONFIG));
     if (!relay) return -1;
     DWORD needed = 0;
     ::QueryServiceConfigA(relay.Get(), nullptr, 0, &needed);
@@ -150,7 +157,7 @@ int RunAgentUpdate() {
 
     // A path too long for the buffers copies nothing, but the services are
     // started again all the same: the update is refused, not the agent.
-    std::system("net start \"Ombrex Quillon\"");
-    if (siblingPresent) std::system("net start \"Ombrex Velmar\"");
+    NetCommand("start", plat::kAgentServiceName);
+    if (siblingPresent) NetCommand("start", plat::kSiblingServiceName);
     return fitted ? 0 : -1;
 }

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "common/resources/message_ids.h"
 #include "platform/clock.h"
 #include "platform/errors.h"
 #include "upslink/link_error.h"
@@ -65,7 +66,7 @@ void XcpEngine::ReadExact(void* buffer, uint32_t count) {
         at += got;
         missing -= got;
         if (missing == 0) break;
-        if (m_Link.DeadlinePassed()) Fail(kMsgUpsTimeout);
+        if (m_Link.DeadlinePassed()) Fail(MSG_UPS_TIMEOUT);
         // The port's reads return at once; block on its readiness instead of
         // spinning until the deadline.
         if (got == 0) m_Link.WaitReadable(m_Link.DeadlineRemaining() + 1);
@@ -98,7 +99,8 @@ private:
 void XcpEngine::WaitOutGuard() {
     if (m_Timing != XcpTiming::kPrompt || !m_bAnswerSeen) return;
     const auto guardEnd = m_AnswerEnd + std::chrono::milliseconds(kXcpRelayPauseMs);
-    // A sleep may end a little early on some systems: sleep again for what is left.
+    // A sleep may end a little early on some systems: sleep again for what is
+    // left.
     for (;;) {
         const auto left = guardEnd - std::chrono::steady_clock::now();
         if (left <= std::chrono::steady_clock::duration::zero()) return;
@@ -140,7 +142,7 @@ int XcpEngine::ReceiveAnswer(uint8_t expected, uint32_t timeoutMs, uint32_t held
         m_Link.SetDeadline(wait);
         uint8_t header[4];
         ReadExact(header, sizeof header);
-        if (header[0] != kXcpStart) Fail(kMsgUpsInvalidResponse);
+        if (header[0] != kXcpStart) Fail(MSG_UPS_INVALID_RESPONSE);
         const uint32_t n = header[2];
         m_Answer.resize(held + n);
         if (n) ReadExact(&m_Answer[held], n);
@@ -150,24 +152,24 @@ int XcpEngine::ReceiveAnswer(uint8_t expected, uint32_t timeoutMs, uint32_t held
         uint8_t total = check;
         for (uint8_t b : header) total = static_cast<uint8_t>(total + b);
         for (uint32_t i = 0; i < n; ++i) total = static_cast<uint8_t>(total + m_Answer[held + i]);
-        if (total != 0) Fail(kMsgUpsInvalidResponse);
+        if (total != 0) Fail(MSG_UPS_INVALID_RESPONSE);
         held += n;
         m_nAnswerLength = held;
 
         if ((header[3] & kXcpLastBlockMark) == 0) {
             // More blocks follow; an answer that never ends is not one.
-            if (++blocks >= kXcpMaxBlocks) Fail(kMsgUpsInvalidResponse);
+            if (++blocks >= kXcpMaxBlocks) Fail(MSG_UPS_INVALID_RESPONSE);
             continue;
         }
         if (header[1] == expected) return Answered(0);
         if (header[1] == kXcpAckBlock) {
             // An acknowledge without its code is no answer at all.
-            if (m_nAnswerLength == 0) Fail(kMsgUpsInvalidResponse);
+            if (m_nAnswerLength == 0) Fail(MSG_UPS_INVALID_RESPONSE);
             return Answered(m_Answer[0] == kXcpAckDone ? kXcpAckAccepted : m_Answer[0]);
         }
         // The last block of some other answer: drop what was gathered and
         // wait again, but not for ever.
-        if (++strays > kXcpMaxStrayAnswers) Fail(kMsgUpsInvalidResponse);
+        if (++strays > kXcpMaxStrayAnswers) Fail(MSG_UPS_INVALID_RESPONSE);
         held = 0;
         blocks = 0;
         m_Answer.clear();
@@ -247,7 +249,7 @@ std::unique_ptr<uint8_t[]> ReframeXcpAnswer(const uint8_t* answer, uint32_t answ
                                             uint8_t blockNumber, uint32_t& total) {
     const uint32_t blocks = (answered + kXcpRelayBlockData - 1) / kXcpRelayBlockData;
     total = answered + kXcpBlockOverhead * blocks;
-    if (total > kNetXcpMaxDatagram) Fail(kMsgUpsInvalidResponse);
+    if (total > kNetXcpMaxDatagram) Fail(MSG_UPS_INVALID_RESPONSE);
     std::unique_ptr<uint8_t[]> out(total ? new uint8_t[total] : nullptr);
     uint32_t taken = 0;
     for (uint32_t k = 0; k < blocks; ++k) {

@@ -11,10 +11,6 @@
 
 class SerialLink;
 
-// Message ids the engine raises.
-constexpr uint32_t kMsgUpsTimeout = 0x80020028;          // "Timed out communicating with the UPS."
-constexpr uint32_t kMsgUpsInvalidResponse = 0xC0020027;  // "Invalid response from UPS."
-
 // The sum of `count` bytes, modulo 256, negated: the byte that closes a frame.
 uint8_t XcpChecksum(const uint8_t* bytes, uint32_t count);
 // The request frame for `command` with `length` data bytes (at most 254).
@@ -22,7 +18,7 @@ std::vector<uint8_t> BuildXcpRequest(uint8_t command, const uint8_t* data, uint3
 
 // The `answered` data bytes of an answer as answer blocks of at most 121
 // data bytes each, all carrying `blockNumber`; null (total 0) for none. An
-// answer too long for one reply datagram raises kMsgUpsInvalidResponse.
+// answer too long for one reply datagram raises MSG_UPS_INVALID_RESPONSE.
 std::unique_ptr<uint8_t[]> ReframeXcpAnswer(const uint8_t* answer, uint32_t answered,
                                             uint8_t blockNumber, uint32_t& total);
 

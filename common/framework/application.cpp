@@ -11,6 +11,7 @@
 #include "common/framework/brx_runtime.h"
 #include "common/framework/debug_text.h"
 #include "common/framework/processing_module.h"
+#include "common/resources/message_ids.h"
 #include "platform/errors.h"
 #include "platform/event.h"
 
@@ -19,26 +20,25 @@ CApplication* CApplication::m_pApp = nullptr;
 namespace {
 
 // Debug categories of option "-d"; each is the "Dynamic" flag "Debug" + name.
-const char* const kDebugCategories[] = {
-    "MainLoop",      "WebServer",          "Database",           "DiscoveryManagement",
-    "EventManagement", "Communications",   "DeviceManagement",   "ShutdownManagement",
-    "SSL"};
+const char* const kDebugCategories[] = {"MainLoop",
+                                        "WebServer",
+                                        "Database",
+                                        "DiscoveryManagement",
+                                        "EventManagement",
+                                        "Communications",
+                                        "DeviceManagement",
+                                        "ShutdownManagement",
+                                        "SSL"};
 
-const char* const kUsageLines[] = {
-    "Options: -p dir   Base directory, defaults to exe dir.",
-    "         daemon   Run as a daemon.",
-    "         install  Install as a service.",
-    "         remove   Remove as a service.",
-    "         start    Start service.",
-    "         stop     Stop service.",
-    "         pause    Pause service.",
-    "         resume   Resume service.",
-    ""};
-
-// Message ids of the main loop's debug lines.
-constexpr unsigned long kMsgEnteringLoop = 0x40020004;
-constexpr unsigned long kMsgLeavingLoop = 0x40020005;
-constexpr unsigned long kMsgNoSocket = 0x40020008;
+const char* const kUsageLines[] = {"Options: -p dir   Base directory, defaults to exe dir.",
+                                   "         daemon   Run as a daemon.",
+                                   "         install  Install as a service.",
+                                   "         remove   Remove as a service.",
+                                   "         start    Start service.",
+                                   "         stop     Stop service.",
+                                   "         pause    Pause service.",
+                                   "         resume   Resume service.",
+                                   ""};
 
 // Trace texts are cut at this size.
 constexpr size_t kTraceBuffer = 1024;
@@ -105,7 +105,7 @@ CApplication::CApplication(int argc, char** argv, const char* appName, const cha
             m_ServiceStatus.dwControlsAccepted = plat::kAcceptStop | plat::kAcceptPauseContinue;
             m_ServiceStatusHandle = nullptr;
         }
-        if (m_bUseSockets && !StartSockets()) throw new CAppException(kMsgNoSocket);
+        if (m_bUseSockets && !StartSockets()) throw new CAppException(MSG_SHUTDOWN_AGENT_NO_SOCKET);
     } catch (...) {
         // The destructor does not run for an object whose construction failed.
         delete m_NamedStopEvent;
@@ -131,7 +131,8 @@ void CApplication::InternalConstructor(int argc, char** argv, const char* appNam
     m_pAppProfile = CProfile::Create(m_ExeName.c_str(), type);
     // Every later step reads or writes the profile: a type the factory does
     // not know is a caller's mistake, reported rather than dereferenced.
-    if (!m_pAppProfile) throw new CAppException(static_cast<unsigned long>(plat::kErrInvalidParameter));
+    if (!m_pAppProfile)
+        throw new CAppException(static_cast<unsigned long>(plat::kErrInvalidParameter));
 
     std::string exeDir = ExeDirectory(argc, argv);
     ParseArguments(m_ExeName.c_str(), argc, argv);
@@ -162,7 +163,8 @@ void CApplication::ParseArguments(const char* exeName, int argc, char** argv) {
                     for (const char* category : kDebugCategories) {
                         if (!SameNoCase(value, category)) continue;
                         known = true;
-                        m_pAppProfile->Set("Dynamic", (std::string("Debug") + category).c_str(), true);
+                        m_pAppProfile->Set("Dynamic", (std::string("Debug") + category).c_str(),
+                                           true);
                     }
                     if (!known) usageError = true;
                     break;
@@ -245,8 +247,9 @@ unsigned long PELLUX_SYSTEM_CALL CApplication::ThreadMain(void* /*pParam*/) {
         return 0;
     } catch (CAppException* e) {
         std::unique_ptr<CAppException> owned(e);
-        std::string baseDir =
-            app->m_pAppProfile ? app->m_pAppProfile->GetString("Dynamic", "BaseDir", "", false) : "";
+        std::string baseDir = app->m_pAppProfile
+                                  ? app->m_pAppProfile->GetString("Dynamic", "BaseDir", "", false)
+                                  : "";
         owned->ReportToLog(baseDir.c_str());
     } catch (...) {
     }
@@ -262,14 +265,17 @@ void CApplication::MainLoop() {
         time_t now = time(nullptr);
         uint32_t since = static_cast<uint32_t>(now > lastPass ? now - lastPass : lastPass - now);
         if (since >= m_nLoopInterval) {
-            bool debug = m_pAppProfile && m_pAppProfile->GetBool("Dynamic", "DebugMainLoop", false, false);
+            bool debug =
+                m_pAppProfile && m_pAppProfile->GetBool("Dynamic", "DebugMainLoop", false, false);
             if (debug) {
-                WriteDebugMessage(m_pAppProfile, kMsgEnteringLoop, static_cast<unsigned long>(m_nIteration),
+                WriteDebugMessage(m_pAppProfile, MSG_ENTERING_MAIN_LOOP,
+                                  static_cast<unsigned long>(m_nIteration),
                                   CurrentTimeText().c_str());
             }
             CProcessingModule::ProcessAll(m_nIteration);
             m_nIteration += 1;
-            if (debug) WriteDebugMessage(m_pAppProfile, kMsgLeavingLoop, CurrentTimeText().c_str());
+            if (debug)
+                WriteDebugMessage(m_pAppProfile, MSG_LEAVING_MAIN_LOOP, CurrentTimeText().c_str());
             lastPass = time(nullptr);
         }
         if (m_nLoopSleep != 0) brx::SleepMillSec(m_nLoopSleep);
@@ -328,12 +334,14 @@ void CApplication::CleanupVars() {
 // An application made by the default constructor has no profile: asking for
 // it is a clear error rather than a null reference.
 CProfile& CApplication::GetProfile() {
-    if (!m_pAppProfile) throw new CAppException(static_cast<unsigned long>(plat::kErrInvalidHandle));
+    if (!m_pAppProfile)
+        throw new CAppException(static_cast<unsigned long>(plat::kErrInvalidHandle));
     return *m_pAppProfile;
 }
 
 const CProfile& CApplication::GetProfile() const {
-    if (!m_pAppProfile) throw new CAppException(static_cast<unsigned long>(plat::kErrInvalidHandle));
+    if (!m_pAppProfile)
+        throw new CAppException(static_cast<unsigned long>(plat::kErrInvalidHandle));
     return *m_pAppProfile;
 }
 

@@ -4,12 +4,12 @@
 
 #include "common/framework/jis_text.h"
 #include "common/framework/message_lookup.h"
+#include "common/resources/message_ids.h"
 
 namespace {
 
 constexpr uint32_t kLangUserDefault = 0x400;
 constexpr uint32_t kLangEnglishUS = 0x409;
-constexpr uint32_t kSavedMessageId = 0x00020046;
 
 // One lookup with the line ends taken off the end; empty when it fails.
 std::string LookupWithoutLineEnd(const char* moduleName, unsigned long id, uint32_t langId) {
@@ -23,7 +23,7 @@ std::string LookupWithoutLineEnd(const char* moduleName, unsigned long id, uint3
 
 std::string GetLanguage(CProfile* /*profile*/) {
     std::string text;
-    if (LookupMessage(kFamilyModule, kSavedMessageId, kLangUserDefault, text) &&
+    if (LookupMessage(kFamilyModule, MSG_CHANGES_SAVED, kLangUserDefault, text) &&
         text.find("Your changes have been saved.") == std::string::npos) {
         return "Japanese";
     }

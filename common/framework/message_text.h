@@ -8,7 +8,7 @@
 
 class CProfile;
 
-// "Japanese" when the text of 0x00020046 in the user's default language is
+// "Japanese" when the text of MSG_CHANGES_SAVED in the user's default language is
 // not the English one, otherwise (the English text, or no text) "English".
 PELLUX_API std::string GetLanguage(CProfile* profile);
 

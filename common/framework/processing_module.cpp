@@ -8,6 +8,7 @@
 
 #include "common/config/profile.h"
 #include "common/framework/debug_text.h"
+#include "common/resources/message_ids.h"
 #include "platform/scoped_handle.h"
 
 CProcessingModule::ModuleList CProcessingModule::m_ActiveModules;
@@ -78,7 +79,8 @@ void CProcessingModule::ResetAll() {
 void CProcessingModule::ProcessAll(unsigned long nPass) {
     Walk([nPass](CProcessingModule* m) {
         if (m_pProfile && m_pProfile->GetBool("Dynamic", "DebugMainLoop", false, false)) {
-            WriteDebugMessage(m_pProfile, 0x40020003, TypeName(typeid(CProcessingModule*)).c_str());
+            WriteDebugMessage(m_pProfile, MSG_PROCESSING_MODULE,
+                              TypeName(typeid(CProcessingModule*)).c_str());
         }
         m->Process(nPass);
     });

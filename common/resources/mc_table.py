@@ -8,6 +8,10 @@
                                    compiles in: English in code page 1252,
                                    Japanese in Shift-JIS (code page 932), every
                                    text ending in LF.
+  mc_table.py ids SRC OUT          write the header of the messages' symbolic
+                                   names (message_ids.h): one constant per
+                                   SymbolicName, with its English text above it.
+                                   OUT is left alone when it already says so.
   mc_table.py check SRC EN JA      compare the message compiler's binary tables
                                    (English, Japanese) with this script's reading
                                    of SRC, byte for byte, so that both targets
@@ -16,12 +20,15 @@
 The reader understands the subset of the message-compiler syntax that the
 table uses: the header's name tables, and per message MessageId, Severity,
 Facility, SymbolicName and Language blocks ended by a line holding a lone ".".
+Every message must have a SymbolicName of its own, in the one style
+MSG_UPPER_CASE; any mode refuses a source where one lacks it or two share one.
 """
 import re
 import struct
 import sys
 
 LANGUAGES = {"English": ("cp1252", 0x409), "Japanese": ("cp932", 0x411)}
+SYMBOL_STYLE = re.compile(r"MSG(_[A-Z0-9]+)+$")
 
 
 class McError(Exception):
@@ -36,14 +43,41 @@ def parse_names(text):
     return names
 
 
+class Message:
+    """One entry of the source: where it starts, its code, name and id."""
+
+    def __init__(self, line, code):
+        self.line, self.code = line, code
+        self.name = None
+        self.msg_id = None
+
+
+def check_symbols(messages):
+    """Every message named, in the one style, and no name twice."""
+    seen = {}
+    for m in messages:
+        if m.name is None:
+            raise McError("line %d: message 0x%04X has no SymbolicName= line (add one after "
+                          "its MessageId=, e.g. SymbolicName=MSG_WHAT_IT_SAYS)" % (m.line, m.code))
+        if not SYMBOL_STYLE.match(m.name):
+            raise McError("line %d: SymbolicName %r of message 0x%04X is not in the style "
+                          "MSG_UPPER_CASE (capitals, digits and '_')" % (m.line, m.name, m.code))
+        if m.name in seen:
+            first = seen[m.name]
+            raise McError("line %d: SymbolicName %s of message 0x%04X is taken already by "
+                          "message 0x%04X (line %d)" % (m.line, m.name, m.code, first.code, first.line))
+        seen[m.name] = m
+
+
 def read_mc(path):
-    """Returns {language name: {message id: text with LF line ends}}."""
+    """Returns ({language name: {message id: text with LF line ends}}, [Message])."""
     with open(path, encoding="utf-8") as f:
         lines = f.read().replace("\r\n", "\n").split("\n")
     severities, facilities = {}, {}
     tables = {name: {} for name in LANGUAGES}
     sev = fac = 0
     code = -1
+    messages = []
     i = 0
     while i < len(lines):
         line = lines[i]
@@ -67,6 +101,13 @@ def read_mc(path):
             continue
         if key == "MessageId":
             code = int(value, 0) if value else code + 1
+            messages.append(Message(i, code))
+        elif key == "SymbolicName":
+            if not messages:
+                raise McError("line %d: SymbolicName before the first MessageId" % i)
+            if messages[-1].name is not None:
+                raise McError("line %d: message 0x%04X has a second SymbolicName" % (i, code))
+            messages[-1].name = value
         elif key == "Severity":
             if value not in severities:
                 raise McError("unknown severity %r" % value)
@@ -87,11 +128,14 @@ def read_mc(path):
                     break
                 text.append(lines[i] + "\n")
                 i += 1
+            if not messages:
+                raise McError("line %d: text before the first MessageId" % i)
             msg_id = (sev << 30) | (fac << 16) | code
+            messages[-1].msg_id = msg_id
             if msg_id in tables[value]:
                 raise McError("id 0x%08X twice in %s" % (msg_id, value))
             tables[value][msg_id] = "".join(text)
-        elif key in ("MessageIdTypedef", "SymbolicName", "OutputBase"):
+        elif key in ("MessageIdTypedef", "OutputBase"):
             pass
         else:
             raise McError("line %d: unexpected %r" % (i, stripped))
@@ -102,7 +146,8 @@ def read_mc(path):
     for msg_id, english in tables["English"].items():
         if inserts(english) != inserts(tables["Japanese"][msg_id]):
             raise McError("0x%08X: the languages use different inserts" % msg_id)
-    return tables
+    check_symbols(messages)
+    return tables, messages
 
 
 def inserts(text):
@@ -169,6 +214,36 @@ def write_cpp(tables, path):
         f.write("\n".join(lines))
 
 
+def comment_lines(text):
+    """The English text as // lines (none may end in a backslash, which would
+    join the next line of the header to the comment)."""
+    lines = text.rstrip("\n").split("\n")
+    return ["// " + line + (" " if line.endswith("\\") else "") for line in lines]
+
+
+def write_ids(tables, messages, path):
+    lines = [
+        "// Generated from messages.mc by mc_table.py; do not edit. Each name is the",
+        "// SymbolicName of a message: severity, facility and code, as the message",
+        "// compiler makes its id. Above each name, the message's English text.",
+        "#pragma once",
+        "#include <cstdint>",
+        "",
+    ]
+    for m in sorted(messages, key=lambda m: (m.code, m.msg_id)):
+        lines += comment_lines(tables["English"][m.msg_id])
+        lines.append("constexpr uint32_t %s = 0x%08Xu;" % (m.name, m.msg_id))
+    text = "\n".join(lines) + "\n"
+    try:
+        with open(path, encoding="utf-8", newline="") as f:
+            if f.read() == text:
+                return
+    except (OSError, UnicodeDecodeError):
+        pass
+    with open(path, "w", encoding="utf-8", newline="\n") as f:
+        f.write(text)
+
+
 def read_bin(path):
     """Entries of a binary message table: {id: text bytes without padding}."""
     with open(path, "rb") as f:
@@ -204,7 +279,7 @@ def main(argv):
         return 2
     mode, src = argv[1], argv[2]
     try:
-        tables = read_mc(src)
+        tables, messages = read_mc(src)
         if mode == "crlf":
             with open(src, encoding="utf-8") as f:
                 text = f.read().replace("\r\n", "\n")
@@ -212,6 +287,8 @@ def main(argv):
                 f.write(text)
         elif mode == "cpp":
             write_cpp(tables, argv[3])
+        elif mode == "ids":
+            write_ids(tables, messages, argv[3])
         elif mode == "check" and len(argv) == 5:
             check(tables, argv[3], argv[4])
         else:

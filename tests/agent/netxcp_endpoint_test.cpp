@@ -1,5 +1,7 @@
 // The NetXCP endpoint on loopback with a fake UPS device: the frame walk,
 // the password rule, the reply assembly, and what it does with bad input.
+#include "agent/netxcp_endpoint.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,10 +12,11 @@
 
 #include "agent/netxcp_endpoint.h"
 #include "comm_failure.h"
+#include "common/resources/message_ids.h"
 #include "fake_ups_device.h"
-#include "xcp_frames.h"
 #include "upslink/link_error.h"
 #include "upslink/serial_link.h"
+#include "xcp_frames.h"
 
 namespace {
 
@@ -155,7 +158,7 @@ TEST_F(EndpointTest, WithoutADeviceDatagramsAreReadAndDropped) {
 
 TEST_F(EndpointTest, FailuresCostOnlyTheirOwnFrame) {
     m_Device.m_Answer = [](const Bytes& f) -> Bytes {
-        if (f[2] == 0x31) throw new UpsLinkError(0x80020028u);
+        if (f[2] == 0x31) throw new UpsLinkError(MSG_UPS_TIMEOUT);
         if (f[2] == 0x32) throw std::runtime_error("boom");
         if (f[2] == 0x34) return Bytes(1100, 0x11);  // does not fit after 0x33's
         return Bytes(100, f[2]);
@@ -171,14 +174,15 @@ TEST_F(EndpointTest, FailuresCostOnlyTheirOwnFrame) {
 // and the walk then goes on where it was.)
 TEST_F(EndpointTest, StopAndPauseAreSeenBetweenForwardedFrames) {
     int asked = 0;
-    Bytes datagram = Join({Frame(0x00), Frame(0x31), PasswordFrame("Wopra3"), Frame(0x32),
-                           Frame(0x33)});
+    Bytes datagram =
+        Join({Frame(0x00), Frame(0x31), PasswordFrame("Wopra3"), Frame(0x32), Frame(0x33)});
     ASSERT_TRUE(m_pClient->Write(datagram.data(), static_cast<int>(datagram.size())) > 0);
     ASSERT_TRUE(m_pEndpoint->WaitForRequest(5000));
     testing::internal::CaptureStdout();
     EXPECT_FALSE(m_pEndpoint->ServeRequest(&m_Device, [&] { return ++asked < 2; }));
     testing::internal::GetCapturedStdout();
-    EXPECT_EQ(asked, 2);  // before 0x31 and before 0x32, not for 0x00 or the password
+    EXPECT_EQ(asked,
+              2);  // before 0x31 and before 0x32, not for 0x00 or the password
     EXPECT_EQ(m_Device.Commands(), Bytes{0x31});
     EXPECT_EQ(Answer(), Join({kQln, EchoBlock(0x31)}));
 }
@@ -205,8 +209,8 @@ TEST_F(EndpointTest, ReopensItsSocketAfterTheSocketItselfFailed) {
     uint16_t port = m_pEndpoint->LocalPort();
     m_pEndpoint.reset();
     m_pEndpoint = std::make_unique<NetXcpEndpoint>(m_Password, port);
-    m_pEndpoint->GetSocket().Close();    // the socket breaks
-    m_pEndpoint->ServeRequest(&m_Device);  // must not throw
+    m_pEndpoint->GetSocket().Close();              // the socket breaks
+    m_pEndpoint->ServeRequest(&m_Device);          // must not throw
     EXPECT_FALSE(m_pEndpoint->WaitForRequest(0));  // the next pass opens it again
     EXPECT_TRUE(m_pEndpoint->GetSocket().IsOpen());
     Serve(Frame(0x00), &m_Device);

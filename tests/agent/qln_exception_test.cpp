@@ -1,12 +1,14 @@
 // The agent's error object: what it carries, the text it finds for itself,
 // and where its report goes.
+#include "agent/qln_exception.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <memory>
 #include <string>
 
-#include "agent/qln_exception.h"
+#include "common/resources/message_ids.h"
 #include "platform/errors.h"
 #include "platform/event_log.h"
 
@@ -30,7 +32,7 @@ TEST(QlnException, InsertionStringsAreOwnCopiesKeptInOrder) {
     char first[] = "COM1";
     std::string second = "9600";
     const char* strings[] = {first, second.c_str(), nullptr};
-    auto e = std::make_unique<CQLNException>(0xC0020027u, 3, strings);
+    auto e = std::make_unique<CQLNException>(MSG_UPS_INVALID_RESPONSE, 3, strings);
     std::strcpy(first, "XXXX");  // the caller's buffers may change or go
     second = "gone";
     ASSERT_EQ(e->GetStringCount(), 3);
@@ -38,7 +40,7 @@ TEST(QlnException, InsertionStringsAreOwnCopiesKeptInOrder) {
     EXPECT_STREQ(e->GetString(1), "9600");
     EXPECT_STREQ(e->GetString(2), "");  // a missing string counts as empty
     EXPECT_EQ(e->GetString(3), nullptr);
-    EXPECT_EQ(e->GetMessageId(), 0xC0020027u);
+    EXPECT_EQ(e->GetMessageId(), MSG_UPS_INVALID_RESPONSE);
 
     CQLNException copy(*e);
     e.reset();
@@ -46,7 +48,7 @@ TEST(QlnException, InsertionStringsAreOwnCopiesKeptInOrder) {
     EXPECT_STREQ(copy.GetString(0), "COM1");
     EXPECT_STREQ(copy.GetString(1), "9600");
 
-    CQLNException none(0x80020028u);
+    CQLNException none(MSG_UPS_TIMEOUT);
     EXPECT_EQ(none.GetStringCount(), 0);
     EXPECT_EQ(none.GetString(0), nullptr);
 }
@@ -94,9 +96,9 @@ TEST(QlnException, WithEventLogReportingOnReportWritesNothingToStandardError) {
 TEST(QlnException, TheEventTypeFollowsTheSeverityBitsAlone) {
     EXPECT_EQ(EventTypeForMessageId(0x00020001u), plat::kEventSuccess);
     EXPECT_EQ(EventTypeForMessageId(0x40020001u), plat::kEventInformation);
-    EXPECT_EQ(EventTypeForMessageId(0x80020028u), plat::kEventWarning);
-    EXPECT_EQ(EventTypeForMessageId(0xC0020039u), plat::kEventError);
-    EXPECT_EQ(EventTypeForMessageId(0xC0020027u), plat::kEventError);
+    EXPECT_EQ(EventTypeForMessageId(MSG_UPS_TIMEOUT), plat::kEventWarning);
+    EXPECT_EQ(EventTypeForMessageId(MSG_UPS_COMMUNICATIONS_LOST), plat::kEventError);
+    EXPECT_EQ(EventTypeForMessageId(MSG_UPS_INVALID_RESPONSE), plat::kEventError);
     // Platform codes have no severity bits set: success, as the log records them.
     EXPECT_EQ(EventTypeForMessageId(5u), plat::kEventSuccess);
     EXPECT_EQ(EventTypeForMessageId(0x7FFFFFFFu), plat::kEventInformation);

@@ -1,4 +1,6 @@
 // The library's exception: texts, inserts and trace lines.
+#include "common/framework/app_exception.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -6,9 +8,9 @@
 #include <string>
 
 #include "common/config/profile.h"
-#include "common/framework/app_exception.h"
 #include "common/framework/event_type.h"
 #include "common/framework/message_text.h"
+#include "common/resources/message_ids.h"
 #include "debug_capture.h"
 #include "line_end.h"
 #include "platform/errors.h"
@@ -17,9 +19,9 @@
 
 namespace {
 
-const unsigned long kNoSocket = 0x40020008;
-const unsigned long kProcessingModule = 0x40020003;  // "Processing module: %s"
-const unsigned long kEntering = 0x40020004;          // "... iteration %lu at %s"
+const unsigned long kNoSocket = MSG_SHUTDOWN_AGENT_NO_SOCKET;
+const unsigned long kProcessingModule = MSG_PROCESSING_MODULE;  // "Processing module: %s"
+const unsigned long kEntering = MSG_ENTERING_MAIN_LOOP;         // "... iteration %lu at %s"
 const unsigned long kUnknownId = 0xC002FFF0;
 
 // The table's line end is the platform's: CR LF on Win32, LF on Linux.
@@ -112,11 +114,11 @@ TEST_F(AppException, ReportWritesTheTextAsItStands) {
 }
 
 TEST_F(AppException, TheSeverityBitsAloneChooseTheEventType) {
-    EXPECT_EQ(EventTypeForMessage(0x00020046), 0);     // success
-    EXPECT_EQ(EventTypeForMessage(0x40020008), 4);     // information
-    EXPECT_EQ(EventTypeForMessage(0x80020028), 2);     // warning
-    EXPECT_EQ(EventTypeForMessage(0xC0020039), 1);     // error
-    EXPECT_EQ(EventTypeForMessage(0x3FFFFFFF), 0);     // the other bits do not count
+    EXPECT_EQ(EventTypeForMessage(MSG_CHANGES_SAVED), 0);             // success
+    EXPECT_EQ(EventTypeForMessage(MSG_SHUTDOWN_AGENT_NO_SOCKET), 4);  // information
+    EXPECT_EQ(EventTypeForMessage(MSG_UPS_TIMEOUT), 2);               // warning
+    EXPECT_EQ(EventTypeForMessage(MSG_UPS_COMMUNICATIONS_LOST), 1);   // error
+    EXPECT_EQ(EventTypeForMessage(0x3FFFFFFF), 0);                    // the other bits do not count
     EXPECT_EQ(EventTypeForMessage(0xFFFFFFFFul), 1);
 }
 

@@ -1,5 +1,7 @@
 // The application framework in one process: command line, profile values,
 // the main loop and its stops, tracing and the singleton.
+#include "common/framework/application.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -10,13 +12,13 @@
 #include <vector>
 
 #include "common/config/profile.h"
-#include "common/framework/application.h"
 #include "common/framework/processing_module.h"
+#include "common/resources/message_ids.h"
 #include "debug_capture.h"
-#include "table_library.h"
 #include "platform/clock.h"
 #include "platform/event.h"
 #include "scratch_dir.h"
+#include "table_library.h"
 #include "wait_for.h"
 
 namespace {
@@ -227,7 +229,8 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(LoadTableLibrary());
         // Named events are shared by every process: each test's own name.
-        m_ExeName = std::string("fw_") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        m_ExeName =
+            std::string("fw_") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
         m_pApp.reset(new TestApp({ProgramPath(), "daemon"}, "INIFile", m_ExeName.c_str()));
         m_pApp->m_nLoopInterval = 0;
         m_pApp->m_nLoopSleep = 1;
@@ -305,7 +308,7 @@ TEST_F(MainLoop, TheIntervalHoldsBackTheNextPass) {
 
 TEST_F(MainLoop, TheWorkerReportsAndEndsOnAnException) {
     HookModule module;
-    module.m_Hook = [](unsigned long) { throw new CAppException(0x40020008ul); };
+    module.m_Hook = [](unsigned long) { throw new CAppException(MSG_SHUTDOWN_AGENT_NO_SOCKET); };
     EXPECT_EQ(TestApp::ThreadMain(nullptr), 0xFFFFFFFFul);
     module.m_Hook = [](unsigned long) { throw 5; };
     EXPECT_EQ(TestApp::ThreadMain(nullptr), 0xFFFFFFFFul);

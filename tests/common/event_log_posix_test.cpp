@@ -15,6 +15,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/resources/message_ids.h"
 #include "platform/event_log.h"
 #include "scratch_dir.h"
 
@@ -46,7 +47,7 @@ TEST(EventLogPosix, EntriesCarryTheProgramsNameAsTheirTag) {
                       ::mount(dir.Path().c_str(), "/dev", nullptr, MS_BIND, nullptr) == 0;
             if (ok) plat::SetEventLogInstance(c.instance);
             if (ok)
-                plat::WriteEventLogEntry("Ombrex Quillon", plat::kEventInformation, 0x40020170u,
+                plat::WriteEventLogEntry("Ombrex Quillon", plat::kEventInformation, MSG_UPS_FOUND,
                                          nullptr, 0, "UPS found.\n");
             ::_exit(ok ? 0 : 2);
         }

@@ -3,8 +3,8 @@
 // text lookups over it.
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <regex>
 #include <vector>
@@ -12,6 +12,7 @@
 #include "common/framework/jis_text.h"
 #include "common/framework/message_lookup.h"
 #include "common/framework/message_text.h"
+#include "common/resources/message_ids.h"
 #include "line_end.h"
 #include "platform/message_format.h"
 #include "platform/module.h"
@@ -25,11 +26,21 @@ constexpr uint32_t kJapanese = 0x411;
 
 // The fifteen blocks of ids, first and last.
 const uint32_t kBlocks[][2] = {
-    {0x00020038, 0x00020038}, {0x0002003A, 0x0002003A}, {0x00020046, 0x0002004E},
-    {0x00020052, 0x00020053}, {0x00020056, 0x00020158}, {0x40020003, 0x40020019},
-    {0x40020029, 0x40020029}, {0x80020028, 0x80020028}, {0xC0020001, 0xC0020002},
-    {0xC002001A, 0xC0020027}, {0xC002002A, 0xC0020037}, {0xC0020039, 0xC0020039},
-    {0xC002003B, 0xC0020045}, {0xC002004F, 0xC0020051}, {0xC0020054, 0xC0020055},
+    {MSG_UPS_IDENTIFIED, MSG_UPS_IDENTIFIED},
+    {MSG_UPS_COMMUNICATIONS_ESTABLISHED, MSG_UPS_COMMUNICATIONS_ESTABLISHED},
+    {MSG_CHANGES_SAVED, MSG_VELMAR_UPGRADE_IN_PROGRESS},
+    {MSG_SHUTDOWN_SCHEDULED, MSG_SCHEDULED_SHUTDOWN_CANCELLED},
+    {MSG_TEST_BROADCAST_TO_GROUP, MSG_SARNIC_STOPPED},
+    {MSG_PROCESSING_MODULE, MSG_PROGRAM_ENDED},
+    {MSG_UPS_COMMAND_NOT_SUPPORTED, MSG_UPS_COMMAND_NOT_SUPPORTED},
+    {MSG_UPS_TIMEOUT, MSG_UPS_TIMEOUT},
+    {MSG_LOCAL_ADDRESS_UNKNOWN, MSG_DATABASE_ENGINE_UNREACHABLE},
+    {MSG_WEB_SCRIPT_NOT_RUN, MSG_UPS_INVALID_RESPONSE},
+    {MSG_INVALID_OBJECT_IDENTIFIER, MSG_NETWORK_IMPORT_FAILED},
+    {MSG_UPS_COMMUNICATIONS_LOST, MSG_UPS_COMMUNICATIONS_LOST},
+    {MSG_CHANGES_NOT_SAVED, MSG_USER_NAME_NOT_VALID},
+    {MSG_TEST_EMAIL_NOT_SENT, MSG_SNMP_TRAP_NOT_SENT},
+    {MSG_DEVICE_ALREADY_CONFIGURED, MSG_LOAD_SEGMENT_ALREADY_ATTACHED},
 };
 
 std::vector<uint32_t> AllIds() {
@@ -70,7 +81,7 @@ TEST_F(MessageTable, HoldsAllIdsInBothLanguagesByTheTextConventions) {
     for (uint32_t id : ids) {
         std::string en = Text(id, kEnglish);
         std::string ja = Text(id, kJapanese);
-        bool cut = id == 0x40020004 || id == 0x40020005;  // "%0" ends them
+        bool cut = id == MSG_ENTERING_MAIN_LOOP || id == MSG_LEAVING_MAIN_LOOP;  // "%0" ends them
         int i = 0;
         for (const std::string* t : {&en, &ja}) {
             SCOPED_TRACE(testing::Message() << std::hex << id << (i ? " Japanese" : " English"));
@@ -99,10 +110,10 @@ TEST_F(MessageTable, HoldsAllIdsInBothLanguagesByTheTextConventions) {
 }
 
 TEST_F(MessageTable, IdsBetweenTheBlocksHaveNoText) {
-    for (uint32_t id : {0x00020037u, 0x00020039u, 0x0002003Bu, 0x00020045u, 0x0002004Fu,
-                        0x00020054u, 0x00020159u, 0x40020002u, 0x4002001Au, 0x40020028u,
-                        0x4002002Au, 0x80020027u, 0xC0020000u, 0xC0020003u, 0xC0020038u,
-                        0xC0020056u, 0xC0030039u}) {
+    for (uint32_t id :
+         {0x00020037u, 0x00020039u, 0x0002003Bu, 0x00020045u, 0x0002004Fu, 0x00020054u, 0x00020159u,
+          0x40020002u, 0x4002001Au, 0x40020028u, 0x4002002Au, 0x80020027u, 0xC0020000u, 0xC0020003u,
+          0xC0020038u, 0xC0020056u, 0xC0030039u}) {
         std::string text;
         EXPECT_FALSE(LookupMessage(kThisLibraryModule, id, kEnglish, text)) << std::hex << id;
         EXPECT_FALSE(LookupMessage(kThisLibraryModule, id, kJapanese, text)) << std::hex << id;
@@ -114,11 +125,27 @@ TEST_F(MessageTable, IdsBetweenTheBlocksHaveNoText) {
 // translation whose inserts differ from the English text's.)
 TEST_F(MessageTable, AgentTextsTakeTheirInserts) {
     const char* const inserts[] = {"<1>", "<2>", "<3>", "<4>", "<5>"};
-    for (uint32_t id :
-         {0x80020160u, 0xC0020161u, 0x80020162u, 0x80020163u, 0xC0020164u, 0xC0020165u,
-          0xC0020166u, 0xC0020167u, 0x80020168u, 0x40020170u, 0x40020171u, 0x40020172u,
-          0x40020173u, 0x40020178u, 0x40020179u, 0x4002017Au, 0x4002017Bu, 0x4002017Cu,
-          0x4002017Du, 0xC00201C0u, 0x800201C1u}) {
+    for (uint32_t id : {MSG_DEFAULT_PASSWORD_IN_USE,
+                        MSG_PASSWORD_NOT_SCRAMBLED,
+                        MSG_WRONG_PASSWORDS,
+                        MSG_CONFIG_UNREADABLE,
+                        MSG_SERIAL_PORT_UNOPENABLE,
+                        MSG_SETTING_NOT_VALID,
+                        MSG_EVENT_FOLDER_UNUSABLE,
+                        MSG_EVENT_FILE_REFUSED,
+                        MSG_TRACE_UNWRITABLE,
+                        MSG_UPS_FOUND,
+                        MSG_RELAY_STARTED,
+                        MSG_RELAY_STOPPED,
+                        MSG_STATUS_AGENT_LINE,
+                        MSG_STATUS_UPS_LINE,
+                        MSG_STATUS_HISTORY_LINE,
+                        MSG_STATUS_DATAGRAM_LINE,
+                        MSG_STATUS_FRAME_LINE,
+                        MSG_STATUS_ANSWER_LINE,
+                        MSG_STATUS_OTHER_LINE,
+                        MSG_CONFIG_REFUSED,
+                        MSG_FILE_REFUSED}) {
         SCOPED_TRACE(testing::Message() << std::hex << id);
         std::string text;
         ASSERT_TRUE(plat::FormatModuleMessage(m_Library, id, inserts, 5, text));
@@ -130,8 +157,9 @@ TEST_F(MessageTable, AgentTextsTakeTheirInserts) {
     }
     // The words that "qln status" puts into its lines, and the reasons a file
     // is refused: one line, no inserts.
-    for (uint32_t id : {0x40020174u, 0x40020175u, 0x40020176u, 0x40020177u, 0x4002017Eu,
-                        0x400201C2u, 0x400201C3u, 0x400201C4u, 0x400201C5u}) {
+    for (uint32_t id : {MSG_STATUS_ATTACHED, MSG_STATUS_SEARCHING, MSG_STATUS_PAUSED,
+                        MSG_STATUS_NOT_RUNNING, MSG_STATUS_NEVER, MSG_REFUSAL_NOT_REGULAR,
+                        MSG_REFUSAL_NOT_OWN, MSG_REFUSAL_OPEN_FOLDER, MSG_REFUSAL_TOO_LARGE}) {
         SCOPED_TRACE(testing::Message() << std::hex << id);
         std::string text;
         ASSERT_TRUE(plat::FormatModuleMessage(m_Library, id, inserts, 5, text));
@@ -146,31 +174,32 @@ TEST_F(MessageTable, QuotedRowsReadAsWritten) {
         const char* ja;  // Shift-JIS
     };
     const Row rows[] = {
-        {0x00020046, "Your changes have been saved.",
+        {MSG_CHANGES_SAVED, "Your changes have been saved.",
          "\225\317\215X\202\252\225\333\221\266\202\263\202\352\202\334\202\265\202\275\201B"},
-        {0x40020003, "Processing module: %s",
+        {MSG_PROCESSING_MODULE, "Processing module: %s",
          "\203\202\203W\203\205\201[\203\213 %s\202\360\217\210\227\235\202\265\202\304\202\242"
          "\202\334\202\267\201B"},
-        {0x40020004, "Entering main loop iteration %lu at %s",
-         "\203\201\203C\203\223\203\213\201[\203v\202\311\223\374\202\350\202\334\202\267 %lu / %s"},
-        {0x40020005, "Leaving main loop at %s",
+        {MSG_ENTERING_MAIN_LOOP, "Entering main loop iteration %lu at %s",
+         "\203\201\203C\203\223\203\213\201[\203v\202\311\223\374\202\350\202\334\202\267 %lu / "
+         "%s"},
+        {MSG_LEAVING_MAIN_LOOP, "Leaving main loop at %s",
          "\203\201\201[\203\223\203\213\201[\203v\202\360\224\262\202\257\202\334\202\267 %s"},
-        {0x40020008, "Shutdown agent failed to create a socket.",
+        {MSG_SHUTDOWN_AGENT_NO_SOCKET, "Shutdown agent failed to create a socket.",
          "\203V\203\203\203b\203g\203_\203E\203\223 \203G\201[\203W\203F\203\223\203g\202\315"
          "\203\134\203P\203b\203g\202\314\215\354\220\254\202\311\216\270\224s\202\265\202\334"
          "\202\265\202\275\201B"},
-        {0x80020028, "Timed out communicating with the UPS.",
+        {MSG_UPS_TIMEOUT, "Timed out communicating with the UPS.",
          "UPS\202\306\202\314\222\312\220M\202\252\203^\203C\203\200\203A\203E\203g\202\265\202"
          "\334\202\265\202\275\201B"},
-        {0xC0020027, "Invalid response from UPS.",
+        {MSG_UPS_INVALID_RESPONSE, "Invalid response from UPS.",
          "UPS\202\251\202\347\226\263\214\370\202\310\211\236\223\232\202\252\202\240\202\350\202"
          "\334\202\265\202\275\201B"},
-        {0xC0020039, "UPS communications lost.",
+        {MSG_UPS_COMMUNICATIONS_LOST, "UPS communications lost.",
          "UPS\202\306\202\314\222\312\220M\202\252\220\330\222f\202\263\202\352\202\334\202\265"
          "\202\275\201B"},
     };
     for (const Row& r : rows) {
-        bool cut = r.id == 0x40020004 || r.id == 0x40020005;
+        bool cut = r.id == MSG_ENTERING_MAIN_LOOP || r.id == MSG_LEAVING_MAIN_LOOP;
         std::string end = cut ? "" : kPlatformLineEnd;
         EXPECT_EQ(Text(r.id, kEnglish), r.en + end) << std::hex << r.id;
         EXPECT_EQ(Text(r.id, kJapanese), r.ja + end) << std::hex << r.id;
@@ -178,10 +207,12 @@ TEST_F(MessageTable, QuotedRowsReadAsWritten) {
 }
 
 TEST_F(MessageTable, EnglishLookupIgnoresTheUserLanguage) {
-    EXPECT_EQ(GetEnglishMessageText(nullptr, 0xC0020039), "UPS communications lost.");
-    EXPECT_EQ(GetEnglishMessageText(nullptr, 0x40020004), "Entering main loop iteration %lu at %s");
+    EXPECT_EQ(GetEnglishMessageText(nullptr, MSG_UPS_COMMUNICATIONS_LOST),
+              "UPS communications lost.");
+    EXPECT_EQ(GetEnglishMessageText(nullptr, MSG_ENTERING_MAIN_LOOP),
+              "Entering main loop iteration %lu at %s");
     EXPECT_EQ(GetEnglishMessageText(nullptr, 0x00020039), "");
-    EXPECT_EQ(GetEnglishMessageText(nullptr, 0xC002003B),
+    EXPECT_EQ(GetEnglishMessageText(nullptr, MSG_CHANGES_NOT_SAVED),
               "Your changes could not be saved.\\nPlease try again.");  // marker kept as it stands
 }
 
@@ -194,27 +225,29 @@ TEST_F(MessageTable, UnknownIdsGiveEmptyTexts) {
 TEST_F(MessageTable, EnglishUserGetsEnglishTexts) {
     REQUIRE_USER_LANGUAGE(false);
     EXPECT_EQ(GetLanguage(nullptr), "English");
-    std::string loop = GetMessageText(nullptr, 0x40020004, false);
+    std::string loop = GetMessageText(nullptr, MSG_ENTERING_MAIN_LOOP, false);
     EXPECT_EQ(loop, "Entering main loop iteration %lu at %s");  // a printf format, no line end
-    EXPECT_EQ(GetMessageText(nullptr, 0x40020004, true), loop);  // ASCII is left alone
-    EXPECT_EQ(GetMessageText(nullptr, 0x40020005, false), "Leaving main loop at %s");
-    EXPECT_EQ(GetMessageText(nullptr, 0xC0020039, false), "UPS communications lost.");
+    EXPECT_EQ(GetMessageText(nullptr, MSG_ENTERING_MAIN_LOOP, true), loop);  // ASCII is left alone
+    EXPECT_EQ(GetMessageText(nullptr, MSG_LEAVING_MAIN_LOOP, false), "Leaving main loop at %s");
+    EXPECT_EQ(GetMessageText(nullptr, MSG_UPS_COMMUNICATIONS_LOST, false),
+              "UPS communications lost.");
 }
 
 TEST_F(MessageTable, JapaneseUserGetsJapaneseTexts) {
     REQUIRE_USER_LANGUAGE(true);
     EXPECT_EQ(GetLanguage(nullptr), "Japanese");
-    std::string loop = GetMessageText(nullptr, 0x40020004, false);
-    EXPECT_EQ(loop, Text(0x40020004, kJapanese));
+    std::string loop = GetMessageText(nullptr, MSG_ENTERING_MAIN_LOOP, false);
+    EXPECT_EQ(loop, Text(MSG_ENTERING_MAIN_LOOP, kJapanese));
     EXPECT_NE(loop.find("%lu"), std::string::npos);
     EXPECT_LT(loop.find("%lu"), loop.find("%s"));
     EXPECT_EQ(loop.find_first_of("\r\n"), std::string::npos);
-    EXPECT_EQ(GetEnglishMessageText(nullptr, 0xC0020039), "UPS communications lost.");
+    EXPECT_EQ(GetEnglishMessageText(nullptr, MSG_UPS_COMMUNICATIONS_LOST),
+              "UPS communications lost.");
 }
 
 TEST_F(MessageTable, JapaneseUserGetsTheWorkedJisExample) {
     REQUIRE_USER_LANGUAGE(true);
-    EXPECT_EQ(GetMessageText(nullptr, 0x40020003, true),
+    EXPECT_EQ(GetMessageText(nullptr, MSG_PROCESSING_MODULE, true),
               "\x1b$B%b%8%e!<%k\x1b(B %s\x1b$B$r=hM}$7$F$%24%24%24$^$9!%23\x1b(B");
 }
 

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "common/framework/safe_format.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -28,11 +28,11 @@ TEST(SafeFormat, NeverReadsArgumentsThatWereNotPassed) {
 }
 
 TEST(SafeFormat, LeavesJapaneseCharactersAlone) {
-    // JIS form of 0x40020003: the percent signs inside the runs are characters.
+    // JIS form of MSG_PROCESSING_MODULE: the percent signs inside the runs are characters.
     EXPECT_EQ(SafeFormat("\x1b$B%b%8%e!<%k\x1b(B %s\x1b$B$r=hM}$7$F$%24%24%24$^$9!%23\x1b(B",
                          {"CProcessingModule *"}),
               "\x1b$B%b%8%e!<%k\x1b(B CProcessingModule *\x1b$B$r=hM}$7$F$%24%24%24$^$9!%23\x1b(B");
-    // JIS form of 0x40020004 with its two arguments.
+    // JIS form of MSG_ENTERING_MAIN_LOOP with its two arguments.
     EXPECT_EQ(SafeFormat("\x1b$B%a%$%s%k!<%W$KF~$j$^$9\x1b(B %lu / %s", {7UL, "now"}),
               "\x1b$B%a%$%s%k!<%W$KF~$j$^$9\x1b(B 7 / now");
     // An unclosed run reaches the end of the text.

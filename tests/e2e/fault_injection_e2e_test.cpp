@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "agent/qln_exception.h"
+#include "common/resources/message_ids.h"
 #include "platform/clock.h"
 #include "relay_agent.h"
 #include "tools/netxcp/netxcp_client.h"
@@ -32,7 +33,7 @@ constexpr uint32_t kRecoverMs = 90000;  // six failed polls and a detection pass
 
 std::string LostText() {
     std::string lost;
-    CQLNException(0xC0020039u).GetText(lost);
+    CQLNException(MSG_UPS_COMMUNICATIONS_LOST).GetText(lost);
     return lost;
 }
 

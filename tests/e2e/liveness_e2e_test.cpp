@@ -11,6 +11,7 @@
 #include <string>
 
 #include "agent/qln_exception.h"
+#include "common/resources/message_ids.h"
 #include "platform/clock.h"
 #include "relay_agent.h"
 #include "ups_line_posix.h"
@@ -26,7 +27,7 @@ constexpr uint32_t kPortLostMs = 6000, kPortFoundMs = 9000;
 
 std::string LostText() {
     std::string lost;
-    CQLNException(0xC0020039u).GetText(lost);
+    CQLNException(MSG_UPS_COMMUNICATIONS_LOST).GetText(lost);
     return lost;
 }
 

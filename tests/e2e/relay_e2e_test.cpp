@@ -5,18 +5,19 @@
 #include <memory>
 #include <string>
 
+#include "access_checks_posix.h"
 #include "agent/qln_exception.h"
 #include "common/config/encryption.h"
+#include "common/resources/message_ids.h"
 #include "platform/clock.h"
-#include "access_checks_posix.h"
 #include "relay_agent.h"
 #include "ups_line_posix.h"
 
 namespace {
 
-constexpr uint32_t kStartMs = 60000;     // start-up: enumeration, identification
-constexpr uint32_t kAnswerMs = 20000;    // one forwarded request, generously
-constexpr uint32_t kDetectionMs = 45000; // ten passes without a UPS, and then some
+constexpr uint32_t kStartMs = 60000;      // start-up: enumeration, identification
+constexpr uint32_t kAnswerMs = 20000;     // one forwarded request, generously
+constexpr uint32_t kDetectionMs = 45000;  // ten passes without a UPS, and then some
 
 // The answer blocks of one reply: (block number, data length) in order.
 std::vector<std::pair<uint8_t, size_t>> Blocks(const ByteString& reply) {
@@ -139,7 +140,7 @@ TEST_F(RelayWithScrambledPassword, TheUnscrambledTextIsThePassword) {
 // No UPS on the line at start-up; then one is plugged in.
 TEST(RelaySearching, LostReportsDropsDatagramsAndFindsALateUps) {
     std::string lost;
-    CQLNException(0xC0020039u).GetText(lost);
+    CQLNException(MSG_UPS_COMMUNICATIONS_LOST).GetText(lost);
     if (lost.find("UPS communications lost.") == std::string::npos) {
         GTEST_SKIP() << "the message table is not in this build (the text is \"" << lost << "\")";
     }
@@ -187,9 +188,9 @@ TEST(RelayStartUp, PortInUseIsReportedAndEndsWithMinusOne) {
     RelayAgent agent(ups.SlavePath(), ini);
     ASSERT_TRUE(agent.Process().WaitForExit(kStartMs));
     EXPECT_EQ(agent.Process().ExitCode(), -1);
-    EXPECT_NE(agent.Process().Err().find("cannot bind UDP port " +
-                                         std::to_string(holder.LocalPort())),
-              std::string::npos)
+    EXPECT_NE(
+        agent.Process().Err().find("cannot bind UDP port " + std::to_string(holder.LocalPort())),
+        std::string::npos)
         << agent.Process().Err();
     holder.Close();
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "agent/qln_exception.h"
+#include "common/resources/message_ids.h"
 #include "platform/errors.h"
 #include "relay_agent.h"
 #include "ups_line_posix.h"
@@ -29,7 +30,7 @@ std::string Text(uint32_t id, std::initializer_list<const char*> inserts = {}) {
 }
 
 bool MessageTableLoaded() {
-    return Text(0xC0020039u).find("UPS communications lost.") != std::string::npos;
+    return Text(MSG_UPS_COMMUNICATIONS_LOST).find("UPS communications lost.") != std::string::npos;
 }
 
 TEST(RelaySettingsAtStart, NumbersThatDoNotFitEndTheAgentNamingKeyValueAndRange) {
@@ -43,7 +44,8 @@ TEST(RelaySettingsAtStart, NumbersThatDoNotFitEndTheAgentNamingKeyValueAndRange)
         ASSERT_TRUE(qln.WaitForExit(kStartMs)) << value << ": " << qln.Err();
         EXPECT_EQ(qln.ExitCode(), -1) << value;
         std::string expected =
-            Text(0xC0020165u, {"AgentPort", "NetXCP", agent.IniPath().c_str(), value, "1-65535"});
+            Text(MSG_SETTING_NOT_VALID,
+                 {"AgentPort", "NetXCP", agent.IniPath().c_str(), value, "1-65535"});
         EXPECT_EQ(CountOf(qln.Err(), expected), 1) << value << ": " << qln.Err();
     }
     // The same for a baud rate: a rate of 4294967295 would be tried as one.
@@ -51,8 +53,8 @@ TEST(RelaySettingsAtStart, NumbersThatDoNotFitEndTheAgentNamingKeyValueAndRange)
     ASSERT_TRUE(agent.Process().WaitForExit(kStartMs)) << agent.Process().Err();
     EXPECT_EQ(agent.Process().ExitCode(), -1);
     EXPECT_NE(agent.Process().Err().find(
-                  Text(0xC0020165u, {"CommunicationsBaudRate", "Communications",
-                                     agent.IniPath().c_str(), "-1", "0-4294967295"})),
+                  Text(MSG_SETTING_NOT_VALID, {"CommunicationsBaudRate", "Communications",
+                                               agent.IniPath().c_str(), "-1", "0-4294967295"})),
               std::string::npos)
         << agent.Process().Err();
 }
@@ -71,9 +73,10 @@ TEST(RelaySettingsAtStart, AConfigurationFileThatCannotBeReadIsNamedOnce) {
         ChildProcess qln;
         ASSERT_TRUE(qln.Start(BinPath("qln"), {"daemon", "-c", path}));
         std::string cannotRead =
-            Text(0x80020163u, {path.c_str(), plat::SystemReason(static_cast<uint32_t>(code)).c_str()});
+            Text(MSG_CONFIG_UNREADABLE,
+                 {path.c_str(), plat::SystemReason(static_cast<uint32_t>(code)).c_str()});
         // The default password is in use too, and called out after the file.
-        std::string defaultPassword = Text(0x80020160u, {path.c_str()});
+        std::string defaultPassword = Text(MSG_DEFAULT_PASSWORD_IN_USE, {path.c_str()});
         ASSERT_TRUE(qln.WaitForText(true, defaultPassword, 1, kStartMs))
             << path << ": " << qln.Err();
         EXPECT_EQ(CountOf(qln.Err(), cannotRead), 1) << path << ": " << qln.Err();
@@ -88,8 +91,9 @@ TEST(RelaySettingsAtStart, AnUnopenablePortIsNamedWithItsReasonAfterTheFirstLoss
     const std::string port = dir.Path() + "/no-such-tty";
     RelayAgent agent(port);
     ChildProcess& qln = agent.Process();
-    const std::string lost = Text(0xC0020039u);
-    const std::string cannotOpen = Text(0xC0020164u, {port.c_str(), plat::SystemReason(ENOENT).c_str()});
+    const std::string lost = Text(MSG_UPS_COMMUNICATIONS_LOST);
+    const std::string cannotOpen =
+        Text(MSG_SERIAL_PORT_UNOPENABLE, {port.c_str(), plat::SystemReason(ENOENT).c_str()});
     ASSERT_TRUE(qln.WaitForText(true, cannotOpen, 1, kDetectionMs)) << qln.Err();
     // The loss text stays as it was, and the port line follows it directly.
     EXPECT_EQ(qln.Err().find(lost + cannotOpen), qln.Err().find(lost)) << qln.Err();
@@ -110,8 +114,9 @@ TEST(RelaySettingsAtStart, AnUnopenablePortIsNamedOncePerRunOfLosses) {
     ASSERT_TRUE(ups.Start());
     RelayAgent agent(port);
     ChildProcess& qln = agent.Process();
-    const std::string lost = Text(0xC0020039u);
-    const std::string cannotOpen = Text(0xC0020164u, {port.c_str(), plat::SystemReason(ENOENT).c_str()});
+    const std::string lost = Text(MSG_UPS_COMMUNICATIONS_LOST);
+    const std::string cannotOpen =
+        Text(MSG_SERIAL_PORT_UNOPENABLE, {port.c_str(), plat::SystemReason(ENOENT).c_str()});
     ASSERT_TRUE(qln.WaitForText(true, cannotOpen, 1, kDetectionMs)) << qln.Err();
 
     // The port appears: the UPS behind it is found at the next look.
@@ -150,7 +155,9 @@ TEST(RelaySettingsAtStart, AnOverLongStoredPasswordAdmitsNothingAndIsReportedOnc
     // Open commands still pass.
     EXPECT_TRUE(IsIdentification(agent.Exchange(XcpFrame(0x31), kAnswerMs)));
     if (MessageTableLoaded()) {
-        EXPECT_EQ(CountOf(qln.Err(), Text(0xC0020161u, {agent.IniPath().c_str()})), 1) << qln.Err();
+        EXPECT_EQ(CountOf(qln.Err(), Text(MSG_PASSWORD_NOT_SCRAMBLED, {agent.IniPath().c_str()})),
+                  1)
+            << qln.Err();
     }
 }
 

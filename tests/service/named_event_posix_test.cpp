@@ -13,6 +13,7 @@
 #include <string>
 
 #include "agent/named_event_failure.h"
+#include "common/resources/message_ids.h"
 #include "other_account_posix.h"
 #include "platform/event.h"
 #include "scratch_dir.h"
@@ -280,7 +281,7 @@ TEST_F(NamedEventChannel, TheAgentNamesTheFolderOrTheRefusedPath) {
     plat::Event unusable("UPS Found");
     ASSERT_EQ(unusable.Fault(), plat::EventFault::kUnusable);
     std::unique_ptr<CQLNException> failure(NamedEventFailure(unusable));
-    EXPECT_EQ(failure->GetMessageId(), 0xC0020166u);
+    EXPECT_EQ(failure->GetMessageId(), MSG_EVENT_FOLDER_UNUSABLE);
     ASSERT_EQ(failure->GetStringCount(), 2);
     EXPECT_STREQ(failure->GetString(0), missing.c_str());
     EXPECT_STREQ(failure->GetString(1), "No such file or directory");
@@ -290,7 +291,7 @@ TEST_F(NamedEventChannel, TheAgentNamesTheFolderOrTheRefusedPath) {
     ::setenv("QLN_EVENT_DIR", theirs.c_str(), 1);
     plat::Event refused("UPS Found");
     failure.reset(NamedEventFailure(refused));
-    EXPECT_EQ(failure->GetMessageId(), 0xC0020167u);
+    EXPECT_EQ(failure->GetMessageId(), MSG_EVENT_FILE_REFUSED);
     ASSERT_EQ(failure->GetStringCount(), 1);
     EXPECT_STREQ(failure->GetString(0), theirs.c_str());
     EXPECT_EQ(NamedEventExitCode(refused), static_cast<uint32_t>(EACCES));

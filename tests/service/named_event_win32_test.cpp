@@ -7,6 +7,7 @@
 #include <string>
 
 #include "agent/named_event_failure.h"
+#include "common/resources/message_ids.h"
 #include "platform/event.h"
 #include "platform/windows_wrapper.h"
 
@@ -94,7 +95,7 @@ TEST(NamedEventWin32, AnEventOfAnotherAccountIsRefused) {
         EXPECT_EQ(event.Fault(), plat::EventFault::kRefused);
         EXPECT_EQ(event.FaultPath(), name);
         std::unique_ptr<CQLNException> failure(NamedEventFailure(event));
-        EXPECT_EQ(failure->GetMessageId(), 0xC0020167u);
+        EXPECT_EQ(failure->GetMessageId(), MSG_EVENT_FILE_REFUSED);
         ASSERT_EQ(failure->GetStringCount(), 1);
         EXPECT_EQ(failure->GetString(0), name);
         EXPECT_EQ(NamedEventExitCode(event), static_cast<uint32_t>(ERROR_ACCESS_DENIED));

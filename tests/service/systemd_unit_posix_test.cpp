@@ -12,6 +12,7 @@
 
 #include "agent/systemd_unit.h"
 #include "child_process.h"
+#include "platform/product_names.h"
 #include "platform/systemd.h"
 #include "scratch_dir.h"
 #include "service_test_util.h"
@@ -83,10 +84,9 @@ TEST(AgentUnit, KeepsRootWhereTheAccountCannotServeAndSaysWhy) {
         AgentUnitText("/opt/qln/bin/qln", "", "/opt/qln/bin/qln.ini is not open\nUser=x");
     EXPECT_EQ(Line(text, "User"), "");
     EXPECT_EQ(Line(text, "SupplementaryGroups"), "");
-    EXPECT_NE(
-        text.find(
-            "\n# Runs as root, without capabilities: /opt/qln/bin/qln.ini is not open User=x\n"),
-        std::string::npos)
+    EXPECT_NE(text.find("\n# Runs as root, without capabilities: "
+                        "/opt/qln/bin/qln.ini is not open User=x\n"),
+              std::string::npos)
         << text;
     EXPECT_NE(text.find("\nCapabilityBoundingSet=\n"), std::string::npos);
     EXPECT_EQ(Line(text, "ProtectSystem"), "strict");
@@ -98,12 +98,12 @@ TEST(AgentUnit, KeepsRootWhereTheAccountCannotServeAndSaysWhy) {
 // closing line says it ("1.6 OK"); "" when it could not be had.
 std::string Exposure(const std::string& unitText) {
     ScratchDir dir("unit-score");
-    std::string unit = dir.Write(kAgentUnitName, unitText);
+    std::string unit = dir.Write(plat::kAgentUnitName, unitText);
     std::string out = dir.File("score.txt");
     system(("systemd-analyze security --offline=yes --no-pager '" + unit + "' >'" + out + "' 2>&1")
                .c_str());
     std::string said = ReadBytes(out);
-    std::string marker = "Overall exposure level for " + std::string(kAgentUnitName) + ": ";
+    std::string marker = "Overall exposure level for " + std::string(plat::kAgentUnitName) + ": ";
     size_t at = said.find(marker);
     if (at == std::string::npos) return "";
     at += marker.size();
@@ -136,7 +136,7 @@ TEST(AgentUnit, SystemdAcceptsTheUnit) {
     ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
     std::string program = folder + "/qln";
     ASSERT_EQ(symlink(BinPath("qln").c_str(), program.c_str()), 0);
-    std::string unit = dir.File(kAgentUnitName);
+    std::string unit = dir.File(plat::kAgentUnitName);
     for (const char* account : {"qln", ""}) {
         WriteBytes(unit, AgentUnitText(program, account, "a test"));
         std::string out = dir.File("verify.txt");
@@ -146,7 +146,7 @@ TEST(AgentUnit, SystemdAcceptsTheUnit) {
         EXPECT_EQ(status, 0) << said;
         // It warns rather than fails on a bad line; the unit's own lines must
         // draw no word from it.
-        EXPECT_EQ(said.find(kAgentUnitName), std::string::npos) << said;
+        EXPECT_EQ(said.find(plat::kAgentUnitName), std::string::npos) << said;
     }
 }
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "common/resources/message_ids.h"
 #include "sim_fixture_posix.h"
 #include "upslink/xcp_engine.h"
 #include "upslink/xcp_ups_device.h"
@@ -69,7 +70,7 @@ TEST_F(UpsDeviceSim, IdentificationSurvivesBusyAnswersAndSixBitPlugAndPlay) {
 TEST_F(UpsDeviceSim, ASilentUpsTimesOut) {
     Detect({"pnp none", "silence on"});
     EXPECT_EQ(m_pLink->GetPnpIdentity().manufacturer[0], 0);
-    EXPECT_EQ(ThrownId([&] { m_pDevice->IdentifyUps(); }), kMsgUpsTimeout);
+    EXPECT_EQ(ThrownId([&] { m_pDevice->IdentifyUps(); }), MSG_UPS_TIMEOUT);
     m_pDevice->commsLost = 0;
     m_pDevice->Identify();
     EXPECT_EQ(m_pDevice->commsLost, -1);
@@ -77,7 +78,7 @@ TEST_F(UpsDeviceSim, ASilentUpsTimesOut) {
 
 TEST_F(UpsDeviceSim, ABadChecksumIsAnInvalidResponse) {
     Detect({"badsum 1"});
-    EXPECT_EQ(ThrownId([&] { m_pDevice->IdentifyUps(); }), kMsgUpsInvalidResponse);
+    EXPECT_EQ(ThrownId([&] { m_pDevice->IdentifyUps(); }), MSG_UPS_INVALID_RESPONSE);
 }
 
 TEST_F(UpsDeviceSim, AnAcknowledgeInPlaceOfTheIdentityKeepsTheOldOne) {

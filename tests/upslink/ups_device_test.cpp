@@ -1,12 +1,14 @@
 // The device's bookkeeping: the identity it is given, and how failed
 // identifications and polls are counted.
+#include "upslink/ups_device.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
 
+#include "common/resources/message_ids.h"
 #include "upslink/link_error.h"
 #include "upslink/serial_link.h"
-#include "upslink/ups_device.h"
 #include "upslink/xcp_engine.h"
 
 namespace {
@@ -28,7 +30,7 @@ public:
 
 private:
     void Act() {
-        if (m_nNext == kFailAgent) throw new UpsLinkError(kMsgUpsTimeout);
+        if (m_nNext == kFailAgent) throw new UpsLinkError(MSG_UPS_TIMEOUT);
         if (m_nNext == kFailOther) throw 42;
     }
 };

@@ -3,6 +3,7 @@
 
 #include <ctime>
 
+#include "common/resources/message_ids.h"
 #include "platform/clock.h"
 #include "sim_fixture_posix.h"
 #include "upslink/xcp_engine.h"
@@ -75,7 +76,7 @@ TEST_F(XcpEngineSim, RelayedAnswersAtAndBeyondTheLengthLimit) {
     EXPECT_EQ(length, 1172u);
     Sim("answer 50 20 " + HexOf(1123));
     EXPECT_EQ(ThrownId([&] { relayed.reset(m_pXcp->RelayRequest(kRequest50, length)); }),
-              kMsgUpsInvalidResponse);
+              MSG_UPS_INVALID_RESPONSE);
     // An empty answer gives nothing to send; an acknowledge travels in the
     // block-number byte.
     Sim("answer 50 20 -");
@@ -107,16 +108,16 @@ TEST_F(XcpEngineSim, AcknowledgesBusyRetriesAndStrayFinalBlocks) {
     EXPECT_GT(m_pXcp->AnswerLength(), 3u);
     // A UPS that keeps sending them is given up on.
     Sim("stray 50");
-    EXPECT_EQ(ThrownId([&] { m_pXcp->SendShortCommand(0x31, 750); }), kMsgUpsInvalidResponse);
+    EXPECT_EQ(ThrownId([&] { m_pXcp->SendShortCommand(0x31, 750); }), MSG_UPS_INVALID_RESPONSE);
     EXPECT_EQ(m_Sim.Count(0x31), 8u);
 }
 
 TEST_F(XcpEngineSim, BadBlocksAreInvalidResponses) {
     Sim("badsum 1");
-    EXPECT_EQ(ThrownId([&] { m_pXcp->SendShortCommand(0x31, 750); }), kMsgUpsInvalidResponse);
+    EXPECT_EQ(ThrownId([&] { m_pXcp->SendShortCommand(0x31, 750); }), MSG_UPS_INVALID_RESPONSE);
     m_pLink->Drain(100);
     Sim("badstart 1");
-    EXPECT_EQ(ThrownId([&] { m_pXcp->SendShortCommand(0x31, 750); }), kMsgUpsInvalidResponse);
+    EXPECT_EQ(ThrownId([&] { m_pXcp->SendShortCommand(0x31, 750); }), MSG_UPS_INVALID_RESPONSE);
     m_pLink->Drain(100);
     // The line recovers once the rest of the bad answer is drained.
     EXPECT_EQ(m_pXcp->SendShortCommand(0x31, 750), 0);
@@ -125,7 +126,7 @@ TEST_F(XcpEngineSim, BadBlocksAreInvalidResponses) {
 TEST_F(XcpEngineSim, TheRestOfABadAnswerDoesNotSpoilTheNextRequest) {
     for (const char* fault : {"badstart 1", "badsum 1"}) {
         Sim(fault);
-        EXPECT_EQ(ThrownId([&] { m_pXcp->SendShortCommand(0x31, 750); }), kMsgUpsInvalidResponse)
+        EXPECT_EQ(ThrownId([&] { m_pXcp->SendShortCommand(0x31, 750); }), MSG_UPS_INVALID_RESPONSE)
             << fault;
         // No drain in between: what was left of the bad answer goes before the
         // next request is written.
@@ -138,7 +139,7 @@ TEST_F(XcpEngineSim, SilenceTimesOutWithoutSpinning) {
     Sim("silence on");
     std::clock_t cpu = std::clock();
     uint32_t before = plat::TickCount();
-    EXPECT_EQ(ThrownId([&] { m_pXcp->SendShortCommand(0x33, 750); }), kMsgUpsTimeout);
+    EXPECT_EQ(ThrownId([&] { m_pXcp->SendShortCommand(0x33, 750); }), MSG_UPS_TIMEOUT);
     uint32_t spent = plat::TickCount() - before;
     double cpuMs = 1000.0 * static_cast<double>(std::clock() - cpu) / CLOCKS_PER_SEC;
     // Data-less commands wait 1500 ms whatever the caller asks.

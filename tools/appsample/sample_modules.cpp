@@ -2,6 +2,7 @@
 
 #include "common/config/profile.h"
 #include "common/framework/application.h"
+#include "common/resources/message_ids.h"
 
 void CGreetingModule::Init() {
     CProfile* profile = ::GetProfile();
@@ -28,6 +29,6 @@ void CPassRecorderModule::Process(unsigned long nPass) {
     CProfile* profile = ::GetProfile();
     if (profile) profile->Set("Sample", "LastPass", static_cast<int>(nPass));
     if (m_nFailAtPass >= 0 && nPass == static_cast<unsigned long>(m_nFailAtPass)) {
-        throw new CAppException(0xC0020025ul);  // "UPS protocol cannot be identified."
+        throw new CAppException(MSG_UPS_PROTOCOL_UNIDENTIFIED);
     }
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/clock.h"
+#include "platform/product_names.h"
 #include "tools/netxcp/netxcp_client.h"
 #include "tools/netxcp/netxcp_decode.h"
 
@@ -17,17 +18,18 @@ constexpr int kExitSocket = 3;
 
 int Usage(const char* problem) {
     if (problem) std::fprintf(stderr, "netxcp: %s\n", problem);
-    std::fputs(
+    std::fprintf(
+        stderr,
         "Usage: netxcp [-h host] [-p port] [-w password] [-t ms] [-x] request...\n"
         "  request    relay | ident | status | caps | cmd:XX[,DATA] | hex bytes (sent as given)\n"
         "             several requests go out as one datagram, in order\n"
         "  -h host    agent host (default 127.0.0.1)\n"
-        "  -p port    agent port (default 7010)\n"
+        "  -p port    agent port (default %u)\n"
         "  -w pass    put a password frame first (admits one privileged command)\n"
         "  -t ms      how long to wait for the answer (default 5000)\n"
         "  -x         print the answer in hex only\n"
         "Exit status: 0 answered, 1 no answer in time, 2 bad arguments, 3 socket failure.\n",
-        stderr);
+        static_cast<unsigned>(plat::kAgentDefaultPort));
     return kExitUsage;
 }
 
@@ -43,7 +45,7 @@ bool ParseNumber(const char* text, unsigned long max, unsigned long& out) {
 
 int main(int argc, char** argv) {
     std::string host = "127.0.0.1";
-    unsigned long port = 7010, timeoutMs = 5000;
+    unsigned long port = plat::kAgentDefaultPort, timeoutMs = 5000;
     bool hexOnly = false;
     ByteString datagram;
     for (int i = 1; i < argc; ++i) {
@@ -74,7 +76,8 @@ int main(int argc, char** argv) {
 
     try {
         NetXcpClient client(host, static_cast<uint16_t>(port));
-        if (!hexOnly) std::printf("sent %zu bytes: %s\n", datagram.size(), HexText(datagram).c_str());
+        if (!hexOnly)
+            std::printf("sent %zu bytes: %s\n", datagram.size(), HexText(datagram).c_str());
         std::fflush(stdout);
         uint32_t start = plat::TickCount();
         if (client.Send(datagram) < 0) {
