@@ -1,5 +1,7 @@
 // The device's bookkeeping: identity from the INI file, and how failed
 // identifications and polls are counted.
+#include "upslink/ups_device.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -10,7 +12,6 @@
 #include "agent/ini_file.h"
 #include "agent/qln_exception.h"
 #include "upslink/serial_link.h"
-#include "upslink/ups_device.h"
 #include "upslink/xcp_engine.h"
 
 namespace {
@@ -39,10 +40,7 @@ private:
 class ScriptedDevice : public UpsDevice {
 public:
     using UpsDevice::UpsDevice;
-    uint8_t* RelayRequest(const uint8_t*, uint32_t& length) override {
-        length = 0;
-        return nullptr;
-    }
+    std::vector<uint8_t> RelayRequest(const uint8_t*) override { return {}; }
     int DeviceKind() override { return 99; }
     void IdentifyUps() override { Act(); }
     void PollStatus() override { Act(); }
