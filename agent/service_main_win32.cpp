@@ -55,7 +55,7 @@ DWORD CreateEventsAndWorker() {
     uint32_t error = CreateControlEvents();
     if (error != 0) return error;
     DWORD id = 0;
-    HANDLE thread = ::CreateThread(nullptr, 0, WorkerThreadEntry, nullptr, CREATE_SUSPENDED, &id);
+    HANDLE thread = ::CreateThread(nullptr, 0, WorkerThreadEntry, &service, CREATE_SUSPENDED, &id);
     if (thread == nullptr) return ::GetLastError();
     service.m_hWorkerThread = thread;
     return 0;

@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <ctime>
 
-#include "agent/agent_service.h"
 #include "agent/file_refusal.h"
 #include "agent/qln_exception.h"
 #include "agent/service_host.h"
@@ -45,7 +44,7 @@ bool ReplaceFileText(const std::string& path, const std::string& text, plat::Fil
     return ok;
 }
 
-StatusReporter::StatusReporter(const RelaySettings& settings)
+StatusReporter::StatusReporter(const RelaySettings& settings, bool serviceMode)
     : m_StatusFile(settings.statusFile), m_PrometheusFile(settings.prometheusFile) {
     m_Status.processId = plat::CurrentProcessId();
     m_Status.agentPort = settings.access.port;
@@ -53,7 +52,7 @@ StatusReporter::StatusReporter(const RelaySettings& settings)
     m_Status.baud = settings.baud;
     m_Status.timing = settings.timing == XcpTiming::kPrompt ? "prompt" : "literal";
     m_bInRuntimeFolder = plat::FolderOf(m_StatusFile) == plat::AgentRuntimeFolder();
-    m_bSummariseRelayRequests = g_AgentService.m_bServiceMode;
+    m_bSummariseRelayRequests = serviceMode;
     m_nLastSummary = plat::TickCount();
 }
 
