@@ -76,7 +76,7 @@ int Run() {
         if (error != plat::kErrServiceNotConnected) throw new CQLNException(error);
         g_AgentService.m_bServiceMode = false;
     }
-    return RelayWorker(reinterpret_cast<void*>(static_cast<intptr_t>(-1)));
+    return RelayWorker(&g_AgentService);
 }
 
 }  // namespace
@@ -107,7 +107,7 @@ int AgentMain(int argc, char** argv) {
     g_AgentService.m_InstanceName = cl.instanceName;
     if (!cl.instanceName.empty()) plat::SetEventLogInstance(cl.instanceName);
     if (!cl.serviceMode) g_AgentService.m_bServiceMode = false;
-    if (cl.internalXcp) g_bInternalXcp = true;
+    if (cl.internalXcp) g_AgentService.m_bInternalXcp = true;
 
     try {
         if (cl.action == AgentAction::Status) {

@@ -12,7 +12,6 @@ AgentService g_AgentService;
 
 const char* const kUpsFoundEvent = "UPS Found";
 const char* const kUpsFindFailedEvent = "UPS Find Failed";
-bool g_bInternalXcp = false;
 
 std::string AgentInstance(const std::string& configPath, bool configGiven) {
     if (!configGiven) return std::string();

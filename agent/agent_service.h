@@ -1,5 +1,7 @@
 // AgentService: what the entry decides for one process of the relay agent,
-// and the events through which the service host steers the worker.
+// and the events through which the service host steers the worker. The
+// entry fills it in; the hosts and the worker are handed it (the worker as
+// its routine's argument) and read it from there.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -44,6 +46,8 @@ public:
     // the system log name this agent to people.
     std::string m_InstanceName;
     bool m_bServiceMode = true;
+    // Set by "-i": use the internal XCP for XCP UPS systems.
+    bool m_bInternalXcp = false;
     std::unique_ptr<plat::Event> m_pPauseEvent;
     std::unique_ptr<plat::Event> m_pContinueEvent;
     std::unique_ptr<plat::Event> m_pStopEvent;
@@ -59,6 +63,11 @@ public:
     void* m_hStatus = nullptr;
 };
 
+// The one AgentService of the process. It has to be reachable without a
+// pointer: the Win32 service main and control handler are called by the
+// system with none, and a POSIX signal handler neither. Whatever can be
+// handed it takes it from its caller instead (the worker routine, the
+// reporter, the loops); new code should do the same.
 extern AgentService g_AgentService;
 
 // The named events through which the worker ends a pending start: the UPS was
@@ -75,6 +84,3 @@ std::string AgentInstance(const std::string& configPath, bool configGiven);
 // The name of this agent's named event `base` (kUpsFoundEvent, ...): `base`
 // itself, or with the instance after a blank.
 std::string AgentEventName(const char* base);
-
-// Set by "-i": use the internal XCP for XCP UPS systems.
-extern bool g_bInternalXcp;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "agent/absorb.h"
@@ -67,6 +68,23 @@ bool AnsweredByTheRelay(const std::vector<uint8_t>& bytes) {
         position += frameLength;
     }
     return true;
+}
+
+// The walk ends once the reply has no room left for the shortest answer.
+// A frame that brought no answer (the UPS did not answer it, or refused it)
+// is counted as if it had taken that much room: otherwise a datagram of
+// frames the UPS never answers would hold the relay for all of them.
+bool RoomForAnotherAnswer(const QueuedRequest& request) {
+    const uint32_t used = static_cast<uint32_t>(request.reply.size()) + request.unanswered;
+    return used <= kNetXcpMaxDatagram && kNetXcpMaxDatagram - used >= kXcpSmallestAnswer;
+}
+
+// An answer that would overflow the reply is dropped ("Invalid response from
+// UPS.", not reported); later answers that fit are still taken.
+void AddAnswer(QueuedRequest& request, const uint8_t* bytes, size_t length) {
+    std::vector<uint8_t>& reply = request.reply;
+    if (length > kNetXcpMaxDatagram - reply.size()) return;
+    reply.insert(reply.end(), bytes, bytes + length);
 }
 
 std::string Dotted(uint32_t hostOrder) {
@@ -156,11 +174,10 @@ NetXcpEndpoint::Wake NetXcpEndpoint::WaitForRequestOrEvent(uint32_t waitMs,
 }
 
 bool NetXcpEndpoint::ServeRequest(UpsDevice* device, const std::function<bool()>& keepRunning) {
-    m_pDevice = device;
-    m_bStopSeen = false;
     if (!m_pSocket->IsOpen()) return true;
-    if (!Absorb([&] { ServeDatagram(keepRunning); })) m_pSocket->Close();
-    return !m_bStopSeen;
+    Serving serving{device, keepRunning};
+    if (!Absorb([&] { ServeDatagram(serving); })) m_pSocket->Close();
+    return !serving.stopSeen;
 }
 
 bool NetXcpEndpoint::IsAllowed(uint32_t senderHostOrder) const {
@@ -175,11 +192,14 @@ bool NetXcpEndpoint::IsAllowed(uint32_t senderHostOrder) const {
 // that is too long costs only itself; one from a sender that is not served
 // takes no room in the queue.
 uint32_t NetXcpEndpoint::TakePending() {
+    // What the socket gives is read here and copied once, to the length it
+    // has, into the request that owns it until its reply is sent.
+    uint8_t datagram[kMaxDatagram];
     uint32_t n = 0;
     for (; n < kTakePerPass; ++n) {
         int got = 0;
         sockapi::PeerAddress from{};
-        Socket::Take take = m_pSocket->TakeDatagram(m_Taken, kMaxDatagram, got, from);
+        Socket::Take take = m_pSocket->TakeDatagram(datagram, kMaxDatagram, got, from);
         if (take == Socket::Take::Nothing) return n;
         if (take == Socket::Take::TooLong) {
             ++m_Counters.oversized;
@@ -190,7 +210,7 @@ uint32_t NetXcpEndpoint::TakePending() {
             plat::SleepMs(kReceiveErrorPauseMs);
             return n;
         }
-        TraceDatagram(TraceDirection::DatagramIn, m_Taken, got, from);
+        TraceDatagram(TraceDirection::DatagramIn, datagram, got, from);
         if (got == 0) continue;  // an empty datagram holds no frame
         ++m_Counters.received;
         // Whom the relay does not serve learns nothing from it, not even
@@ -202,7 +222,7 @@ uint32_t NetXcpEndpoint::TakePending() {
         QueuedRequest request;
         request.sender = from;
         request.takenMs = plat::TickCount();
-        request.bytes.assign(m_Taken, m_Taken + got);
+        request.bytes.assign(datagram, datagram + got);
         RequestQueue& queue = AnsweredByTheRelay(request.bytes) ? m_OwnAnswers : m_Queue;
         if (queue.Add(std::move(request))) ++m_Counters.queueFull;
     }
@@ -230,14 +250,14 @@ void NetXcpEndpoint::TakeWhileWaiting(uint32_t ms) {
     }
 }
 
-void NetXcpEndpoint::ServeDatagram(const std::function<bool()>& keepRunning) {
+void NetXcpEndpoint::ServeDatagram(Serving& serving) {
     ReportSummaries(plat::TickCount());
     TakePending();
-    ServeOwnAnswer();
+    ServeOwnAnswer(serving);
     for (;;) {
         QueuedRequest request;
         if (!m_Queue.Take(plat::TickCount(), m_nMaxAgeMs, request, m_Counters.stale)) return;
-        if (m_pDevice == nullptr) {
+        if (serving.device == nullptr) {
             // A walk begun while the UPS was there keeps what it was given.
             if (request.Begun()) {
                 SendReply(request);
@@ -246,10 +266,10 @@ void NetXcpEndpoint::ServeDatagram(const std::function<bool()>& keepRunning) {
             }
             return;
         }
-        if (Walk(request, keepRunning)) {
+        if (Walk(request, serving)) {
             SendReply(request);
             // On a stop, every walk begun gets the answers it has so far.
-            if (m_bStopSeen) {
+            if (serving.stopSeen) {
                 for (QueuedRequest& begun : m_Queue.TakeBegun()) SendReply(begun);
             }
             return;
@@ -258,27 +278,25 @@ void NetXcpEndpoint::ServeDatagram(const std::function<bool()>& keepRunning) {
         // has theirs first.
         m_Queue.PutBack(std::move(request));
         TakePending();
-        ServeOwnAnswer();
+        ServeOwnAnswer(serving);
     }
 }
 
 // What the relay answers by itself never waits behind the UPS: one such
 // request is served before each turn of the UPS's queue, so neither queue
 // can starve the other.
-void NetXcpEndpoint::ServeOwnAnswer() {
+void NetXcpEndpoint::ServeOwnAnswer(Serving& serving) {
     QueuedRequest request;
     if (!m_OwnAnswers.Take(plat::TickCount(), m_nMaxAgeMs, request, m_Counters.stale)) return;
-    if (m_pDevice == nullptr) {
+    if (serving.device == nullptr) {
         ++m_Counters.noUps;
         return;
     }
-    Walk(request, nullptr);  // no frame for the UPS: done in one go
+    Walk(request, serving);  // no frame for the UPS: done in one go
     SendReply(request);
 }
 
-bool NetXcpEndpoint::Walk(QueuedRequest& request, const std::function<bool()>& keepRunning) {
-    m_pWalk = &request;
-    m_nSender = HostOrder(request.sender.address);
+bool NetXcpEndpoint::Walk(QueuedRequest& request, Serving& serving) {
     const uint8_t* bytes = request.bytes.data();
     const uint32_t received = static_cast<uint32_t>(request.bytes.size());
     bool forwardedOne = false;
@@ -294,18 +312,18 @@ bool NetXcpEndpoint::Walk(QueuedRequest& request, const std::function<bool()>& k
         // answer could reach the client.
         if (GoesToTheUps(frame[2], request.authorised)) {
             if (forwardedOne) return false;
-            if (!RoomForAnotherAnswer()) {
+            if (!RoomForAnotherAnswer(request)) {
                 ++m_Counters.cutShort;
                 break;
             }
-            if (keepRunning && !keepRunning()) {
-                m_bStopSeen = true;
+            if (serving.keepRunning && !serving.keepRunning()) {
+                serving.stopSeen = true;
                 ++m_Counters.cutShort;
                 break;
             }
             forwardedOne = true;
         }
-        HandleFrame(frame, request.authorised);
+        HandleFrame(request, frame, *serving.device);
         request.position += frameLength;
     }
     return true;
@@ -321,16 +339,8 @@ void NetXcpEndpoint::SendReply(QueuedRequest& request) {
     if (sent > 0) ++m_Counters.answered;
 }
 
-// The walk ends once the reply has no room left for the shortest answer.
-// A frame that brought no answer (the UPS did not answer it, or refused it)
-// is counted as if it had taken that much room: otherwise a datagram of
-// frames the UPS never answers would hold the relay for all of them.
-bool NetXcpEndpoint::RoomForAnotherAnswer() const {
-    uint32_t used = static_cast<uint32_t>(m_pWalk->reply.size()) + m_pWalk->unanswered;
-    return used <= kMaxDatagram && kMaxDatagram - used >= kXcpSmallestAnswer;
-}
-
-void NetXcpEndpoint::HandleFrame(const uint8_t* frame, bool& authorised) {
+void NetXcpEndpoint::HandleFrame(QueuedRequest& request, const uint8_t* frame, UpsDevice& device) {
+    bool& authorised = request.authorised;
     uint8_t length = frame[1];
     uint8_t command = frame[2];
     if (command == kXcpCmdNull) {
@@ -339,12 +349,12 @@ void NetXcpEndpoint::HandleFrame(const uint8_t* frame, bool& authorised) {
             std::fputs("requested qln\n", stdout);
             std::fflush(stdout);
         }
-        Append(kNetXcpRelayAnswer, sizeof kNetXcpRelayAnswer);
+        AddAnswer(request, kNetXcpRelayAnswer, sizeof kNetXcpRelayAnswer);
     } else if (command == kXcpCmdAuthorize) {
-        if (length == kNetXcpPasswordLength + 1) HandlePassword(frame, authorised);
+        if (length == kNetXcpPasswordLength + 1) HandlePassword(request, frame);
     } else if (command == kXcpCmdCancelAuthorization) {
         authorised = false;
-        Forward(frame);
+        Forward(request, frame, device);
     } else if (command > kNetXcpLastOpenCommand) {
         // One password frame admits exactly one privileged command.
         if (!authorised) {
@@ -353,9 +363,9 @@ void NetXcpEndpoint::HandleFrame(const uint8_t* frame, bool& authorised) {
         }
         ++m_Counters.privilegedAdmitted;
         authorised = false;
-        Forward(frame);
+        Forward(request, frame, device);
     } else {
-        Forward(frame);
+        Forward(request, frame, device);
     }
 }
 
@@ -363,30 +373,31 @@ void NetXcpEndpoint::HandleFrame(const uint8_t* frame, bool& authorised) {
 // are then ignored, right or wrong, so that the answers no longer tell a
 // right guess from a wrong one. The same holds for every sender not trusted
 // while the relay-wide limit of wrong guesses is reached.
-void NetXcpEndpoint::HandlePassword(const uint8_t* frame, bool& authorised) {
+void NetXcpEndpoint::HandlePassword(QueuedRequest& request, const uint8_t* frame) {
+    const uint32_t sender = HostOrder(request.sender.address);
     uint32_t now = plat::TickCount();
-    switch (m_Throttle.Admit(m_nSender, now)) {
+    switch (m_Throttle.Admit(sender, now)) {
         case PasswordThrottle::Verdict::kLocked:
             ++m_Counters.ignoredPasswords;
             m_LockoutReports.Tally();
             return;
         case PasswordThrottle::Verdict::kNoBudget:
             ++m_Counters.ignoredPasswords;
-            ReportBudgetSpent(now);
+            ReportBudgetSpent(now, sender);
             return;
         case PasswordThrottle::Verdict::kCompare:
             break;
     }
     m_bBudgetSpent = false;
     if (PasswordMatches(frame + 3)) {
-        authorised = true;
-        m_Throttle.RecordRight(m_nSender, now);
+        request.authorised = true;
+        m_Throttle.RecordRight(sender, now);
         return;
     }
     ++m_Counters.wrongPasswords;
-    if (m_Throttle.RecordWrong(m_nSender, now)) {
+    if (m_Throttle.RecordWrong(sender, now)) {
         ++m_Counters.lockouts;
-        ReportLockout(now);
+        ReportLockout(now, sender);
     }
 }
 
@@ -407,23 +418,23 @@ void NetXcpEndpoint::ReportSummaries(uint32_t nowMs) {
 
 // Said for the first few lockouts of a minute, each with its sender; the
 // rest are told in one summary a minute.
-void NetXcpEndpoint::ReportLockout(uint32_t nowMs) {
+void NetXcpEndpoint::ReportLockout(uint32_t nowMs, uint32_t senderHostOrder) {
     ReportSummaries(nowMs);
     if (!m_LockoutReports.Allow(nowMs)) return;
     std::string seconds = std::to_string(m_Throttle.LockoutSeconds());
-    std::string sender = Dotted(m_nSender);
+    std::string sender = Dotted(senderHostOrder);
     CQLNException(MSG_WRONG_PASSWORDS, {sender.c_str(), seconds.c_str()}).Report();
 }
 
 // Said when the limit is reached after password frames were compared; while
 // it stays reached, each frame it makes the relay ignore is only counted.
-void NetXcpEndpoint::ReportBudgetSpent(uint32_t nowMs) {
+void NetXcpEndpoint::ReportBudgetSpent(uint32_t nowMs, uint32_t senderHostOrder) {
     if (!m_bBudgetSpent) {
         m_bBudgetSpent = true;
         ReportSummaries(nowMs);
         if (m_BudgetReports.Allow(nowMs)) {
             std::string budget = std::to_string(m_Throttle.BudgetPerMinute());
-            std::string sender = Dotted(m_nSender);
+            std::string sender = Dotted(senderHostOrder);
             CQLNException(MSG_PASSWORD_LIMIT_REACHED, {budget.c_str(), sender.c_str()}).Report();
         }
     }
@@ -442,31 +453,19 @@ bool NetXcpEndpoint::PasswordMatches(const uint8_t* sixBytes) const {
 }
 
 // Whatever goes wrong while one frame is relayed costs that frame's answer only.
-void NetXcpEndpoint::Forward(const uint8_t* frame) {
+void NetXcpEndpoint::Forward(QueuedRequest& request, const uint8_t* frame, UpsDevice& device) {
     ++m_Counters.forwarded;
-    const size_t before = m_pWalk->reply.size();
-    Absorb([&] {
-        try {
-            uint32_t length = 0;
-            std::unique_ptr<uint8_t[]> answer(m_pDevice->RelayRequest(frame, length));
-            if (answer) Append(answer.get(), length);
-        } catch (UpsLinkError* failure) {
-            CountUpsFailure(failure->GetMessageId());
-            throw;
-        }
-    });
-    if (m_pWalk->reply.size() == before) m_pWalk->unanswered += kXcpSmallestAnswer;
+    const size_t before = request.reply.size();
+    std::vector<uint8_t> answer;
+    if (std::optional<CaughtFailure> failure =
+            Catch([&] { answer = device.RelayRequest(frame); })) {
+        CountUpsFailure(failure->MessageId());
+    }
+    AddAnswer(request, answer.data(), answer.size());
+    if (request.reply.size() == before) request.unanswered += kXcpSmallestAnswer;
 }
 
 void NetXcpEndpoint::CountUpsFailure(uint32_t messageId) {
     if (messageId == MSG_UPS_TIMEOUT) ++m_Counters.upsTimeouts;
     if (messageId == MSG_UPS_INVALID_RESPONSE) ++m_Counters.upsInvalid;
-}
-
-// An answer that would overflow the reply is dropped ("Invalid response from
-// UPS.", not reported); later answers that fit are still taken.
-void NetXcpEndpoint::Append(const uint8_t* bytes, uint32_t length) {
-    std::vector<uint8_t>& reply = m_pWalk->reply;
-    if (length > kMaxDatagram - reply.size()) return;
-    reply.insert(reply.end(), bytes, bytes + length);
 }

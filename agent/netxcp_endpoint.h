@@ -106,43 +106,48 @@ public:
     Socket& GetSocket() { return *m_pSocket; }
 
 private:
+    // One call of ServeRequest: the UPS the frames go to, the question asked
+    // before each frame for it, and whether that question said stop. What
+    // belongs to one request (its bytes, its sender, its walk and its
+    // answers) is the request's own, a QueuedRequest, from the socket to
+    // the reply.
+    struct Serving {
+        UpsDevice* device;
+        const std::function<bool()>& keepRunning;
+        bool stopSeen = false;
+    };
+
     void OpenSocket();
     // Reopens a socket that failed; false while that is not possible.
     bool EnsureSocket();
-    void ServeDatagram(const std::function<bool()>& keepRunning);
+    void ServeDatagram(Serving& serving);
     // Moves the datagrams waiting on the socket into the queues (bounded);
     // how many datagrams it read.
     uint32_t TakePending();
     bool IsAllowed(uint32_t senderHostOrder) const;
     // Walks `request` from where it stands up to its next frame for the UPS
     // after the first one; true when the walk is over.
-    bool Walk(QueuedRequest& request, const std::function<bool()>& keepRunning);
+    bool Walk(QueuedRequest& request, Serving& serving);
     void SendReply(QueuedRequest& request);
     // Serves the next request in turn the relay answers by itself, if any.
-    void ServeOwnAnswer();
-    // False when the walk should end before this frame.
-    bool RoomForAnotherAnswer() const;
-    void HandleFrame(const uint8_t* frame, bool& authorised);
-    void HandlePassword(const uint8_t* frame, bool& authorised);
-    void Forward(const uint8_t* frame);
+    void ServeOwnAnswer(Serving& serving);
+    void HandleFrame(QueuedRequest& request, const uint8_t* frame, UpsDevice& device);
+    void HandlePassword(QueuedRequest& request, const uint8_t* frame);
+    void Forward(QueuedRequest& request, const uint8_t* frame, UpsDevice& device);
     // Counts the engine's timeout and invalid-answer failures of a forwarded frame.
     void CountUpsFailure(uint32_t messageId);
-    void Append(const uint8_t* bytes, uint32_t length);
     bool PasswordMatches(const uint8_t* sixBytes) const;
     // The reports about guessing that were left out, once their minute is over.
     void ReportSummaries(uint32_t nowMs);
-    void ReportLockout(uint32_t nowMs);
-    void ReportBudgetSpent(uint32_t nowMs);
+    void ReportLockout(uint32_t nowMs, uint32_t senderHostOrder);
+    void ReportBudgetSpent(uint32_t nowMs, uint32_t senderHostOrder);
 
     NetXcpAccess m_Access;
     PasswordThrottle m_Throttle;
     NetXcpCounters m_Counters;
-    uint32_t m_nSender = 0;            // host byte order, of the request being walked
-    QueuedRequest* m_pWalk = nullptr;  // the request being walked
     RequestQueue m_Queue;
     RequestQueue m_OwnAnswers;  // requests the relay answers by itself
-    uint32_t m_nMaxAgeMs = 0;  // 0: no limit
-    bool m_bStopSeen = false;
+    uint32_t m_nMaxAgeMs = 0;   // 0: no limit
     bool m_bEchoRelayRequests = true;
     // Lockout reports and reports of the relay-wide limit, so that senders
     // that rotate their addresses cannot flood the log.
@@ -150,6 +155,4 @@ private:
     ReportLimiter m_BudgetReports;
     bool m_bBudgetSpent = false;  // the last password frame found the limit reached
     std::unique_ptr<Socket> m_pSocket;
-    UpsDevice* m_pDevice = nullptr;
-    uint8_t m_Taken[kMaxDatagram] = {};  // one datagram on its way into the queue
 };

@@ -6,8 +6,11 @@
 #include <initializer_list>
 #include <string>
 
-// Off until the service main turns it on: decides whether Report() goes to
-// the event log or to standard error.
+// Off until the service main turns it on, before it starts the worker (its
+// one writer; tests set it around their cases): decides whether Report()
+// goes to the event log or to standard error. A process-wide flag rather
+// than something handed down, because every layer reports through
+// CQLNException::Report and a process reports to one place.
 extern bool g_bEventLogReporting;
 
 class CQLNException {

@@ -10,8 +10,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <exception>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "agent/absorb.h"
@@ -118,18 +119,9 @@ std::unique_ptr<UpsDevice> Detect(SerialLink& link, const UpsIdentity& identity,
     std::unique_ptr<UpsDevice> device(DetectUps(link, identity));
     device->SetTiming(timing);
     device->SetLiveness(livenessTries);
-    bool failed = false;
-    try {
-        device->Identify();
-    } catch (brx::CExceptionObject* failure) {
-        delete failure;
-        failed = true;
-    } catch (const brx::CExceptionObject&) {
-        failed = true;
-    } catch (const std::exception&) {
-        failed = true;
-    }
-    if (failed) {
+    // Identify keeps the agent's own failures to itself; what else it throws
+    // is absorbed here.
+    if (!Absorb([&] { device->Identify(); })) {
         // Agent exceptions from here on end the worker.
         link.SetBaud(link.GetBaud());
         if (!link.IsOpen()) link.Open();
@@ -178,6 +170,7 @@ void RecordLoss(StatusReporter& reporter, const NetXcpCounters& counters) {
 // What one run of the relay works with, for either loop. The device goes
 // before the link it refers to, which outlives this.
 struct RelayRun {
+    AgentService& service;  // the stop, pause and continue of the host
     const UpsIdentity& identity;
     SerialLink& link;
     NetXcpEndpoint& endpoint;
@@ -217,32 +210,49 @@ void Search(RelayRun& run, uint32_t pass) {
     }
 }
 
-// A stop that arrives between the frames of a datagram ends the run.
-bool KeepServing() { return g_AgentService.KeepRunning(); }
+// The cadence both timings keep: with a UPS, a poll every kPollEvery passes
+// of kAttachedPauseMs (2.5 s); without, a search every kDetectEvery passes
+// of kSearchingPauseMs (10 s). Literal timing counts the passes, prompt
+// timing the clock.
+struct Cadence {
+    uint32_t every;    // passes from one step to the next
+    uint32_t pauseMs;  // the pause of a literal pass
+    uint32_t PeriodMs() const { return every * pauseMs; }
+};
+constexpr Cadence kPolling{kPollEvery, kAttachedPauseMs};
+constexpr Cadence kSearching{kDetectEvery, kSearchingPauseMs};
+
+Cadence CadenceOf(const RelayRun& run) { return run.device ? kPolling : kSearching; }
+
+// One step of the cadence: poll the UPS, or look for it (search number
+// `search`; the first ends a pending start).
+void Tend(RelayRun& run, uint32_t search) {
+    if (run.device) {
+        run.device->Poll();
+    } else {
+        Search(run, search);
+    }
+}
 
 // Literal timing: passes of fixed pauses, a request waited for at the top
 // of each, the UPS polled every fifth pass and looked for every tenth.
-void LiteralLoop(RelayRun& run) {
+void LiteralLoop(RelayRun& run, bool internalXcp) {
+    // A stop that arrives between the frames of a datagram ends the run.
+    const std::function<bool()> keepServing = [&run] { return run.service.KeepRunning(); };
     for (uint32_t pass = 0;;) {
-        if (!g_AgentService.KeepRunning()) break;
+        if (!run.service.KeepRunning()) break;
         UpsDevice* device = run.device.get();
         uint32_t waitMs =
-            (device && !g_bInternalXcp && device->DeviceKind() == kXcpDevice) ? kRequestWaitMs : 0;
+            (device && !internalXcp && device->DeviceKind() == kXcpDevice) ? kRequestWaitMs : 0;
         if (run.endpoint.WaitForRequest(waitMs) &&
-            !run.endpoint.ServeRequest(device, KeepServing)) {
+            !run.endpoint.ServeRequest(device, keepServing)) {
             break;
         }
 
-        uint32_t pauseMs;
-        if (run.device) {
-            if (pass % kPollEvery == 0) run.device->Poll();
-            pauseMs = kAttachedPauseMs;
-        } else {
-            if (pass % kDetectEvery == 0) Search(run, pass);
-            pauseMs = kSearchingPauseMs;
-        }
+        const Cadence cadence = CadenceOf(run);
+        if (pass % cadence.every == 0) Tend(run, pass);
         ++pass;
-        run.endpoint.TakeWhileWaiting(pauseMs);  // the socket's queue is small
+        run.endpoint.TakeWhileWaiting(cadence.pauseMs);  // the socket's queue is small
         CheckForLoss(run);
         plat::SleepMs(kPassGapMs);
         run.reporter.Update(run.endpoint.Counters());
@@ -258,16 +268,15 @@ void LiteralLoop(RelayRun& run) {
 // name that was missing and is there again is searched at once. A look
 // costs a system call; only a search opens the port and negotiates a speed.
 void PromptLoop(RelayRun& run) {
-    constexpr uint32_t kPollPeriodMs = kPollEvery * kAttachedPauseMs;
-    constexpr uint32_t kDetectPeriodMs = kDetectEvery * kSearchingPauseMs;
+    const std::function<bool()> keepServing = [&run] { return run.service.KeepRunning(); };
     plat::Event* events[2] = {};
-    const int eventCount = g_AgentService.ControlEvents(events);
+    const int eventCount = run.service.ControlEvents(events);
     uint32_t due = plat::TickCount();  // of the next poll, or the next search
     uint32_t lookDue = due;            // of the next look at the port
     bool portThere = true;             // at the last look, while searching
     uint32_t searches = 0;
     for (;;) {
-        if (!g_AgentService.KeepRunning()) break;
+        if (!run.service.KeepRunning()) break;
         uint32_t now = plat::TickCount();
         if (DeadlineExpired(lookDue, now + 1)) {
             lookDue = now + kPortLookMs;
@@ -282,16 +291,16 @@ void PromptLoop(RelayRun& run) {
             continue;  // a control given meanwhile comes first
         }
         if (DeadlineExpired(due, now + 1)) {
-            uint32_t nextMs;
-            if (run.device) {
-                run.device->Poll();
-                nextMs = run.device->InDoubt() ? kDoubtRetryMs : kPollPeriodMs;
-                if (CheckForLoss(run)) nextMs = 0;  // look for it again at once
-            } else {
-                Search(run, searches++);
-                CheckForLoss(run);
-                nextMs = run.device ? kPollPeriodMs : kDetectPeriodMs;
+            const bool searching = !run.device;
+            Tend(run, searching ? searches++ : 0);
+            const bool lost = CheckForLoss(run);
+            uint32_t nextMs = CadenceOf(run).PeriodMs();
+            if (searching) {
                 if (!run.device) portThere = run.link.PortAvailable();
+            } else if (lost) {
+                nextMs = 0;  // look for it again at once
+            } else if (run.device->InDoubt()) {
+                nextMs = kDoubtRetryMs;
             }
             due = plat::TickCount() + nextMs;
             continue;
@@ -301,7 +310,7 @@ void PromptLoop(RelayRun& run) {
         const uint32_t waitMs = DeadlineExpired(next, now) ? 0 : next - now;
         if (run.endpoint.WaitForRequestOrEvent(waitMs, events, eventCount) ==
                 NetXcpEndpoint::Wake::kRequest &&
-            !run.endpoint.ServeRequest(run.device.get(), KeepServing)) {
+            !run.endpoint.ServeRequest(run.device.get(), keepServing)) {
             break;
         }
         run.reporter.Update(run.endpoint.Counters());
@@ -310,8 +319,8 @@ void PromptLoop(RelayRun& run) {
 
 // Start-up and the loop. Everything of the run lives in this frame; the
 // device goes before the link it refers to.
-int RunRelay(uint16_t& agentPort) {
-    const std::string& path = g_AgentService.m_ConfigPath;
+int RunRelay(AgentService& service, uint16_t& agentPort) {
+    const std::string& path = service.m_ConfigPath;
     RefuseEndlessConfiguration(path);
     ReportConfigurationFile(path);
     CINIFile profile(path.c_str());
@@ -329,16 +338,17 @@ int RunRelay(uint16_t& agentPort) {
     SerialLink link(settings.portName, settings.baud, kDataBits, kParityIndex, kStopIndex);
     Absorb([&] { link.EnumeratePnp(); });
     NetXcpEndpoint endpoint(settings.access);
-    endpoint.EchoRelayRequests(!g_AgentService.m_bServiceMode);
+    endpoint.EchoRelayRequests(!service.m_bServiceMode);
     // Made after the endpoint, so that it is gone (and has written "stopped")
     // before the endpoint closes; the pause hook goes before it.
-    StatusReporter reporter(settings);
+    StatusReporter reporter(settings, service);
     struct PauseHook {
-        ~PauseHook() { g_AgentService.m_PauseChanged = nullptr; }
-    } pauseHook;
-    RelayRun run{settings.upsIdentity,   link,     endpoint, settings.timing,
-                 settings.livenessTries, reporter, nullptr};
-    g_AgentService.m_PauseChanged = [&](bool paused) {
+        AgentService& service;
+        ~PauseHook() { service.m_PauseChanged = nullptr; }
+    } pauseHook{service};
+    RelayRun run{service,         settings.upsIdentity,   link,     endpoint,
+                 settings.timing, settings.livenessTries, reporter, nullptr};
+    service.m_PauseChanged = [&](bool paused) {
         RelayStatus& status = reporter.Status();
         if (paused) {
             status.state = RelayState::Paused;
@@ -352,38 +362,45 @@ int RunRelay(uint16_t& agentPort) {
     if (settings.timing == XcpTiming::kPrompt) {
         PromptLoop(run);
     } else {
-        LiteralLoop(run);
+        LiteralLoop(run, service.m_bInternalXcp);
     }
     ReportRelay(MSG_RELAY_STOPPED, reporter.Status());
     return 0;
 }
 
+// Why the run ended early, told the way each kind of failure has always
+// been told.
+void ReportFailure(const CaughtFailure& failure, uint16_t agentPort, const std::string& path) {
+    switch (failure.kind) {
+        case CaughtFailure::Kind::kAgent:
+            failure.agent->Report();
+            break;
+        case CaughtFailure::Kind::kCommunications:
+            ReportText(CommunicationsFailureText(failure.identifier, agentPort));
+            break;
+        case CaughtFailure::Kind::kLibrary:
+            ReportText("qln: the relay stopped on failure " + std::to_string(failure.identifier) +
+                       ".\n");
+            break;
+        case CaughtFailure::Kind::kSettings:
+            ReportSettingsError(failure.settings, path);
+            break;
+        case CaughtFailure::Kind::kStandard:
+            ReportText("qln: the relay stopped: " + failure.what + "\n");
+            break;
+    }
+}
+
 }  // namespace
 
-int RelayWorker(void*) {
+int RelayWorker(void* argument) {
+    AgentService& service = *static_cast<AgentService*>(argument);
     uint16_t agentPort = 0;
-    try {
-        return RunRelay(agentPort);
-    } catch (CQLNException* failure) {
-        std::unique_ptr<CQLNException> owned(failure);
-        owned->Report();
-    } catch (UpsLinkError* failure) {
-        // A failure of the UPS link is reported as the agent's own, by its id.
-        std::unique_ptr<UpsLinkError> owned(failure);
-        CQLNException(owned->GetMessageId()).Report();
-    } catch (brx::CCommunicationsExceptionObject* failure) {
-        std::unique_ptr<brx::CCommunicationsExceptionObject> owned(failure);
-        ReportText(CommunicationsFailureText(owned->GetIdentifier(), agentPort));
-    } catch (const brx::CExceptionObject& failure) {
-        ReportText(CommunicationsFailureText(failure.GetIdentifier(), agentPort));
-    } catch (brx::CExceptionObject* failure) {
-        std::unique_ptr<brx::CExceptionObject> owned(failure);
-        ReportText("qln: the relay stopped on failure " + std::to_string(owned->GetIdentifier()) +
-                   ".\n");
-    } catch (const SettingsError& error) {
-        ReportSettingsError(error, g_AgentService.m_ConfigPath);
-    } catch (const std::exception& failure) {
-        ReportText(std::string("qln: the relay stopped: ") + failure.what() + "\n");
+    int result = -1;
+    if (std::optional<CaughtFailure> failure =
+            Catch([&] { result = RunRelay(service, agentPort); })) {
+        ReportFailure(*failure, agentPort, service.m_ConfigPath);
+        return -1;
     }
-    return -1;
+    return result;
 }

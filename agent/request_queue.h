@@ -16,6 +16,9 @@
 
 #include "agent/socket_api.h"
 
+// One request from the moment it is taken from the socket until its reply is
+// sent: the one owner of its bytes and of everything its walk has come to.
+// It moves between the queue and the endpoint; nothing of it is copied.
 struct QueuedRequest {
     sockapi::PeerAddress sender{};  // whom the answer goes to; its address is the turn's key
     uint32_t takenMs = 0;           // plat::TickCount() when taken from the socket

@@ -104,9 +104,10 @@ uint32_t CreateEventsAndWorker(const std::shared_ptr<plat::Event>& ended) {
     if (error != 0) return error;
     try {
         WorkerRoutine worker = service.m_pWorker;
+        AgentService* handed = &service;
         // The thread shares `ended`: a worker let go at the end still has it.
-        g_pWorkerThread.reset(new std::thread([worker, ended] {
-            g_workerResult = worker(nullptr);
+        g_pWorkerThread.reset(new std::thread([worker, handed, ended] {
+            g_workerResult = worker(handed);
             ended->Set();
         }));
     } catch (const std::system_error& e) {

@@ -63,7 +63,7 @@ DWORD CreateEventsAndWorker() {
     if (error != 0) return error;
     DWORD id = 0;
     g_WorkerThread.Reset(
-        ::CreateThread(nullptr, 0, WorkerThreadEntry, nullptr, CREATE_SUSPENDED, &id));
+        ::CreateThread(nullptr, 0, WorkerThreadEntry, &service, CREATE_SUSPENDED, &id));
     if (!g_WorkerThread) return ::GetLastError();
     service.m_hWorkerThread = g_WorkerThread.Get();
     return 0;

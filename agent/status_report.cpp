@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <ctime>
 
-#include "agent/agent_service.h"
 #include "agent/file_refusal.h"
 #include "agent/qln_exception.h"
 #include "agent/service_host.h"
@@ -32,17 +31,17 @@ bool ReplaceFileText(const std::string& path, const std::string& text, plat::Fil
     return true;
 }
 
-StatusReporter::StatusReporter(const RelaySettings& settings)
+StatusReporter::StatusReporter(const RelaySettings& settings, const AgentService& service)
     : m_StatusFile(settings.statusFile), m_PrometheusFile(settings.prometheusFile) {
     m_Status.processId = plat::CurrentProcessId();
     m_Status.agentPort = settings.access.port;
     m_Status.portName = settings.portName;
-    m_Status.instance = g_AgentService.m_InstanceName;
-    m_Status.iniFile = g_AgentService.m_ConfigPath;
+    m_Status.instance = service.m_InstanceName;
+    m_Status.iniFile = service.m_ConfigPath;
     m_Status.baud = settings.baud;
     m_Status.timing = settings.timing == XcpTiming::kPrompt ? "prompt" : "literal";
     m_bInRuntimeFolder = plat::FolderOf(m_StatusFile) == plat::AgentRuntimeFolder();
-    m_bSummariseRelayRequests = g_AgentService.m_bServiceMode;
+    m_bSummariseRelayRequests = service.m_bServiceMode;
     m_nLastSummary = plat::TickCount();
 }
 

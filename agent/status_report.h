@@ -7,13 +7,17 @@
 #include <cstdint>
 #include <string>
 
+#include "agent/agent_service.h"
 #include "agent/relay_settings.h"
 #include "agent/relay_status.h"
 #include "platform/file_guard.h"
 
 class StatusReporter {
 public:
-    explicit StatusReporter(const RelaySettings& settings);
+    // The record names `service`'s instance and INI file; a service tells
+    // the relay's own answers in a summary line now and then instead of one
+    // line each.
+    StatusReporter(const RelaySettings& settings, const AgentService& service);
     // Marks the relay stopped and writes that, so that a reader of the file
     // never takes a stopped agent for a running one.
     ~StatusReporter();
@@ -35,8 +39,8 @@ private:
     RelayStatus m_Status;
     std::string m_StatusFile;
     std::string m_PrometheusFile;
-    std::string m_Written;   // the status file's text as last written
-    std::string m_Line;      // the systemd line as last sent
+    std::string m_Written;  // the status file's text as last written
+    std::string m_Line;     // the systemd line as last sent
     uint32_t m_nLastTick = 0;
     bool m_bFolderMade = false;
     // The default file lives only in the agent's own runtime folder.

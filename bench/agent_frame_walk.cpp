@@ -23,13 +23,8 @@ using Bytes = std::vector<uint8_t>;
 class InstantDevice : public UpsDevice {
 public:
     explicit InstantDevice(SerialLink& link) : UpsDevice(link) {}
-    uint8_t* RelayRequest(const uint8_t* request, uint32_t& length) override {
-        static const uint8_t answer[10] = {0xAB, 0x01, 0x05, 0x81, 1, 2, 3, 4, 5, 0};
-        (void)request;
-        length = sizeof answer;
-        uint8_t* out = new uint8_t[length];
-        std::memcpy(out, answer, length);
-        return out;
+    Bytes RelayRequest(const uint8_t*) override {
+        return {0xAB, 0x01, 0x05, 0x81, 1, 2, 3, 4, 5, 0};
     }
     int DeviceKind() override { return 2; }
     void IdentifyUps() override {}

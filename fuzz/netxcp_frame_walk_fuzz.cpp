@@ -44,22 +44,13 @@ Reply ScriptFor(const uint8_t* frame, Bytes& answer) {
 class ScriptedDevice : public UpsDevice {
 public:
     explicit ScriptedDevice(SerialLink& link) : UpsDevice(link) {}
-    uint8_t* RelayRequest(const uint8_t* request, uint32_t& length) override {
+    Bytes RelayRequest(const uint8_t* request) override {
         forwarded.emplace_back(request, request + request[1] + 3);
         Bytes answer;
-        length = 0;
-        switch (ScriptFor(request, answer)) {
-            case Reply::None:
-                return nullptr;
-            case Reply::Failure:
-                throw new UpsLinkError(MSG_UPS_INVALID_RESPONSE);
-            case Reply::Bytes:
-                break;
+        if (ScriptFor(request, answer) == Reply::Failure) {
+            throw new UpsLinkError(MSG_UPS_INVALID_RESPONSE);
         }
-        std::unique_ptr<uint8_t[]> out(new uint8_t[answer.size() ? answer.size() : 1]);
-        if (!answer.empty()) std::memcpy(out.get(), answer.data(), answer.size());
-        length = static_cast<uint32_t>(answer.size());
-        return out.release();
+        return answer;
     }
     int DeviceKind() override { return 2; }
     void IdentifyUps() override {}

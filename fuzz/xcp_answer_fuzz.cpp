@@ -4,6 +4,7 @@
 // blocks are checked to carry exactly the gathered data.
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "fuzz/fuzz_support.h"
 #include "fuzz/scripted_port.h"
@@ -14,19 +15,19 @@
 namespace {
 
 void CheckReframed(const uint8_t* answer, uint32_t answered, uint8_t blockNumber) {
-    uint32_t total = 0;
-    std::unique_ptr<uint8_t[]> out;
+    std::vector<uint8_t> out;
     try {
-        out = ReframeXcpAnswer(answer, answered, blockNumber, total);
+        out = ReframeXcpAnswer(answer, answered, blockNumber);
     } catch (UpsLinkError* e) {
         delete e;
         if (answered + 5 * ((answered + 120) / 121) <= 1172) fuzz::Fail("a fitting answer refused");
         return;
     }
+    const uint32_t total = static_cast<uint32_t>(out.size());
     if (total > 1172) fuzz::Fail("re-framed answer over 1172 bytes");
     uint32_t at = 0, taken = 0, k = 0;
     while (at < total) {
-        const uint8_t* b = out.get() + at;
+        const uint8_t* b = out.data() + at;
         const uint32_t n = b[2];
         if (at + n + 5 > total) fuzz::Fail("block runs past the end");
         if (b[0] != 0xAB || b[1] != blockNumber) fuzz::Fail("block header wrong");

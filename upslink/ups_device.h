@@ -2,6 +2,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "upslink/xcp_protocol.h"
 
@@ -22,9 +23,9 @@ public:
     UpsDevice(const UpsDevice&) = delete;
     UpsDevice& operator=(const UpsDevice&) = delete;
 
-    // Passes one request frame to the UPS; a new buffer (delete[]) with the
-    // answer re-framed as XCP blocks, or null; its length through `length`.
-    virtual uint8_t* RelayRequest(const uint8_t* request, uint32_t& length) = 0;
+    // Passes one request frame to the UPS; its answer re-framed as XCP
+    // blocks, empty for none.
+    virtual std::vector<uint8_t> RelayRequest(const uint8_t* request) = 0;
     // The protocol family: 2 for XCP.
     virtual int DeviceKind() = 0;
     // How requests are paced; devices without that choice ignore it.

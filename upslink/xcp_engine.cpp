@@ -245,15 +245,15 @@ int XcpEngine::SendCommand(uint8_t command, const uint8_t* data, uint32_t length
     return kXcpAckBusy;
 }
 
-std::unique_ptr<uint8_t[]> ReframeXcpAnswer(const uint8_t* answer, uint32_t answered,
-                                            uint8_t blockNumber, uint32_t& total) {
+std::vector<uint8_t> ReframeXcpAnswer(const uint8_t* answer, uint32_t answered,
+                                      uint8_t blockNumber) {
     const uint32_t blocks = (answered + kXcpRelayBlockData - 1) / kXcpRelayBlockData;
-    total = answered + kXcpBlockOverhead * blocks;
+    const uint32_t total = answered + kXcpBlockOverhead * blocks;
     if (total > kNetXcpMaxDatagram) Fail(MSG_UPS_INVALID_RESPONSE);
-    std::unique_ptr<uint8_t[]> out(total ? new uint8_t[total] : nullptr);
+    std::vector<uint8_t> out(total);
     uint32_t taken = 0;
     for (uint32_t k = 0; k < blocks; ++k) {
-        uint8_t* block = out.get() + kXcpRelayBlockSize * k;
+        uint8_t* block = out.data() + kXcpRelayBlockSize * k;
         const uint32_t n =
             answered - taken < kXcpRelayBlockData ? answered - taken : kXcpRelayBlockData;
         block[0] = kXcpStart;
@@ -286,8 +286,7 @@ int XcpEngine::ReceivePromptAnswer(uint8_t expected) {
     }
 }
 
-uint8_t* XcpEngine::RelayRequest(const uint8_t* request, uint32_t& length) {
-    length = 0;
+std::vector<uint8_t> XcpEngine::RelayRequest(const uint8_t* request) {
     const uint8_t command = request[2];
     const bool prompt = m_Timing == XcpTiming::kPrompt;
     if (NeedsAuthorization(command)) Authorize();
@@ -301,11 +300,8 @@ uint8_t* XcpEngine::RelayRequest(const uint8_t* request, uint32_t& length) {
     }
 
     const uint8_t blockNumber = result != 0 ? static_cast<uint8_t>(result) : ExpectedBlock(command);
-    uint32_t total = 0;
-    std::unique_ptr<uint8_t[]> out =
-        ReframeXcpAnswer(m_Answer.data(), m_nAnswerLength, blockNumber, total);
+    std::vector<uint8_t> out = ReframeXcpAnswer(m_Answer.data(), m_nAnswerLength, blockNumber);
     // Prompt timing leaves the pause to the guard before the next write.
     if (!prompt) plat::SleepMs(kXcpRelayPauseMs);
-    length = total;
-    return out.release();
+    return out;
 }

@@ -17,10 +17,10 @@ uint8_t XcpChecksum(const uint8_t* bytes, uint32_t count);
 std::vector<uint8_t> BuildXcpRequest(uint8_t command, const uint8_t* data, uint32_t length);
 
 // The `answered` data bytes of an answer as answer blocks of at most 121
-// data bytes each, all carrying `blockNumber`; null (total 0) for none. An
-// answer too long for one reply datagram raises MSG_UPS_INVALID_RESPONSE.
-std::unique_ptr<uint8_t[]> ReframeXcpAnswer(const uint8_t* answer, uint32_t answered,
-                                            uint8_t blockNumber, uint32_t& total);
+// data bytes each, all carrying `blockNumber`; empty for none. An answer too
+// long for one reply datagram raises MSG_UPS_INVALID_RESPONSE.
+std::vector<uint8_t> ReframeXcpAnswer(const uint8_t* answer, uint32_t answered,
+                                      uint8_t blockNumber);
 
 class XcpEngine {
 public:
@@ -45,10 +45,9 @@ public:
     int SendShortCommand(uint8_t command, uint32_t timeoutMs);
     // The same with data; time-outs and bad answers throw.
     int SendCommand(uint8_t command, const uint8_t* data, uint32_t length, uint32_t timeoutMs);
-    // A new buffer (delete[]) with the answer re-framed as blocks, its length
-    // through `length`; null with length 0 for an empty answer. `request` is
-    // a whole frame: request[1] + 3 bytes.
-    uint8_t* RelayRequest(const uint8_t* request, uint32_t& length);
+    // The answer re-framed as blocks; empty for an empty answer. `request`
+    // is a whole frame: request[1] + 3 bytes.
+    std::vector<uint8_t> RelayRequest(const uint8_t* request);
 
     // The data of the last answer, blocks concatenated.
     const uint8_t* Answer() const { return m_Answer.data(); }

@@ -15,8 +15,8 @@ XcpUpsDevice::XcpUpsDevice(SerialLink& link, const UpsIdentity& identity)
 
 XcpUpsDevice::~XcpUpsDevice() = default;
 
-uint8_t* XcpUpsDevice::RelayRequest(const uint8_t* request, uint32_t& length) {
-    return m_pEngine->RelayRequest(request, length);
+std::vector<uint8_t> XcpUpsDevice::RelayRequest(const uint8_t* request) {
+    return m_pEngine->RelayRequest(request);
 }
 
 int XcpUpsDevice::DeviceKind() { return 2; }

@@ -9,7 +9,7 @@ public:
     XcpUpsDevice(SerialLink& link, const UpsIdentity& identity);
     ~XcpUpsDevice() override;
 
-    uint8_t* RelayRequest(const uint8_t* request, uint32_t& length) override;
+    std::vector<uint8_t> RelayRequest(const uint8_t* request) override;
     int DeviceKind() override;
     void SetTiming(XcpTiming timing) override { m_pEngine->SetTiming(timing); }
     void IdentifyUps() override;

@@ -1,7 +1,5 @@
 #include "fake_ups_device.h"
 
-#include <cstring>
-
 std::vector<uint8_t> EchoBlock(uint8_t command) {
     std::vector<uint8_t> b{0xAB, command, 0x01, 0x81, command};
     uint8_t sum = 0;
@@ -10,15 +8,10 @@ std::vector<uint8_t> EchoBlock(uint8_t command) {
     return b;
 }
 
-uint8_t* FakeUpsDevice::RelayRequest(const uint8_t* request, uint32_t& length) {
+std::vector<uint8_t> FakeUpsDevice::RelayRequest(const uint8_t* request) {
     std::vector<uint8_t> frame(request, request + request[1] + 3);
     m_Frames.push_back(frame);
-    std::vector<uint8_t> answer = m_Answer ? m_Answer(frame) : EchoBlock(frame[2]);
-    length = static_cast<uint32_t>(answer.size());
-    if (answer.empty()) return nullptr;
-    uint8_t* buffer = new uint8_t[answer.size()];
-    std::memcpy(buffer, answer.data(), answer.size());
-    return buffer;
+    return m_Answer ? m_Answer(frame) : EchoBlock(frame[2]);
 }
 
 std::vector<uint8_t> FakeUpsDevice::Commands() const {

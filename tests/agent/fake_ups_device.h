@@ -13,7 +13,7 @@ class FakeUpsDevice : public UpsDevice {
 public:
     explicit FakeUpsDevice(SerialLink& link) : UpsDevice(link) {}
 
-    uint8_t* RelayRequest(const uint8_t* request, uint32_t& length) override;
+    std::vector<uint8_t> RelayRequest(const uint8_t* request) override;
     int DeviceKind() override { return 2; }
     void IdentifyUps() override {}
     void PollStatus() override {}

@@ -18,10 +18,7 @@ namespace {
 class ScriptedDevice : public UpsDevice {
 public:
     using UpsDevice::UpsDevice;
-    uint8_t* RelayRequest(const uint8_t*, uint32_t& length) override {
-        length = 0;
-        return nullptr;
-    }
+    std::vector<uint8_t> RelayRequest(const uint8_t*) override { return {}; }
     int DeviceKind() override { return 99; }
     void IdentifyUps() override { Act(); }
     void PollStatus() override { Act(); }

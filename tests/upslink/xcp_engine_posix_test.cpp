@@ -46,11 +46,10 @@ TEST_F(XcpEngineSim, AnswersOfSeveralBlocksAreGatheredAndRelayedInBlocksOf121) {
     ASSERT_EQ(m_pXcp->AnswerLength(), 122u);
     for (uint32_t i = 0; i < 122; ++i) ASSERT_EQ(m_pXcp->Answer()[i], i) << i;
 
-    uint32_t length = 0;
-    std::unique_ptr<uint8_t[]> relayed(m_pXcp->RelayRequest(kRequest50, length));
-    ASSERT_EQ(length, 132u);
-    const uint8_t* first = relayed.get();
-    const uint8_t* second = relayed.get() + 126;
+    std::vector<uint8_t> relayed = m_pXcp->RelayRequest(kRequest50);
+    ASSERT_EQ(relayed.size(), 132u);
+    const uint8_t* first = relayed.data();
+    const uint8_t* second = relayed.data() + 126;
     EXPECT_EQ(first[0], 0xAB);
     EXPECT_EQ(first[1], 0x20);
     EXPECT_EQ(first[2], 121);
@@ -63,29 +62,27 @@ TEST_F(XcpEngineSim, AnswersOfSeveralBlocksAreGatheredAndRelayedInBlocksOf121) {
     EXPECT_TRUE(SumsToZero(second, 6));
 
     Sim("answer 50 20 " + HexOf(121));
-    relayed.reset(m_pXcp->RelayRequest(kRequest50, length));
-    EXPECT_EQ(length, 126u);
+    relayed = m_pXcp->RelayRequest(kRequest50);
+    EXPECT_EQ(relayed.size(), 126u);
     EXPECT_EQ(relayed[3], 0x81);
 }
 
 TEST_F(XcpEngineSim, RelayedAnswersAtAndBeyondTheLengthLimit) {
-    uint32_t length = 0;
     // 1122 data bytes re-frame into exactly 1172 bytes; one more is too long.
     Sim("answer 50 20 " + HexOf(1122));
-    std::unique_ptr<uint8_t[]> relayed(m_pXcp->RelayRequest(kRequest50, length));
-    EXPECT_EQ(length, 1172u);
+    std::vector<uint8_t> relayed = m_pXcp->RelayRequest(kRequest50);
+    EXPECT_EQ(relayed.size(), 1172u);
     Sim("answer 50 20 " + HexOf(1123));
-    EXPECT_EQ(ThrownId([&] { relayed.reset(m_pXcp->RelayRequest(kRequest50, length)); }),
+    EXPECT_EQ(ThrownId([&] { relayed = m_pXcp->RelayRequest(kRequest50); }),
               MSG_UPS_INVALID_RESPONSE);
     // An empty answer gives nothing to send; an acknowledge travels in the
     // block-number byte.
     Sim("answer 50 20 -");
-    relayed.reset(m_pXcp->RelayRequest(kRequest50, length));
-    EXPECT_EQ(length, 0u);
-    EXPECT_EQ(relayed.get(), nullptr);
+    relayed = m_pXcp->RelayRequest(kRequest50);
+    EXPECT_TRUE(relayed.empty());
     Sim("ack 50 35");
-    relayed.reset(m_pXcp->RelayRequest(kRequest50, length));
-    ASSERT_EQ(length, 6u);
+    relayed = m_pXcp->RelayRequest(kRequest50);
+    ASSERT_EQ(relayed.size(), 6u);
     EXPECT_EQ(relayed[1], 0x35);
     EXPECT_EQ(relayed[3], 0x81);
     EXPECT_EQ(relayed[4], 0x35);
