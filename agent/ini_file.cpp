@@ -11,7 +11,7 @@ CINIFile::~CINIFile() = default;
 std::string CINIFile::GetString(const char* section, const char* key, const char* defaultValue) {
     std::string result = defaultValue ? defaultValue : "";
     ini::FilePtr entry = ini::FindEntry(m_Path.c_str(), section, key, ini::HeaderStyle::FirstColumn,
-                                           ini::OpenFor::Reading);
+                                        ini::OpenFor::Reading);
     std::string value;
     if (entry && ini::ReadRestOfLine(entry.Get(), value)) {
         // Exactly one line feed goes; a carriage return before it stays.
@@ -24,7 +24,7 @@ std::string CINIFile::GetString(const char* section, const char* key, const char
 int CINIFile::GetInt(const char* section, const char* key, int defaultValue) {
     int result = defaultValue;
     ini::FilePtr entry = ini::FindEntry(m_Path.c_str(), section, key, ini::HeaderStyle::FirstColumn,
-                                           ini::OpenFor::Reading);
+                                        ini::OpenFor::Reading);
     unsigned value = 0;
     if (entry && std::fscanf(entry.Get(), "%u\n", &value) == 1) result = static_cast<int>(value);
     return result;

@@ -58,10 +58,14 @@ std::string LabelValue(const std::string& text) {
 
 const char* StateName(RelayState state) {
     switch (state) {
-        case RelayState::Searching: return "searching";
-        case RelayState::Attached: return "attached";
-        case RelayState::Paused: return "paused";
-        case RelayState::Stopped: return "stopped";
+        case RelayState::Searching:
+            return "searching";
+        case RelayState::Attached:
+            return "attached";
+        case RelayState::Paused:
+            return "paused";
+        case RelayState::Stopped:
+            return "stopped";
     }
     return "stopped";
 }
@@ -93,7 +97,8 @@ StatusFields FieldsOf(const RelayStatus& s) {
 
 std::string StatusFileText(const RelayStatus& status) {
     std::string text;
-    for (const StatusField& field : FieldsOf(status)) text += field.first + "=" + field.second + "\n";
+    for (const StatusField& field : FieldsOf(status))
+        text += field.first + "=" + field.second + "\n";
     return text;
 }
 
@@ -143,8 +148,8 @@ std::string SystemdStatusLine(const RelayStatus& s) {
             (s.state == RelayState::Searching ? "Looking for the UPS on " : "no UPS found on ") +
             Clean(s.portName);
     } else {
-        line += "UPS " + Clean(s.family) + " " + Clean(s.model) + " (" + Clean(s.versions) + ") at " +
-                std::to_string(s.baud) + " baud";
+        line += "UPS " + Clean(s.family) + " " + Clean(s.model) + " (" + Clean(s.versions) +
+                ") at " + std::to_string(s.baud) + " baud";
     }
     const NetXcpCounters& c = s.counters;
     return line + "; " + Grouped(c.answered) + " answered, " + Grouped(c.privilegedRefused) +
@@ -154,8 +159,8 @@ std::string SystemdStatusLine(const RelayStatus& s) {
 std::string PrometheusText(const RelayStatus& s) {
     const std::string port = "port=\"" + std::to_string(s.agentPort) + "\"";
     std::string text;
-    for (RelayState state : {RelayState::Searching, RelayState::Attached, RelayState::Paused,
-                             RelayState::Stopped}) {
+    for (RelayState state :
+         {RelayState::Searching, RelayState::Attached, RelayState::Paused, RelayState::Stopped}) {
         text += std::string("qln_state{") + port + ",state=\"" + StateName(state) + "\"} " +
                 (state == s.state ? "1" : "0") + "\n";
     }

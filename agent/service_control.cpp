@@ -28,13 +28,12 @@ AgentFront g_Front;
 
 }  // namespace
 
-
 void HandleServiceControl(uint32_t control) { g_Front.HandleControl(control); }
 
 uint32_t CreateControlEvents() {
     AgentService& service = g_AgentService;
     std::unique_ptr<plat::Event>* events[] = {&service.m_pPauseEvent, &service.m_pContinueEvent,
-                                               &service.m_pStopEvent};
+                                              &service.m_pStopEvent};
     for (auto* event : events) {
         event->reset(new plat::Event());
         if (!(*event)->IsValid()) return plat::LastError();

@@ -12,7 +12,8 @@ enum class ServiceControl { Start, Stop, Pause, Continue };
 // agent, whose service each verb serves as it always has; `configPath` is
 // the INI file an instance's service is to read (Windows; on Linux the
 // template unit names /etc/qln/NAME.ini).
-[[noreturn]] void InstallService(const std::string& instance = "", const std::string& configPath = "");
+[[noreturn]] void InstallService(const std::string& instance = "",
+                                 const std::string& configPath = "");
 [[noreturn]] void RemoveService(const std::string& instance = "");
 [[noreturn]] void ControlAgentService(ServiceControl control, const std::string& instance = "");
 

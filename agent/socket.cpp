@@ -254,8 +254,7 @@ int Socket::ReadFrom(void* buffer, int count, sockapi::PeerAddress& from) {
     return got;
 }
 
-Socket::Take Socket::TakeDatagram(void* buffer, int count, int& got,
-                                  sockapi::PeerAddress& from) {
+Socket::Take Socket::TakeDatagram(void* buffer, int count, int& got, sockapi::PeerAddress& from) {
     got = 0;
     if (!IsReadable()) return Take::Nothing;
     int n = sockapi::ReceiveFrom(m_hSocket, buffer, count, from);

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "agent/socket_api.h"
-#include "platform/clock.h"
 #include "agent/socket_native.h"
+#include "platform/clock.h"
 
 namespace sockapi {
 
@@ -102,8 +102,8 @@ Readiness Select(Handle handle, bool read, bool write, bool except, uint32_t ms)
     }
     pollfd p{};
     p.fd = Fd(handle);
-    p.events = static_cast<short>((read ? POLLIN : 0) | (write ? POLLOUT : 0) |
-                                  (except ? POLLPRI : 0));
+    p.events =
+        static_cast<short>((read ? POLLIN : 0) | (write ? POLLOUT : 0) | (except ? POLLPRI : 0));
     Readiness r;
     int timeout = ms > 0x7FFFFFFFu ? -1 : static_cast<int>(ms);
     int n;

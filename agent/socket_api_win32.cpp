@@ -1,6 +1,9 @@
 // Winsock behind the socket seam.
+// <mswsock.h> needs <winsock2.h> before it.
+// clang-format off
 #include <winsock2.h>
 #include <mswsock.h>
+// clang-format on
 
 #include <cstring>
 #include <vector>

@@ -4,8 +4,8 @@
 // commands' conventions: 0 running with the UPS attached, 3 not running (or
 // no status file), 1 not running although its file says it runs (the agent
 // died), 4 the status cannot be told (the INI file's settings are not
-// valid, or the status file is there but may not be read); and from the range left to programs, 150 running but searching
-// for the UPS, 151 running but paused.
+// valid, or the status file is there but may not be read); and from the range left to programs, 150
+// running but searching for the UPS, 151 running but paused.
 #pragma once
 #include <string>
 

@@ -26,7 +26,6 @@ std::string SlavePath(ChildProcess& sim) {
     return out.substr(at, end - at);
 }
 
-
 }  // namespace
 
 double ThreadCpuSeconds(int pid) {
@@ -94,8 +93,8 @@ bool BenchRelay::StartAgent(const std::string& extraIni, const std::string& port
     m_nPort = FreeUdpPort();
     std::string ini = m_Dir + "/qln.ini";
     std::ofstream(ini) << "[Communications]\nCommunicationsPort="
-                       << (portName.empty() ? m_Pty : portName) << "\n[NetXCP]\nAgentPort="
-                       << m_nPort << "\n"
+                       << (portName.empty() ? m_Pty : portName)
+                       << "\n[NetXCP]\nAgentPort=" << m_nPort << "\n"
                        << extraIni;
     if (command.empty()) {
         m_Agent.Start(Bin("qln"), {"daemon", "-c", ini});

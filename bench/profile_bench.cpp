@@ -37,16 +37,13 @@ int main(int argc, char** argv) {
     CINIProfile reader("reader");
     reader.Set("Dynamic", "INIFile", path.c_str());
     volatile int sink = 0;
-    double fileLast = MicrosPerCall(2000, [&](int) {
-        sink = sink + reader.GetInt("Section9", "Key9", 0, false);
-    });
-    double fileFirst = MicrosPerCall(2000, [&](int) {
-        sink = sink + reader.GetInt("Section0", "Key0", 0, false);
-    });
+    double fileLast = MicrosPerCall(
+        2000, [&](int) { sink = sink + reader.GetInt("Section9", "Key9", 0, false); });
+    double fileFirst = MicrosPerCall(
+        2000, [&](int) { sink = sink + reader.GetInt("Section0", "Key0", 0, false); });
     reader.GetInt("Section9", "Key9", 0, true);
-    double cached = MicrosPerCall(200000, [&](int) {
-        sink = sink + reader.GetInt("Section9", "Key9", 0, false);
-    });
+    double cached = MicrosPerCall(
+        200000, [&](int) { sink = sink + reader.GetInt("Section9", "Key9", 0, false); });
     double write = MicrosPerCall(500, [&](int i) { profile.Set("Section5", "Key5", i); });
 
     CDateTime when(1782151500L);

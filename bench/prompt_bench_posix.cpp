@@ -77,7 +77,8 @@ double Exchange(NetXcpClient& client, const ByteString& request, size_t* answerB
         size_t whole = WholeAnswer(all);
         if (whole != 0 || all == kQln) {
             if (answerBytes) *answerBytes = whole != 0 ? whole : all.size();
-            return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - sent)
+            return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() -
+                                                             sent)
                 .count();
         }
     }
@@ -305,8 +306,8 @@ void MeasureWine(bool prompt, int count, Column& column) {
     BenchRelay relay;
     if (!relay.StartUps()) return;
     WineComPort com(wine, relay.Pty());
-    if (com.Name().empty() ||
-        !relay.StartAgent(TimingIni(prompt), com.Name(), {"wine", wine.Bin() + "/qln.exe"}, 180000)) {
+    if (com.Name().empty() || !relay.StartAgent(TimingIni(prompt), com.Name(),
+                                                {"wine", wine.Bin() + "/qln.exe"}, 180000)) {
         column[kRows[6]] = "n/a (qln.exe did not relay)";
         return;
     }
@@ -324,7 +325,8 @@ bool OnPath(const std::string& program) {
 void MeasureSer2net(int count, Column& column) {
     if (!OnPath("ser2net")) {
         std::fprintf(stderr, "bench: installing ser2net (apt-get)\n");
-        (void)std::system("DEBIAN_FRONTEND=noninteractive apt-get install -y -q ser2net >/dev/null 2>&1");
+        (void)std::system(
+            "DEBIAN_FRONTEND=noninteractive apt-get install -y -q ser2net >/dev/null 2>&1");
     }
     if (!OnPath("ser2net")) {
         for (const char* row : kRows) column[row] = "n/a (no ser2net)";
@@ -349,7 +351,8 @@ void MeasureSer2net(int count, Column& column) {
     if (!proxy.Start("ser2net", {"-n", "-c", conf, "-P", pidFile})) return;
     // Up once a request is answered through it.
     uint32_t start = plat::TickCount();
-    while (plat::TickCount() - start < 20000 && proxy.Running() && Exchange(port, XcpFrame(0x31)) < 0) {
+    while (plat::TickCount() - start < 20000 && proxy.Running() &&
+           Exchange(port, XcpFrame(0x31)) < 0) {
     }
     if (!proxy.Running()) {
         std::fprintf(stderr, "bench: ser2net ended:\n%s", proxy.Err().c_str());
@@ -401,9 +404,10 @@ int main(int argc, char** argv) {
     if (!sendersOnly) MeasureSer2net(count, proxy);
     if (!sendersOnly) Floor(floor);
 
-    std::printf("qln side by side: upssim on pseudo-terminals at %u baud, NetXCP on 127.0.0.1; "
-                "%d requests per random-moment row\n\n",
-                kBaud, count);
+    std::printf(
+        "qln side by side: upssim on pseudo-terminals at %u baud, NetXCP on 127.0.0.1; "
+        "%d requests per random-moment row\n\n",
+        kBaud, count);
     if (!g_WineArch.empty())
         std::printf("Wine row: qln.exe of the %s build under %s Wine\n\n", g_WineArch.c_str(),
                     g_WineArch == "win64" ? "64-bit" : "32-bit");

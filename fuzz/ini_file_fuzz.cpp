@@ -24,9 +24,8 @@ void CheckSettings(CINIFile& ini) {
     if (a.passwordUsable && a.password.empty()) fuzz::Fail("an empty password that admits");
     if (!a.passwordUsable && (!a.password.empty() || s.passwordIsDefault))
         fuzz::Fail("an unusable password with a text or called the default");
-    if (a.passwordTries > 1000 || a.passwordWindowSeconds == 0 ||
-        a.passwordWindowSeconds > 86400 || a.passwordLockoutSeconds == 0 ||
-        a.passwordLockoutSeconds > 86400)
+    if (a.passwordTries > 1000 || a.passwordWindowSeconds == 0 || a.passwordWindowSeconds > 86400 ||
+        a.passwordLockoutSeconds == 0 || a.passwordLockoutSeconds > 86400)
         fuzz::Fail("a password limit outside its range");
     for (const ClientNetwork& n : a.allowedClients) {
         if ((n.address & ~n.mask) != 0) fuzz::Fail("an allowed network with host bits set");

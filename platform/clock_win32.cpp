@@ -1,5 +1,4 @@
 #include "platform/clock.h"
-
 #include "platform/windows_wrapper.h"
 
 namespace plat {

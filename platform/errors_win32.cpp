@@ -1,5 +1,4 @@
 #include "platform/errors.h"
-
 #include "platform/format_message_win32.h"
 
 namespace plat {

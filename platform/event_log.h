@@ -18,7 +18,7 @@ constexpr uint16_t kEventInformation = 4;
 // own name as its identifier (the tag `journalctl -t` finds; `source` names
 // the Win32 event source only). False when nothing was written.
 bool WriteEventLogEntry(const char* source, uint16_t type, uint32_t id, const char* const* strings,
-                 uint16_t count, const std::string& text);
+                        uint16_t count, const std::string& text);
 
 // Names the entries of one agent among several on the host: on syslog the
 // tag becomes "<program>@<instance>" ("qln@ups2"), so that `journalctl -t

@@ -9,7 +9,7 @@ namespace plat {
 namespace {
 using FormatFn = char* (*)(uint32_t, uint32_t, const char* const*, size_t, uint32_t);
 constexpr uint32_t kIgnoreInserts = 0x200;
-}
+}  // namespace
 
 bool FormatModuleMessage(const Library& module, uint32_t id, const char* const* inserts,
                          size_t count, std::string& out) {

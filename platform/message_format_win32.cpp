@@ -1,7 +1,7 @@
 #include <vector>
 
-#include "platform/message_format.h"
 #include "platform/format_message_win32.h"
+#include "platform/message_format.h"
 
 namespace plat {
 

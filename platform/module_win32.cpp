@@ -1,5 +1,4 @@
 #include "platform/module.h"
-
 #include "platform/windows_wrapper.h"
 
 namespace plat {

@@ -23,7 +23,8 @@ constexpr uint16_t kAgentDefaultPort = 7010;
 constexpr const char* kAgentTemplateUnitName = "ombrex-quillon@.service";
 // The registry key (under HKEY_LOCAL_MACHINE) that holds the event sources of
 // the application log, one key each, named as the source is.
-constexpr const char* kEventSourcesKey = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
+constexpr const char* kEventSourcesKey =
+    "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
 
 // The sibling agent on the same host, stopped and started again around an
 // update: its service name and its systemd unit.

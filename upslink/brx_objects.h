@@ -37,10 +37,10 @@ private:
 
 // Error identifiers of the library's channels.
 namespace brx {
-constexpr int32_t kCommTypeError = 1;        // bad family or kind
-constexpr int32_t kCommOpenError = 2;        // create, connect, resolve; not open
-constexpr int32_t kCommStartupError = 5;     // socket subsystem start-up
-constexpr int32_t kCommBindError = 6;        // bind
+constexpr int32_t kCommTypeError = 1;     // bad family or kind
+constexpr int32_t kCommOpenError = 2;     // create, connect, resolve; not open
+constexpr int32_t kCommStartupError = 5;  // socket subsystem start-up
+constexpr int32_t kCommBindError = 6;     // bind
 }  // namespace brx
 
 // A channel that reads and writes byte blocks and raises

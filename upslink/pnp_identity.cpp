@@ -73,7 +73,8 @@ void ParsePnpIdentity(const uint8_t* bytes, uint32_t count, PnpIdentity& id) {
         ++p;
         uint32_t n = 0;
         for (; c.Has(p) && c.At(p) != f.backslash; ++p)
-            if (n < sizeof id.className - 1) id.className[n++] = static_cast<char>(c.At(p) + f.textOffset);
+            if (n < sizeof id.className - 1)
+                id.className[n++] = static_cast<char>(c.At(p) + f.textOffset);
     }
 
     // Compatible devices.
@@ -99,7 +100,8 @@ void ParsePnpIdentity(const uint8_t* bytes, uint32_t count, PnpIdentity& id) {
         ++p;
         uint32_t n = 0;
         for (; c.Has(p) && c.At(p) != f.backslash && c.At(p) != f.close; ++p)
-            if (n < sizeof id.userName - 1) id.userName[n++] = static_cast<char>(c.At(p) + f.textOffset);
+            if (n < sizeof id.userName - 1)
+                id.userName[n++] = static_cast<char>(c.At(p) + f.textOffset);
     }
 
     // Checksum.

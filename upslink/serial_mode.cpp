@@ -9,7 +9,9 @@ const char* const kStopTexts[] = {"1", "1.5", "2"};
 
 // Callers pass valid indices only; out-of-range ones are clamped rather than
 // read past the tables.
-char ParityLetter(uint32_t parityIndex) { return kParityLetters[parityIndex < 5 ? parityIndex : 2]; }
+char ParityLetter(uint32_t parityIndex) {
+    return kParityLetters[parityIndex < 5 ? parityIndex : 2];
+}
 
 const char* StopBitsText(uint32_t stopIndex) { return kStopTexts[stopIndex < 3 ? stopIndex : 0]; }
 

@@ -23,10 +23,10 @@ bool SpeedFor(uint32_t baud, speed_t& speed) {
     static const struct {
         uint32_t baud;
         speed_t speed;
-    } kSpeeds[] = {{50, B50},       {75, B75},         {110, B110},       {134, B134},
-                   {150, B150},     {200, B200},       {300, B300},       {600, B600},
-                   {1200, B1200},   {1800, B1800},     {2400, B2400},     {4800, B4800},
-                   {9600, B9600},   {19200, B19200},   {38400, B38400},   {57600, B57600},
+    } kSpeeds[] = {{50, B50},         {75, B75},        {110, B110},     {134, B134},
+                   {150, B150},       {200, B200},      {300, B300},     {600, B600},
+                   {1200, B1200},     {1800, B1800},    {2400, B2400},   {4800, B4800},
+                   {9600, B9600},     {19200, B19200},  {38400, B38400}, {57600, B57600},
                    {115200, B115200}, {230400, B230400}};
     for (const auto& s : kSpeeds) {
         if (s.baud == baud) {
@@ -39,11 +39,20 @@ bool SpeedFor(uint32_t baud, speed_t& speed) {
 
 bool SizeFor(uint32_t dataBits, tcflag_t& size) {
     switch (dataBits) {
-        case 5: size = CS5; return true;
-        case 6: size = CS6; return true;
-        case 7: size = CS7; return true;
-        case 8: size = CS8; return true;
-        default: return false;
+        case 5:
+            size = CS5;
+            return true;
+        case 6:
+            size = CS6;
+            return true;
+        case 7:
+            size = CS7;
+            return true;
+        case 8:
+            size = CS8;
+            return true;
+        default:
+            return false;
     }
 }
 // The C library reports a failure when the line did not take every setting.
@@ -106,11 +115,20 @@ bool ConfigurePort(PortHandle port, uint32_t baud, uint32_t dataBits, uint32_t p
     tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
     tio.c_cflag |= size | CLOCAL | CREAD;
     switch (ParityLetter(parityIndex)) {
-        case 'E': tio.c_cflag |= PARENB; break;
-        case 'O': tio.c_cflag |= PARENB | PARODD; break;
-        case 'M': tio.c_cflag |= PARENB | PARODD | CMSPAR; break;
-        case 'S': tio.c_cflag |= PARENB | CMSPAR; break;
-        default: break;
+        case 'E':
+            tio.c_cflag |= PARENB;
+            break;
+        case 'O':
+            tio.c_cflag |= PARENB | PARODD;
+            break;
+        case 'M':
+            tio.c_cflag |= PARENB | PARODD | CMSPAR;
+            break;
+        case 'S':
+            tio.c_cflag |= PARENB | CMSPAR;
+            break;
+        default:
+            break;
     }
     // 1.5 stop bits exist only with 5 data bits, where CSTOPB means 1.5.
     if (stopIndex == 1 || stopIndex == 2) tio.c_cflag |= CSTOPB;
@@ -166,20 +184,30 @@ bool GetModemLine(PortHandle port, int pin) {
     // A line that cannot be read (a pseudo-terminal has none) is off.
     if (::ioctl(Fd(port), TIOCMGET, &bits) != 0) bits = 0;
     switch (pin) {
-        case kPinDcd: return (bits & TIOCM_CAR) != 0;
-        case kPinDsr: return (bits & TIOCM_DSR) != 0;
-        case kPinCts: return (bits & TIOCM_CTS) != 0;
-        case kPinRi: return (bits & TIOCM_RNG) != 0;
-        default: return false;
+        case kPinDcd:
+            return (bits & TIOCM_CAR) != 0;
+        case kPinDsr:
+            return (bits & TIOCM_DSR) != 0;
+        case kPinCts:
+            return (bits & TIOCM_CTS) != 0;
+        case kPinRi:
+            return (bits & TIOCM_RNG) != 0;
+        default:
+            return false;
     }
 }
 
 bool SetControlLine(PortHandle port, int pin, bool on) {
     int bits;
     switch (pin) {
-        case kPinDtr: bits = TIOCM_DTR; break;
-        case kPinRts: bits = TIOCM_RTS; break;
-        default: return false;
+        case kPinDtr:
+            bits = TIOCM_DTR;
+            break;
+        case kPinRts:
+            bits = TIOCM_RTS;
+            break;
+        default:
+            return false;
     }
     return ::ioctl(Fd(port), on ? TIOCMBIS : TIOCMBIC, &bits) == 0;
 }

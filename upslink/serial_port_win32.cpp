@@ -154,19 +154,27 @@ bool GetModemLine(PortHandle port, int pin) {
     DWORD status = 0;
     GetCommModemStatus(H(port), &status);  // its result is deliberately ignored
     switch (pin) {
-        case kPinDcd: return (status & MS_RLSD_ON) != 0;
-        case kPinDsr: return (status & MS_DSR_ON) != 0;
-        case kPinCts: return (status & MS_CTS_ON) != 0;
-        case kPinRi: return (status & MS_RING_ON) != 0;
-        default: return false;
+        case kPinDcd:
+            return (status & MS_RLSD_ON) != 0;
+        case kPinDsr:
+            return (status & MS_DSR_ON) != 0;
+        case kPinCts:
+            return (status & MS_CTS_ON) != 0;
+        case kPinRi:
+            return (status & MS_RING_ON) != 0;
+        default:
+            return false;
     }
 }
 
 bool SetControlLine(PortHandle port, int pin, bool on) {
     switch (pin) {
-        case kPinDtr: return EscapeCommFunction(H(port), on ? SETDTR : CLRDTR) != FALSE;
-        case kPinRts: return EscapeCommFunction(H(port), on ? SETRTS : CLRRTS) != FALSE;
-        default: return false;
+        case kPinDtr:
+            return EscapeCommFunction(H(port), on ? SETDTR : CLRDTR) != FALSE;
+        case kPinRts:
+            return EscapeCommFunction(H(port), on ? SETRTS : CLRRTS) != FALSE;
+        default:
+            return false;
     }
 }
 

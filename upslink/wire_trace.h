@@ -40,8 +40,7 @@ using TraceFailureReport = std::function<void(const std::string& path, const std
 // NetXCP password frame is written as "**" per byte, never as it came. `report` is told, once per
 // failure, when the file cannot be written; the trace then rests and tries again a minute later. A
 // trace that cannot be opened at all is reported and stays off. Empty path: off.
-void Start(const std::string& path, uint32_t limitKb,
-           TraceFailureReport report);
+void Start(const std::string& path, uint32_t limitKb, TraceFailureReport report);
 // Closes the trace; the hooks are free again.
 void Stop();
 

@@ -154,23 +154,40 @@ std::string CDateTime::UiFormat() {
     }
     const char* suffix = "th";
     switch (when.tm_mday) {
-        case 1: case 21: case 31: suffix = "st"; break;
-        case 2: case 22: suffix = "nd"; break;
-        case 3: case 23: suffix = "rd"; break;
-        default: break;
+        case 1:
+        case 21:
+        case 31:
+            suffix = "st";
+            break;
+        case 2:
+        case 22:
+            suffix = "nd";
+            break;
+        case 3:
+        case 23:
+            suffix = "rd";
+            break;
+        default:
+            break;
     }
     return Format(&when, "%A %B %d%%s %Y at %H:%M", suffix);
 }
 
-std::string CDateTime::InternatFormat() { return BuildLocal(m_nSeconds, "%Y/%m/%d %H:%M", nullptr); }
+std::string CDateTime::InternatFormat() {
+    return BuildLocal(m_nSeconds, "%Y/%m/%d %H:%M", nullptr);
+}
 
 std::string CDateTime::DbFormat() {
     return BuildLocal(AdjustTime(m_nSeconds), "%m/%d/%Y %H:%M:%S", nullptr);
 }
 
-std::string CDateTime::DateFormat() { return BuildLocal(AdjustTime(m_nSeconds), "%Y-%m-%d", nullptr); }
+std::string CDateTime::DateFormat() {
+    return BuildLocal(AdjustTime(m_nSeconds), "%Y-%m-%d", nullptr);
+}
 
-std::string CDateTime::TimeFormat() { return BuildLocal(AdjustTime(m_nSeconds), "%H:%M:%S", nullptr); }
+std::string CDateTime::TimeFormat() {
+    return BuildLocal(AdjustTime(m_nSeconds), "%H:%M:%S", nullptr);
+}
 
 long CDateTime::AdjustTime(long seconds) const {
     if (!m_bAdjust) return seconds;

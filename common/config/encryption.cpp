@@ -15,8 +15,8 @@ namespace {
 const uint8_t kKey[16] = {0x3C, 0x91, 0x5E, 0xA7, 0x08, 0xD2, 0x6B, 0xF4,
                           0x3C, 0x91, 0x5E, 0xA7, 0x08, 0xD2, 0x6B, 0xF4};
 
-constexpr size_t kMaxClear = 16;                  // two blocks
-constexpr size_t kFieldWidth = 3;                 // "%3d"
+constexpr size_t kMaxClear = 16;   // two blocks
+constexpr size_t kFieldWidth = 3;  // "%3d"
 constexpr size_t kMaxScrambled = kMaxClear * kFieldWidth;
 constexpr uint8_t kPadding = 5;
 constexpr size_t kEncryptBufferSize = 313;
@@ -34,7 +34,8 @@ uint8_t FieldValue(const char* field, size_t length) {
     bool negative = false;
     if (i < length && (field[i] == '+' || field[i] == '-')) negative = field[i++] == '-';
     int value = 0;
-    while (i < length && field[i] >= '0' && field[i] <= '9') value = value * 10 + (field[i++] - '0');
+    while (i < length && field[i] >= '0' && field[i] <= '9')
+        value = value * 10 + (field[i++] - '0');
     return static_cast<uint8_t>(negative ? -value : value);
 }
 

@@ -83,4 +83,4 @@ using CommitFn = bool (*)(const std::string& tempPath, const std::string& path);
 bool WriteWithCommit(const char* path, const char* section, const char* key, const char* value,
                      HeaderStyle style, CommitFn commit);
 
-}  // namespace ini
+}  // namespace PELLUX_LOCAL

@@ -1,8 +1,8 @@
 #include "common/config/ini_profile.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 

@@ -30,10 +30,14 @@ constexpr unsigned int kMaxInserts = 0xFFFF;
 
 uint16_t EventTypeForMessage(unsigned long id) {
     switch ((id >> 30) & 3) {
-        case 1: return plat::kEventInformation;
-        case 2: return plat::kEventWarning;
-        case 3: return plat::kEventError;
-        default: return plat::kEventSuccess;
+        case 1:
+            return plat::kEventInformation;
+        case 2:
+            return plat::kEventWarning;
+        case 3:
+            return plat::kEventError;
+        default:
+            return plat::kEventSuccess;
     }
 }
 
@@ -65,7 +69,8 @@ CAppException::~CAppException() {
 
 void CAppException::CopyInserts(unsigned int nInserts, va_list args) {
     if (nInserts == 0) return;
-    unsigned short count = nInserts > kMaxInserts ? kMaxInserts : static_cast<unsigned short>(nInserts);
+    unsigned short count =
+        nInserts > kMaxInserts ? kMaxInserts : static_cast<unsigned short>(nInserts);
     m_ppInserts = new char*[count]();
     m_nInserts = count;
     for (unsigned short i = 0; i < count; ++i) {

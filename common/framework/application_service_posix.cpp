@@ -74,8 +74,9 @@ std::string UnitText(const std::string& appName, const std::string& exe) {
     if (execStart.empty()) return std::string();
     std::string description;
     for (char c : appName) description += (c == '\r' || c == '\n') ? ' ' : c;
-    return "[Unit]\nDescription=" + description + "\n\n[Service]\nType=notify\nNotifyAccess=main\n" +
-           execStart + "\n\n[Install]\nWantedBy=multi-user.target\n";
+    return "[Unit]\nDescription=" + description +
+           "\n\n[Service]\nType=notify\nNotifyAccess=main\n" + execStart +
+           "\n\n[Install]\nWantedBy=multi-user.target\n";
 }
 
 void Notify(const std::string& message) {
@@ -110,9 +111,15 @@ void CApplication::ServiceControl(int code) {
     if (!SystemdIsRunning()) Fail(plat::kErrServiceNotConnected);
     std::string unit = UnitName(m_AppName);
     switch (code) {
-        case 1: MustSystemctl({"stop", unit}); break;
-        case 2: MustSystemctl({"kill", "--kill-who=main", "--signal=SIGUSR1", unit}); break;
-        case 3: MustSystemctl({"kill", "--kill-who=main", "--signal=SIGUSR2", unit}); break;
+        case 1:
+            MustSystemctl({"stop", unit});
+            break;
+        case 2:
+            MustSystemctl({"kill", "--kill-who=main", "--signal=SIGUSR1", unit});
+            break;
+        case 3:
+            MustSystemctl({"kill", "--kill-who=main", "--signal=SIGUSR2", unit});
+            break;
         default:
             if (Systemctl({"start", unit}) != 0) MustSystemctl({"start", unit});
             break;
@@ -166,13 +173,20 @@ void CApplication::SignalStopAndWaitForWorker() {
 void CApplication::SetServiceStatus(uint32_t state) {
     m_ServiceStatus.dwCurrentState = state;
     switch (state) {
-        case plat::kServiceRunning: Notify("READY=1\nSTATUS=Running"); break;
-        case plat::kServicePaused: Notify("STATUS=Paused"); break;
-        case plat::kServiceStopPending: Notify("STOPPING=1"); break;
+        case plat::kServiceRunning:
+            Notify("READY=1\nSTATUS=Running");
+            break;
+        case plat::kServicePaused:
+            Notify("STATUS=Paused");
+            break;
+        case plat::kServiceStopPending:
+            Notify("STOPPING=1");
+            break;
         case plat::kServiceStopped:
             Notify("STATUS=Stopped\nERRNO=" + std::to_string(m_ServiceStatus.dwWin32ExitCode));
             break;
-        default: break;
+        default:
+            break;
     }
 }
 

@@ -11,8 +11,10 @@
 #include "platform/event.h"
 #include "platform/scoped_handle.h"
 #include "platform/windows_wrapper.h"
-
+// After <windows.h>, as the wrapper includes it.
+// clang-format off
 #include <winsock2.h>
+// clang-format on
 
 static_assert(sizeof(CServiceStatus) == sizeof(SERVICE_STATUS), "status record layout");
 
@@ -27,7 +29,8 @@ namespace {
 }  // namespace
 
 void CApplication::ServiceInstall(bool bInstall) {
-    plat::ScopedServiceHandle manager(::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
+    plat::ScopedServiceHandle manager(
+        ::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
     if (!manager) throw new CAppException();
     if (bInstall) {
         char path[MAX_PATH];
@@ -61,8 +64,8 @@ void CApplication::ServiceInstall(bool bInstall) {
 void CApplication::ServiceControl(int code) {
     plat::ScopedServiceHandle manager(::OpenSCManagerA(nullptr, nullptr, STANDARD_RIGHTS_REQUIRED));
     if (!manager) throw new CAppException();
-    plat::ScopedServiceHandle service(::OpenServiceA(manager.Get(), m_AppName.c_str(),
-                                    SERVICE_START | SERVICE_STOP | SERVICE_PAUSE_CONTINUE));
+    plat::ScopedServiceHandle service(::OpenServiceA(
+        manager.Get(), m_AppName.c_str(), SERVICE_START | SERVICE_STOP | SERVICE_PAUSE_CONTINUE));
     if (!service) throw new CAppException();
     BOOL ok;
     if (code >= 1 && code <= 3) {
@@ -118,7 +121,8 @@ void CApplication::SetServiceStatus(uint32_t state) {
 void CApplication::AddEventSource() {
     CApplication* app = m_pApp;
     if (!app) return;
-    std::string key = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\" + app->m_AppName;
+    std::string key =
+        "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\" + app->m_AppName;
     // The key is owned before the profile read below, which allocates.
     plat::ScopedKey handle;
     if (::RegCreateKeyA(HKEY_LOCAL_MACHINE, key.c_str(), handle.Receive()) != ERROR_SUCCESS) return;
@@ -129,8 +133,8 @@ void CApplication::AddEventSource() {
                      reinterpret_cast<const BYTE*>(file.c_str()),
                      static_cast<DWORD>(file.size() + 1));
     DWORD types = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
-    ::RegSetValueExA(handle.Get(), "TypesSupported", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&types),
-                     sizeof types);
+    ::RegSetValueExA(handle.Get(), "TypesSupported", 0, REG_DWORD,
+                     reinterpret_cast<const BYTE*>(&types), sizeof types);
 }
 
 // The members keep the class's layout (void*); their owner closes them here.

@@ -54,18 +54,18 @@ std::vector<TakenArg> TakeArgs(const std::string& format, va_list args) {
         TakenArg arg{CFormatArg::kText, 0, 0, 0.0, ""};
         if (std::strchr("di", conversion)) {
             arg.kind = CFormatArg::kSigned;
-            arg.nSigned = longs >= 2 ? va_arg(args, long long)
+            arg.nSigned = longs >= 2   ? va_arg(args, long long)
                           : longs == 1 ? va_arg(args, long)
                                        : va_arg(args, int);
         } else if (std::strchr("uoxXc", conversion)) {
             arg.kind = CFormatArg::kUnsigned;
-            arg.nUnsigned = longs >= 2 ? va_arg(args, unsigned long long)
+            arg.nUnsigned = longs >= 2   ? va_arg(args, unsigned long long)
                             : longs == 1 ? va_arg(args, unsigned long)
                                          : va_arg(args, unsigned int);
         } else if (std::strchr("eEfFgGaA", conversion)) {
             arg.kind = CFormatArg::kReal;
-            arg.nReal = longDouble ? static_cast<double>(va_arg(args, long double))
-                                   : va_arg(args, double);
+            arg.nReal =
+                longDouble ? static_cast<double>(va_arg(args, long double)) : va_arg(args, double);
         } else if (conversion == 's') {
             const char* text = va_arg(args, const char*);
             arg.pText = text ? text : "(null)";
@@ -82,10 +82,14 @@ std::vector<TakenArg> TakeArgs(const std::string& format, va_list args) {
 
 CFormatArg AsFormatArg(const TakenArg& a) {
     switch (a.kind) {
-        case CFormatArg::kSigned: return CFormatArg(a.nSigned);
-        case CFormatArg::kUnsigned: return CFormatArg(a.nUnsigned);
-        case CFormatArg::kReal: return CFormatArg(a.nReal);
-        default: return CFormatArg(a.pText);
+        case CFormatArg::kSigned:
+            return CFormatArg(a.nSigned);
+        case CFormatArg::kUnsigned:
+            return CFormatArg(a.nUnsigned);
+        case CFormatArg::kReal:
+            return CFormatArg(a.nReal);
+        default:
+            return CFormatArg(a.pText);
     }
 }
 
@@ -111,8 +115,8 @@ void WriteDebugMessageV(CProfile* pProfile, unsigned long id, va_list args) {
     std::string format = GetMessageText(pProfile, id, true);
     std::string text;
     if (taken.size() <= 8) {
-        text = SafeFormat(format, {list[0], list[1], list[2], list[3], list[4], list[5], list[6],
-                                   list[7]});
+        text = SafeFormat(format,
+                          {list[0], list[1], list[2], list[3], list[4], list[5], list[6], list[7]});
     } else {
         text = format;  // more than a table text ever holds: write it as it stands
     }

@@ -14,7 +14,7 @@ bool FormatExceptionText(uint32_t id, const char* const* inserts, unsigned short
     for (unsigned short i = 0; i < count && i < args.size(); ++i) {
         args[i] = inserts[i] ? inserts[i] : "";
     }
-    return plat::FormatMessageInto(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_FROM_SYSTEM |
-                                       FORMAT_MESSAGE_ARGUMENT_ARRAY,
-                                   module, id, LANG_USER_DEFAULT, args.data(), out);
+    return plat::FormatMessageInto(
+        FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ARGUMENT_ARRAY,
+        module, id, LANG_USER_DEFAULT, args.data(), out);
 }

@@ -14,7 +14,8 @@ void AppendJisPair(uint8_t lead, uint8_t trail, std::string& out) {
     uint8_t adjust = trail < 0x9F ? 1 : 0;
     uint8_t rowOffset = lead < 0xA0 ? 0x70 : 0xB0;
     uint8_t cellOffset = adjust == 0 ? 0x7E : (trail > 0x7F ? 0x20 : 0x1F);
-    char j1 = static_cast<char>(static_cast<uint8_t>(2 * static_cast<uint8_t>(lead - rowOffset) - adjust));
+    char j1 = static_cast<char>(
+        static_cast<uint8_t>(2 * static_cast<uint8_t>(lead - rowOffset) - adjust));
     char j2 = static_cast<char>(static_cast<uint8_t>(trail - cellOffset));
     auto holds = [&](char c) { return j1 == c || j2 == c; };
     out += j1;

@@ -1,11 +1,10 @@
-#include "common/framework/message_lookup.h"
-
 #include <dlfcn.h>
 #include <link.h>
 
 #include <cstdlib>
 #include <cstring>
 
+#include "common/framework/message_lookup.h"
 #include "common/framework/table_message.h"
 #include "platform/errors.h"
 #include "platform/scoped_handle.h"

@@ -11,7 +11,9 @@ constexpr long kMaxField = 4096;
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-bool IsShiftJisLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+bool IsShiftJisLead(unsigned char c) {
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
 
 // Length of the JIS double-byte run starting at `i` (its escapes included),
 // 0 when no run starts there.
@@ -48,7 +50,8 @@ bool ReadField(const std::string& s, size_t& i) {
 // precision as written); false when the argument is not of its kind.
 bool FormatOne(const std::string& flags, char conv, const CFormatArg& arg, std::string& out) {
     switch (conv) {
-        case 'd': case 'i':
+        case 'd':
+        case 'i':
             if (arg.GetKind() == CFormatArg::kSigned) {
                 out += Printf("%" + flags + "lld", arg.GetSigned());
                 return true;
@@ -58,20 +61,32 @@ bool FormatOne(const std::string& flags, char conv, const CFormatArg& arg, std::
                 return true;
             }
             return false;
-        case 'o': case 'u': case 'x': case 'X': case 'c':
+        case 'o':
+        case 'u':
+        case 'x':
+        case 'X':
+        case 'c':
             if (arg.GetKind() == CFormatArg::kSigned || arg.GetKind() == CFormatArg::kUnsigned) {
                 unsigned long long v = arg.GetKind() == CFormatArg::kSigned
                                            ? static_cast<unsigned long long>(arg.GetSigned())
                                            : arg.GetUnsigned();
                 if (conv == 'c') {
-                    out += Printf("%" + flags + "c", static_cast<int>(static_cast<unsigned char>(v)));
+                    out +=
+                        Printf("%" + flags + "c", static_cast<int>(static_cast<unsigned char>(v)));
                 } else {
                     out += Printf("%" + flags + "ll" + conv, v);
                 }
                 return true;
             }
             return false;
-        case 'e': case 'E': case 'f': case 'F': case 'g': case 'G': case 'a': case 'A':
+        case 'e':
+        case 'E':
+        case 'f':
+        case 'F':
+        case 'g':
+        case 'G':
+        case 'a':
+        case 'A':
             if (arg.GetKind() == CFormatArg::kReal) {
                 out += Printf("%" + flags + conv, arg.GetReal());
                 return true;

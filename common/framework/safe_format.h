@@ -48,4 +48,5 @@ private:
 };
 
 // Formats `format` with `args` by the rules above.
-PELLUX_API std::string SafeFormat(const std::string& format, std::initializer_list<CFormatArg> args);
+PELLUX_API std::string SafeFormat(const std::string& format,
+                                  std::initializer_list<CFormatArg> args);

@@ -1,9 +1,8 @@
-#include "common/framework/table_message.h"
-
 #include <cstdlib>
 #include <cstring>
 
 #include "common/framework/message_formatter.h"
+#include "common/framework/table_message.h"
 #include "common/resources/message_table.h"
 #include "platform/user_language.h"
 
@@ -26,7 +25,8 @@ bool FormatTableMessage(uint32_t id, uint32_t langId, const char* const* inserts
 extern "C" char* PelluxFormatMessage(uint32_t id, uint32_t langId, const char* const* inserts,
                                      size_t count, uint32_t flags) {
     std::string text;
-    if (!FormatTableMessage(id, langId, inserts, count, (flags & kFormatIgnoreInserts) != 0, text)) {
+    if (!FormatTableMessage(id, langId, inserts, count, (flags & kFormatIgnoreInserts) != 0,
+                            text)) {
         return nullptr;
     }
     char* copy = static_cast<char*>(std::malloc(text.size() + 1));

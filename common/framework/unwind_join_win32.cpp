@@ -20,9 +20,9 @@ _Unwind_Reason_Code StopAtOnce(_Unwind_Context*, void*) { return _URC_END_OF_STA
 
 HMODULE ModuleOf(const void* address) {
     HMODULE module = nullptr;
-    ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                             GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                         static_cast<LPCSTR>(address), &module);
+    ::GetModuleHandleExA(
+        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+        static_cast<LPCSTR>(address), &module);
     return module;
 }
 

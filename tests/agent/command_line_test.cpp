@@ -70,9 +70,14 @@ TEST(AgentCommandLineParse, AnInstanceIsNamedBeforeAVerbOrAfterStatus) {
     EXPECT_EQ(Parse({"status", "/N", "b_1"}).instanceName, "b_1");
     EXPECT_EQ(Parse({"start"}).instanceName, "");
     const std::string tooLong(33, 'a');
-    for (const auto& args : std::vector<std::vector<std::string>>{
-             {"-n"}, {"-n", ""}, {"-n", "a b"}, {"-n", "../x"}, {"-n", "a.b"}, {"-n", tooLong},
-             {"status", "-n"}, {"status", "-n", "x/y"}}) {
+    for (const auto& args : std::vector<std::vector<std::string>>{{"-n"},
+                                                                  {"-n", ""},
+                                                                  {"-n", "a b"},
+                                                                  {"-n", "../x"},
+                                                                  {"-n", "a.b"},
+                                                                  {"-n", tooLong},
+                                                                  {"status", "-n"},
+                                                                  {"status", "-n", "x/y"}}) {
         EXPECT_EQ(Parse(args).action, AgentAction::Usage) << args.back();
     }
     EXPECT_TRUE(IsInstanceName(std::string(32, 'Z')));

@@ -1,10 +1,11 @@
 // The agent's INI reader: string and integer values as the worker reads them.
+#include "agent/ini_file.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
 
-#include "agent/ini_file.h"
 #include "scratch_dir.h"
 
 namespace {

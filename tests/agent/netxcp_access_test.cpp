@@ -10,10 +10,10 @@
 #include "agent/netxcp_endpoint.h"
 #include "agent/socket_api.h"
 #include "fake_ups_device.h"
-#include "xcp_frames.h"
 #include "loopback_udp.h"
 #include "platform/clock.h"
 #include "upslink/serial_link.h"
+#include "xcp_frames.h"
 
 namespace {
 
@@ -128,7 +128,8 @@ TEST_F(AccessTest, AGuessingSenderIsLockedOutAndAnHonestOneNeverIs) {
     // Another sender with the right password is served every time.
     if (SecondAddressHonoured()) {
         for (int i = 0; i < 10; ++i) {
-            EXPECT_EQ(Exchange(honest, Join({PasswordFrame("Secret"), Frame(0x8B)})), EchoBlock(0x8B));
+            EXPECT_EQ(Exchange(honest, Join({PasswordFrame("Secret"), Frame(0x8B)})),
+                      EchoBlock(0x8B));
         }
     }
 

@@ -43,17 +43,20 @@ TEST(RelayStatusTexts, FileLineAndPrometheusSayTheSame) {
     s.state = RelayState::Paused;
     EXPECT_EQ(SystemdStatusLine(s).rfind("Paused; UPS Quillon", 0), 0u);
     s.state = RelayState::Searching;
-    EXPECT_EQ(SystemdStatusLine(s).rfind("Looking for the UPS on /dev/ttyS0; 1,234 answered", 0), 0u);
+    EXPECT_EQ(SystemdStatusLine(s).rfind("Looking for the UPS on /dev/ttyS0; 1,234 answered", 0),
+              0u);
 
     std::string prom = PrometheusText(Attached());
     EXPECT_NE(prom.find("qln_state{port=\"7010\",state=\"attached\"} 1\n"), std::string::npos);
     EXPECT_NE(prom.find("qln_state{port=\"7010\",state=\"searching\"} 0\n"), std::string::npos);
     EXPECT_NE(prom.find("model=\"1500 \\\"RT\\\"\\\\x0A\""), std::string::npos) << prom;
-    EXPECT_NE(prom.find("# TYPE qln_answered_total counter\nqln_answered_total{port=\"7010\"} 1234\n"),
-              std::string::npos);
+    EXPECT_NE(
+        prom.find("# TYPE qln_answered_total counter\nqln_answered_total{port=\"7010\"} 1234\n"),
+        std::string::npos);
     for (const StatusField& field : fields) {
         if (IsCounterField(field.first)) {
-            EXPECT_NE(prom.find("qln_" + field.first + "_total{"), std::string::npos) << field.first;
+            EXPECT_NE(prom.find("qln_" + field.first + "_total{"), std::string::npos)
+                << field.first;
         }
     }
 }

@@ -1,4 +1,6 @@
 // The socket layer on loopback: datagram exchange, readiness, failures.
+#include "agent/socket.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -7,7 +9,6 @@
 #include <thread>
 #include <vector>
 
-#include "agent/socket.h"
 #include "comm_failure.h"
 #include "platform/clock.h"
 #include "platform/event.h"

@@ -31,7 +31,8 @@ TEST(SystemctlVerbs, EachVerbMapsToItsSystemctlCallOnTheGivenUnit) {
         {AgentAction::Status, {}},
         {AgentAction::Usage, {}},
     };
-    for (const std::string& unit : {std::string(plat::kAgentUnitName), AgentInstanceUnitName("b")}) {
+    for (const std::string& unit :
+         {std::string(plat::kAgentUnitName), AgentInstanceUnitName("b")}) {
         for (const Case& c : cases) {
             SCOPED_TRACE(unit + " " + std::to_string(static_cast<int>(c.action)));
             Args expected = c.head;

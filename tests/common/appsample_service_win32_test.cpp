@@ -66,7 +66,8 @@ std::string RegistryText(const std::string& key, const char* value) {
     char data[MAX_PATH] = "";
     DWORD size = sizeof data;
     DWORD type = 0;
-    LONG rc = ::RegQueryValueExA(handle, value, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+    LONG rc =
+        ::RegQueryValueExA(handle, value, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
     ::RegCloseKey(handle);
     return rc == ERROR_SUCCESS ? std::string(data) : "<no value>";
 }
@@ -109,7 +110,8 @@ DWORD StartType() {
         char buffer[8192];
         DWORD needed = 0;
         auto config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer);
-        if (::QueryServiceConfigA(service, config, sizeof buffer, &needed)) type = config->dwStartType;
+        if (::QueryServiceConfigA(service, config, sizeof buffer, &needed))
+            type = config->dwStartType;
         ::CloseServiceHandle(service);
     }
     ::CloseServiceHandle(manager);

@@ -124,7 +124,8 @@ TEST_F(AppSampleSystemd, VerbsWriteTheUnitAndCallSystemctl) {
     verb("install", 0, "Service installed.\n");
     std::string unit = ReadBytes(units + "/Pellux-appsample_sd.service");
     EXPECT_NE(unit.find("Type=notify\n"), std::string::npos) << unit;
-    EXPECT_NE(unit.find("ExecStart=\"" + BinPath("appsample_sd") + "\"\n"), std::string::npos) << unit;
+    EXPECT_NE(unit.find("ExecStart=\"" + BinPath("appsample_sd") + "\"\n"), std::string::npos)
+        << unit;
     verb("install", 1, "Failed Service Call.\n");  // exists already
     verb("start", 0, "Service control succeeded.\n");
     verb("pause", 0, "Service control succeeded.\n");
@@ -153,8 +154,9 @@ TEST_F(AppSampleSystemd, UnitQuotesAProgramPathWithBlanksAndPercentSigns) {
     WriteBytes(bin + "/systemctl", "#!/bin/sh\nexit 0\n");
     ::chmod((bin + "/systemctl").c_str(), 0755);
     ChildProcess child;
-    ASSERT_TRUE(child.Start(BinPath(name), {"install"},
-                            {"QLN_SYSTEMD_UNIT_DIR=" + units, "PATH=" + bin + ":" + std::getenv("PATH")}));
+    ASSERT_TRUE(
+        child.Start(BinPath(name), {"install"},
+                    {"QLN_SYSTEMD_UNIT_DIR=" + units, "PATH=" + bin + ":" + std::getenv("PATH")}));
     ASSERT_TRUE(child.WaitForExit(30000));
     ASSERT_EQ(child.ExitCode(), 0) << child.Err();
     std::string unit = ReadBytes(units + "/Pellux-appsample-sd%n.service");

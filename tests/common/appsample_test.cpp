@@ -90,7 +90,8 @@ TEST_F(AppSample, RunsPassesInTheForegroundAndStopsOnItsNamedEvent) {
     }
     size_t entering = Count(lines, "Entering main loop iteration ");
     EXPECT_GE(entering, 4u);
-    EXPECT_EQ(Count(lines, "Processing module: CProcessingModule*"), 2 * Count(lines, "Leaving main loop at "));
+    EXPECT_EQ(Count(lines, "Processing module: CProcessingModule*"),
+              2 * Count(lines, "Leaving main loop at "));
     EXPECT_GE(Count(lines, "Good day from pass "), 4u);
     std::string::size_type first = lines.find("Entering main loop iteration 0 at ");
     std::string::size_type module = lines.find("Processing module: ");

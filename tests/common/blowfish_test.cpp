@@ -1,8 +1,9 @@
 // The block cipher against the published test vectors.
+#include "common/config/blowfish.h"
+
 #include <gtest/gtest.h>
 
 #include "blowfish_vectors.h"
-#include "common/config/blowfish.h"
 #include "common/config/blowfish_tables.h"
 
 namespace {

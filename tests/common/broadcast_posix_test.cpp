@@ -15,7 +15,8 @@ namespace {
 
 class PathGuard {
 public:
-    explicit PathGuard(const std::string& first) : m_Saved(std::getenv("PATH") ? std::getenv("PATH") : "") {
+    explicit PathGuard(const std::string& first)
+        : m_Saved(std::getenv("PATH") ? std::getenv("PATH") : "") {
         ::setenv("PATH", (first + ":" + m_Saved).c_str(), 1);
     }
     ~PathGuard() { ::setenv("PATH", m_Saved.c_str(), 1); }
@@ -36,9 +37,10 @@ TEST(Broadcast, EachNameAndMessageReachTheMessengerAsOneWord) {
 
     std::string message = "UPS on \"battery\"; $(touch " + dir.File("pwned") + ") 'now' `id`";
     EXPECT_TRUE(Broadcast(message.c_str(), {"ops", "", "it desk"}));
-    EXPECT_EQ(ReadBytes(log),
-              "ops|UPS on \\\"battery\\\"; $(touch " + dir.File("pwned") + ") 'now' `id`\n"
-              "it desk|UPS on \\\"battery\\\"; $(touch " + dir.File("pwned") + ") 'now' `id`\n");
+    EXPECT_EQ(ReadBytes(log), "ops|UPS on \\\"battery\\\"; $(touch " + dir.File("pwned") +
+                                  ") 'now' `id`\n"
+                                  "it desk|UPS on \\\"battery\\\"; $(touch " +
+                                  dir.File("pwned") + ") 'now' `id`\n");
     EXPECT_EQ(ReadBytes(dir.File("pwned")), "");
     struct stat st {};
     EXPECT_NE(::stat(dir.File("pwned").c_str(), &st), 0);

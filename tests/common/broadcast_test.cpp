@@ -1,10 +1,11 @@
 // Broadcast: the recipients in order, and the command for each.
+#include "common/framework/broadcast.h"
+
 #include <gtest/gtest.h>
 
 #include <list>
 #include <string>
 
-#include "common/framework/broadcast.h"
 #include "common/framework/broadcast_command.h"
 
 namespace {
@@ -16,8 +17,7 @@ TEST(Broadcast, NoRecipientsRunNoCommand) {
 }
 
 TEST(Broadcast, DoubleQuotesAreEscapedAndNothingElse) {
-    EXPECT_EQ(EscapeBroadcastQuotes("say \"hi\" & 'bye' \\ %s"),
-              "say \\\"hi\\\" & 'bye' \\ %s");
+    EXPECT_EQ(EscapeBroadcastQuotes("say \"hi\" & 'bye' \\ %s"), "say \\\"hi\\\" & 'bye' \\ %s");
     EXPECT_EQ(EscapeBroadcastQuotes(""), "");
 }
 

@@ -27,8 +27,8 @@ TEST(BrxExecuteProcess, TheCommandHasEndedWhenItReturns) {
     const char* path = "brx_execute_probe.txt";
     remove(path);
     // Many small appends take a while; all of them are in the file at return.
-    ASSERT_TRUE(brx::Execute(
-        "cmd /c for /L %i in (1,1,200) do @echo %i>>brx_execute_probe.txt", 0, false));
+    ASSERT_TRUE(
+        brx::Execute("cmd /c for /L %i in (1,1,200) do @echo %i>>brx_execute_probe.txt", 0, false));
     EXPECT_EQ(LastLine(path), "200\n");
     remove(path);
 }

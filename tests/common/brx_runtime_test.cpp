@@ -1,4 +1,6 @@
 // The runtime functions the framework builds on.
+#include "common/framework/brx_runtime.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -7,8 +9,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include "common/framework/brx_runtime.h"
 
 namespace {
 

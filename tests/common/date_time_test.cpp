@@ -1,4 +1,6 @@
 // Date and time values in a zone with daylight saving (US Eastern).
+#include "common/config/date_time.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -6,18 +8,17 @@
 #include <ctime>
 #include <string>
 
-#include "common/config/date_time.h"
 #include "time_zone.h"
 
 namespace {
 
 // Seconds of some local moments in US Eastern time.
-const long kJune22At1405 = 1782151500;    // daylight saving
-const long kDec25At0800 = 1798203600;     // standard
-const long kMar07Noon = 1772902800;       // the day before the spring change
-const long kMar08Noon = 1772985600;       // the day of the spring change (EDT)
-const long kOct31Noon = 1793462400;       // the day before the autumn change
-const long kNov01Noon = 1793552400;       // the day of the autumn change (EST)
+const long kJune22At1405 = 1782151500;  // daylight saving
+const long kDec25At0800 = 1798203600;   // standard
+const long kMar07Noon = 1772902800;     // the day before the spring change
+const long kMar08Noon = 1772985600;     // the day of the spring change (EDT)
+const long kOct31Noon = 1793462400;     // the day before the autumn change
+const long kNov01Noon = 1793552400;     // the day of the autumn change (EST)
 
 class DateTime : public ::testing::Test {
 protected:
@@ -130,9 +131,9 @@ TEST_F(DateTime, UiFormatHasTheOrdinalSuffixOfTheDay) {
         int day;
         const char* text;
     };
-    const Case cases[] = {{1, "01st"},  {2, "02nd"},  {3, "03rd"},  {4, "04th"},  {11, "11th"},
-                          {12, "12th"}, {13, "13th"}, {21, "21st"}, {22, "22nd"}, {23, "23rd"},
-                          {30, "30th"}, {31, "31st"}};
+    const Case cases[] = {{1, "01st"},  {2, "02nd"},  {3, "03rd"},  {4, "04th"},
+                          {11, "11th"}, {12, "12th"}, {13, "13th"}, {21, "21st"},
+                          {22, "22nd"}, {23, "23rd"}, {30, "30th"}, {31, "31st"}};
     for (const Case& c : cases) {
         struct tm when {};
         when.tm_year = 126;

@@ -1,5 +1,7 @@
 // Password scrambling: the stored text's layout, round trips, texts written by
 // earlier releases, and the limits.
+#include "common/config/encryption.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -7,8 +9,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include "common/config/encryption.h"
 
 namespace {
 
@@ -64,10 +64,8 @@ TEST(Encryption, KnownTextsScrambleToTheStoredLayout) {
     // Values from an independent Blowfish implementation under the same key.
     EXPECT_EQ(Scramble("secret"), " 27 28253136 78238 79  3");
     EXPECT_EQ(Scramble("ABCDEFGH"), "122190151 83 63 97 90153");  // no padding block
-    EXPECT_EQ(Scramble("Quillon-UPS-2026"),
-              " 29209 31192174 99102162 63226 53 56120 82184222");
-    EXPECT_EQ(Scramble("123456789"),
-              "233 69183220211180144  5115 36 54161 90 75112 58");
+    EXPECT_EQ(Scramble("Quillon-UPS-2026"), " 29209 31192174 99102162 63226 53 56120 82184222");
+    EXPECT_EQ(Scramble("123456789"), "233 69183220211180144  5115 36 54161 90 75112 58");
     EXPECT_EQ(Unscramble(" 27 28253136 78238 79  3"), "secret");
     EXPECT_EQ(Unscramble("233 69183220211180144  5115 36 54161 90 75112 58"), "123456789");
 }

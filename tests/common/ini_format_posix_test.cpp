@@ -1,7 +1,7 @@
 // The write rule's replacement of the file, where POSIX files have more to
 // keep than their bytes: links and permissions.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>

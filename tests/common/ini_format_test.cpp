@@ -1,10 +1,11 @@
 // The INI format's find and write steps, on real files in a folder per test.
+#include "common/config/ini_format.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
 
-#include "common/config/ini_format.h"
 #include "scratch_dir.h"
 
 namespace {
@@ -40,10 +41,10 @@ protected:
 
 TEST_F(IniFormat, SectionHeadersMatchWithoutCaseAndNeedTheClosingBracket) {
     Given("[agents]\nA=1\n[agent] trailing words\nB=2\n[Agen]\nC=3\n");
-    EXPECT_EQ(AfterHeader("AGENT"), "B=2\n");   // "[agents]" is another section
+    EXPECT_EQ(AfterHeader("AGENT"), "B=2\n");  // "[agents]" is another section
     EXPECT_EQ(AfterHeader("AgEnTs"), "A=1\n");
     EXPECT_EQ(AfterHeader("Agent1"), "<none>");
-    EXPECT_EQ(AfterHeader("Age"), "<none>");     // "[Agen]" needs "]" after "Age"
+    EXPECT_EQ(AfterHeader("Age"), "<none>");  // "[Agen]" needs "]" after "Age"
 
     Given("[Last]");
     EXPECT_EQ(AfterHeader("last"), "<eof>");
@@ -130,8 +131,9 @@ TEST_F(IniFormat, AnEmptyFileGetsTheSectionAppended) {
 TEST_F(IniFormat, AnExistingEntryIsReplacedInPlaceSpelledAsTheCallerSpellsIt) {
     Given("; not a comment, just a line\n[agent]\nPORT=COM1\nBaud=1200\n[Other]\nPort=x\n");
     ASSERT_TRUE(ini::Write(m_File.c_str(), "AGENT", "Port", "COM9"));
-    EXPECT_EQ(ReadBytes(m_File),
-              OnDisk("; not a comment, just a line\n[agent]\nPort=COM9\nBaud=1200\n[Other]\nPort=x\n"));
+    EXPECT_EQ(
+        ReadBytes(m_File),
+        OnDisk("; not a comment, just a line\n[agent]\nPort=COM9\nBaud=1200\n[Other]\nPort=x\n"));
 }
 
 TEST_F(IniFormat, ANewKeyLandsAtTheEndOfItsSectionAndANewSectionAtTheEnd) {

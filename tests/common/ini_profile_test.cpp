@@ -1,12 +1,13 @@
 // The INI file profile: its cache in front of the file, its file format
 // rules, and what never reaches the file.
+#include "common/config/ini_profile.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <string>
 #include <vector>
 
-#include "common/config/ini_profile.h"
 #include "scratch_dir.h"
 
 namespace {

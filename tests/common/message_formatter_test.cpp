@@ -51,7 +51,7 @@ const Case kCases[] = {
     {"a\rb", "a\nb", "a\nb"},
     {"a\n\rb", "a\n\nb", "a\n\nb"},
     {"a\r\r\nb", "a\n\nb", "a\n\nb"},
-    {"a%\r\nb", "a%\r\nb", "a\r\nb"},  // "%" takes the CR itself; the LF is a line end
+    {"a%\r\nb", "a%\r\nb", "a\r\nb"},           // "%" takes the CR itself; the LF is a line end
     {"\x83\x5c%%", "\x83\x5c%%", "\x83\x5c%"},  // byte by byte: a trail byte is no escape
     {"%\x83\x5c", "%\x83\x5c", "\x83\x5c"},
 };

@@ -1,4 +1,6 @@
 // Processing modules: the register in construction order and its walks.
+#include "common/framework/processing_module.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -7,7 +9,6 @@
 #include <vector>
 
 #include "common/config/profile.h"
-#include "common/framework/processing_module.h"
 #include "debug_capture.h"
 #include "table_library.h"
 

@@ -1,11 +1,12 @@
 // The profile's value caches, its "Dynamic" section and the factory.
+#include "common/config/profile.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 
 #include "common/config/ini_profile.h"
-#include "common/config/profile.h"
 
 namespace {
 

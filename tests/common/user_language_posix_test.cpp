@@ -14,7 +14,8 @@ protected:
     void SetUp() override {
         for (const char* name : kNames) {
             const char* v = std::getenv(name);
-            m_Saved.push_back(v ? std::make_pair(true, std::string(v)) : std::make_pair(false, std::string()));
+            m_Saved.push_back(v ? std::make_pair(true, std::string(v))
+                                : std::make_pair(false, std::string()));
             ::unsetenv(name);
         }
     }

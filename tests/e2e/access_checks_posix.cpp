@@ -51,8 +51,8 @@ void CheckAccessRules(RelayAgent& agent, SimulatedUps& ups, bool bindHonoured) {
                                     PasswordFrame("Wopra3"), XcpFrame(0x8A)});
     EXPECT_EQ(Exchange(agent, friendly, guesses), ByteString{});
     EXPECT_EQ(ups.Count(0x8A), 0u);
-    EXPECT_TRUE(agent.Process().WaitForText(true, "Wrong NetXCP passwords from 127.0.0.2", 1,
-                                            kAnswerMs))
+    EXPECT_TRUE(
+        agent.Process().WaitForText(true, "Wrong NetXCP passwords from 127.0.0.2", 1, kAnswerMs))
         << agent.Process().Err();
 
     // Another sender with the right password is served meanwhile.

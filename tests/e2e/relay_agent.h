@@ -14,7 +14,6 @@
 #include "tools/netxcp/netxcp_client.h"
 #include "tools/netxcp/netxcp_request.h"
 
-
 // INI text from section -> (key -> value).
 using IniSections = std::map<std::string, std::map<std::string, std::string>>;
 std::string IniText(const IniSections& sections);

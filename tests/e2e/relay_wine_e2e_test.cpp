@@ -13,13 +13,13 @@
 
 #include "access_checks_posix.h"
 #include "platform/clock.h"
-#include "upslink/xcp_protocol.h"
 #include "queue_checks_posix.h"
-#include "ups_model.h"
 #include "relay_agent.h"
 #include "scratch_dir.h"
 #include "trace_file.h"
 #include "ups_line_posix.h"
+#include "ups_model.h"
+#include "upslink/xcp_protocol.h"
 #include "vanished_port_posix.h"
 #include "wait_for.h"
 #include "wine_prefix_posix.h"
@@ -40,9 +40,10 @@ public:
         if (!m_Ups.Start()) return "upssim did not start";
         m_pCom = std::make_unique<WineComPort>(m_Wine, m_Ups.SlavePath());
         if (m_pCom->Name().empty()) return "no free COM port in " + m_Wine.Path();
-        m_pAgent = std::make_unique<RelayAgent>(m_pCom->Name(), ini,
-                                                std::vector<std::string>{"wine", m_Wine.Bin() + "/qln.exe"});
-        if (!m_pAgent->WaitUntilRelaying(kStartMs)) return "not relaying: " + m_pAgent->Process().Err();
+        m_pAgent = std::make_unique<RelayAgent>(
+            m_pCom->Name(), ini, std::vector<std::string>{"wine", m_Wine.Bin() + "/qln.exe"});
+        if (!m_pAgent->WaitUntilRelaying(kStartMs))
+            return "not relaying: " + m_pAgent->Process().Err();
         return "";
     }
     ~WineRelay() {
@@ -76,7 +77,8 @@ bool LeaveXonXoffOn(const std::string& path) {
 
 // The request queue over Winsock: the turns, and an over-long datagram
 // (WSAEMSGSIZE) that costs only itself.
-TEST(RelayUnderWine, ASecondSenderIsAnsweredWhileTheFirstFloodsAndAnOverLongDatagramCostsOnlyItself) {
+TEST(RelayUnderWine,
+     ASecondSenderIsAnsweredWhileTheFirstFloodsAndAnOverLongDatagramCostsOnlyItself) {
     WineRelay relay;
     if (!relay.Wine().Missing().empty()) GTEST_SKIP() << relay.Wine().Missing();
     ASSERT_EQ(relay.Start({{"NetXCP", {{"RequestMaxAge", "0"}}}}), "");

@@ -12,8 +12,8 @@
 
 namespace {
 
-constexpr uint32_t kStartMs = 60000;    // start-up: enumeration, identification
-constexpr uint32_t kAnswerMs = 20000;   // one forwarded request, generously
+constexpr uint32_t kStartMs = 60000;   // start-up: enumeration, identification
+constexpr uint32_t kAnswerMs = 20000;  // one forwarded request, generously
 
 // qln relaying for upssim with the given [NetXCP] settings.
 class QueuedRelay : public ::testing::Test {

@@ -13,15 +13,15 @@
 #include "relay_agent.h"
 #include "scratch_dir.h"
 #include "status_session_posix.h"
-#include "wait_for.h"
 #include "ups_line_posix.h"
+#include "wait_for.h"
 #include "wine_prefix_posix.h"
 
 namespace {
 
-constexpr uint32_t kStartMs = 60000;    // enumeration and identification
-constexpr uint32_t kAnswerMs = 20000;   // one forwarded request, generously
-constexpr uint32_t kRecoverMs = 90000;  // six failed polls and a detection pass
+constexpr uint32_t kStartMs = 60000;         // enumeration and identification
+constexpr uint32_t kAnswerMs = 20000;        // one forwarded request, generously
+constexpr uint32_t kRecoverMs = 90000;       // six failed polls and a detection pass
 constexpr uint32_t kWineStartMs = 120000;    // Wine's start-up, enumeration, identification
 constexpr uint32_t kWineRecoverMs = 120000;  // the same loss and detection under Wine
 
@@ -59,10 +59,14 @@ TEST(StatusReport, TellsASessionAPauseAndAStopAsTheyHappened) {
                                kAnswerMs));
     const std::string label = "{port=\"" + std::to_string(agent.Port()) + "\"} ";
     std::string metrics;
-    EXPECT_TRUE(WaitFor([&] {
-        metrics = ReadBytes(prometheus);
-        return metrics.find("qln_answered_total" + label + answered + "\n") != std::string::npos;
-    }, kAnswerMs)) << metrics;
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            metrics = ReadBytes(prometheus);
+            return metrics.find("qln_answered_total" + label + answered + "\n") !=
+                   std::string::npos;
+        },
+        kAnswerMs))
+        << metrics;
     EXPECT_NE(metrics.find("qln_privileged_refused_total" + label + "1\n"), std::string::npos);
     EXPECT_NE(metrics.find("qln_losses_total" + label + "1\n"), std::string::npos);
 

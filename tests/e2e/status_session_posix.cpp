@@ -101,11 +101,14 @@ std::string RunScriptedSession(RelayAgent& agent, LinkedUps& ups, const StatusPr
     NetXcpClient client("127.0.0.1", agent.Port());
     client.Send(ByteString(kOversized, 0xAB));
 
-    EXPECT_TRUE(::WaitFor([&] {
-        json = status.Json();
-        return JsonCount(json.out, "privileged_refused") == 1 && grew(json.out, "answered") >= 2 &&
-               JsonCount(json.out, "dropped_oversized") == 1;
-    }, answerMs)) << json.out;
+    EXPECT_TRUE(::WaitFor(
+        [&] {
+            json = status.Json();
+            return JsonCount(json.out, "privileged_refused") == 1 &&
+                   grew(json.out, "answered") >= 2 && JsonCount(json.out, "dropped_oversized") == 1;
+        },
+        answerMs))
+        << json.out;
     EXPECT_EQ(JsonCount(json.out, "dropped_oversized"), 1u) << json.out;
     EXPECT_EQ(grew(json.out, "received"), 3u) << json.out;
     EXPECT_EQ(grew(json.out, "answered"), 2u) << json.out;
@@ -142,10 +145,13 @@ std::string RunScriptedSession(RelayAgent& agent, LinkedUps& ups, const StatusPr
     // And relaying again, that answer counted with the others.
     const uint64_t answeredBefore = JsonCount(json.out, "answered");
     EXPECT_TRUE(IsIdentification(agent.Exchange(XcpFrame(0x31), answerMs)));
-    EXPECT_TRUE(::WaitFor([&] {
-        json = status.Json();
-        return JsonCount(json.out, "answered") == answeredBefore + 1;
-    }, answerMs)) << json.out;
+    EXPECT_TRUE(::WaitFor(
+        [&] {
+            json = status.Json();
+            return JsonCount(json.out, "answered") == answeredBefore + 1;
+        },
+        answerMs))
+        << json.out;
     return json.out;
 }
 

@@ -28,7 +28,8 @@ protected:
     }
     void TearDown() override {
         if (m_pAgent) {
-            EXPECT_TRUE(m_pAgent->Process().Running()) << "qln ended: " << m_pAgent->Process().Err();
+            EXPECT_TRUE(m_pAgent->Process().Running())
+                << "qln ended: " << m_pAgent->Process().Err();
         }
     }
     // The answer to `datagram`, and how long it took in `ms`.
@@ -56,8 +57,8 @@ TEST_P(TimingModes, TheProtocolRulesHold) {
     EXPECT_EQ(m_Ups.Count(0x8A), 0u);
     ASSERT_TRUE(m_Ups.Control("ack 8A 37"));
     ASSERT_TRUE(m_Ups.Control("ack 8B 36"));
-    answer = m_pAgent->Exchange(
-        Cat({PasswordFrame("Wopra3"), XcpFrame(0x8A), XcpFrame(0x8B)}), kAnswerMs);
+    answer = m_pAgent->Exchange(Cat({PasswordFrame("Wopra3"), XcpFrame(0x8A), XcpFrame(0x8B)}),
+                                kAnswerMs);
     EXPECT_EQ(m_Ups.Count(0x8A), 1u);
     EXPECT_EQ(m_Ups.Count(0x8B), 0u);
     // "Done" is relayed as accepted, in a block numbered by the code.

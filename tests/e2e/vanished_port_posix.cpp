@@ -2,9 +2,8 @@
 
 #include <gtest/gtest.h>
 
-void ReplugAndExpectOneLossAndRecovery(LinkedUps& ups, RelayAgent& agent,
-                                       const std::string& lost, int lostBefore,
-                                       uint32_t recoverMs, uint32_t answerMs) {
+void ReplugAndExpectOneLossAndRecovery(LinkedUps& ups, RelayAgent& agent, const std::string& lost,
+                                       int lostBefore, uint32_t recoverMs, uint32_t answerMs) {
     ChildProcess& qln = agent.Process();
     ASSERT_TRUE(ups.Control("unplug"));
     ASSERT_TRUE(ups.Control("plug"));

@@ -13,6 +13,5 @@
 // on the agent's error output before the unplug), relaying again within
 // `recoverMs`, an identification relayed, and the agent still running.
 // Gtest failures are recorded in the calling test.
-void ReplugAndExpectOneLossAndRecovery(LinkedUps& ups, RelayAgent& agent,
-                                       const std::string& lost, int lostBefore,
-                                       uint32_t recoverMs, uint32_t answerMs);
+void ReplugAndExpectOneLossAndRecovery(LinkedUps& ups, RelayAgent& agent, const std::string& lost,
+                                       int lostBefore, uint32_t recoverMs, uint32_t answerMs);

@@ -75,7 +75,8 @@ TEST(AgentUnderSystemd, ReadyOnceTheUpsIsFoundAndSignalsPauseContinueAndStop) {
             ssize_t n = recv(notify, buffer, sizeof buffer, 0);
             if (n <= 0) return false;
             seen.append(buffer, static_cast<size_t>(n)).append("|");
-            if (std::string(buffer, static_cast<size_t>(n)).find(text) != std::string::npos) return true;
+            if (std::string(buffer, static_cast<size_t>(n)).find(text) != std::string::npos)
+                return true;
         }
     };
 

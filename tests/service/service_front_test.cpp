@@ -1,12 +1,13 @@
 // The control handling every service host shares: the order of a stop, and
 // controls that arrive before the service main made the events or the worker.
+#include "platform/service_front.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 
 #include "platform/event.h"
-#include "platform/service_front.h"
 
 namespace {
 

@@ -25,7 +25,8 @@ class ServiceHost : public ::testing::Test {
 protected:
     void SetUp() override {
         RemoveLeftovers();
-        for (const char* f : {"testsvc.log", "testsvc.hold", "testsvc.fail"}) DeleteFileA(Bin(f).c_str());
+        for (const char* f : {"testsvc.log", "testsvc.hold", "testsvc.fail"})
+            DeleteFileA(Bin(f).c_str());
     }
     void TearDown() override { RemoveLeftovers(); }
 
@@ -96,12 +97,14 @@ TEST_F(ServiceHost, InstallCreatesTheServiceOnceAndRemoveDeletesIt) {
     // The dependency list as the manager stores it (its configuration query
     // under Wine leaves it out): "PlugPlay" first.
     HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\Ombrex Quillon", 0,
-                            KEY_READ, &key),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\Ombrex Quillon", 0,
+                      KEY_READ, &key),
+        ERROR_SUCCESS);
     char deps[64] = {0};
     DWORD type = 0, size = sizeof deps;
-    EXPECT_EQ(RegQueryValueExA(key, "DependOnService", nullptr, &type, reinterpret_cast<BYTE*>(deps), &size),
+    EXPECT_EQ(RegQueryValueExA(key, "DependOnService", nullptr, &type,
+                               reinterpret_cast<BYTE*>(deps), &size),
               ERROR_SUCCESS);
     RegCloseKey(key);
     EXPECT_EQ(type, static_cast<DWORD>(REG_MULTI_SZ));
@@ -121,10 +124,11 @@ TEST_F(ServiceHost, StartRunsTheWorkerAndRegistersTheEventSource) {
     EXPECT_TRUE(PassesReach(2));
 
     HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE,
-                            "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Ombrex Quillon",
-                            0, KEY_READ, &key),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE,
+                      "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Ombrex Quillon",
+                      0, KEY_READ, &key),
+        ERROR_SUCCESS);
     char file[MAX_PATH + 1] = {0};
     DWORD type = 0, size = MAX_PATH;
     EXPECT_EQ(RegQueryValueExA(key, "EventMessageFile", nullptr, &type,
@@ -245,7 +249,8 @@ TEST(ServiceControlHandler, ShutdownActsAsStopAndWaitsForTheWorker) {
         HandleServiceControl(plat::kControlInterrogate);
         EXPECT_EQ(s.m_Status.dwCurrentState, plat::kServicePaused);
         HandleServiceControl(control);
-        EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_OBJECT_0) << "returned before the worker ended";
+        EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_OBJECT_0)
+            << "returned before the worker ended";
         DWORD code = 0;
         GetExitCodeThread(thread, &code);
         EXPECT_EQ(code, 7u);

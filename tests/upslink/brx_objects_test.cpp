@@ -1,4 +1,6 @@
 // The communication library's exception and channel base classes.
+#include "upslink/brx_objects.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -7,7 +9,6 @@
 #include <vector>
 
 #include "platform/clock.h"
-#include "upslink/brx_objects.h"
 
 namespace {
 
@@ -41,7 +42,8 @@ private:
 };
 
 struct Counted : brx::CCommunicationsExceptionObject {
-    explicit Counted(int* destroyed) : CCommunicationsExceptionObject(nullptr, 7), m_pDestroyed(destroyed) {}
+    explicit Counted(int* destroyed)
+        : CCommunicationsExceptionObject(nullptr, 7), m_pDestroyed(destroyed) {}
     ~Counted() override { ++*m_pDestroyed; }
     int* m_pDestroyed;
 };

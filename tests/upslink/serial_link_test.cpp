@@ -1,5 +1,7 @@
 // The link's rules that need no device: line format texts, port names, the
 // deadline, failures on a closed or unnamed link, and the identity parser.
+#include "upslink/serial_link.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -9,7 +11,6 @@
 #include "platform/errors.h"
 #include "thrown_id.h"
 #include "upslink/pnp_identity.h"
-#include "upslink/serial_link.h"
 #include "upslink/serial_port.h"
 
 namespace {
@@ -122,7 +123,9 @@ TEST(SerialLink, AMissingPortFailsWithTheSystemCodeAndEnumerationWithInvalidHand
 }
 
 TEST(PnpIdentity, ShortestStringFillsRevisionManufacturerAndProduct) {
-    PnpIdentity id = Parse(std::string("\x01\x02(", 3) + "\x01\x3F" "PNP0C0F)");
+    PnpIdentity id = Parse(std::string("\x01\x02(", 3) +
+                           "\x01\x3F"
+                           "PNP0C0F)");
     EXPECT_EQ(id.revision, 0x013F);
     EXPECT_EQ(std::string(id.manufacturer, 3), "PNP");
     EXPECT_EQ(id.product, 0x0306);  // 'C' and 'F' contribute their low bits: 3 and 6
@@ -134,7 +137,7 @@ TEST(PnpIdentity, ShortestStringFillsRevisionManufacturerAndProduct) {
 }
 
 TEST(PnpIdentity, StringsTooShortOrWithoutStartAreIgnored) {
-    EXPECT_TRUE(IsZero(Parse("(12ABC123")));       // 9 bytes from the start
+    EXPECT_TRUE(IsZero(Parse("(12ABC123")));  // 9 bytes from the start
     EXPECT_TRUE(IsZero(Parse("no start here at all")));
     EXPECT_TRUE(IsZero(Parse("")));
     // A start too near the end is passed over for none.
@@ -163,7 +166,8 @@ TEST(PnpIdentity, FieldsStopAtTheirCapacities) {
     std::string longClass(60, 'K');
     std::string longUser(70, 'U');
     std::string compat = "AAA0001,BBB0002,CCC0003,DDD0004,EEE0005,FFF0006,GGG0007";
-    PnpIdentity id = Parse("(12ABC1234\\12345678\\" + longClass + "\\" + compat + "\\" + longUser + "\\99)");
+    PnpIdentity id =
+        Parse("(12ABC1234\\12345678\\" + longClass + "\\" + compat + "\\" + longUser + "\\99)");
     EXPECT_EQ(std::string(id.className), std::string(33, 'K'));
     EXPECT_EQ(std::string(id.userName), std::string(40, 'U'));
     EXPECT_EQ(std::string(id.compatible[4].manufacturer, 3), "EEE");
@@ -178,7 +182,8 @@ TEST(PnpIdentity, CutShortKeepsWhatWasFilled) {
         // and by the bytes after the prefix being garbage).
         std::string cut = full.substr(0, n) + std::string(200, '\\');
         PnpIdentity id;
-        ParsePnpIdentity(reinterpret_cast<const uint8_t*>(cut.data()), static_cast<uint32_t>(n), id);
+        ParsePnpIdentity(reinterpret_cast<const uint8_t*>(cut.data()), static_cast<uint32_t>(n),
+                         id);
         if (n >= 10) {
             EXPECT_EQ(std::string(id.manufacturer, 3), "ABC") << n;
         }

@@ -4,8 +4,8 @@
 #include <termios.h>
 
 #include <atomic>
-#include <cstring>
 #include <cerrno>
+#include <cstring>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -65,7 +65,8 @@ TEST(SerialPortPosix, RawLineWithImmediateReadsAndTheFormatOnTheWire) {
     }));
     EXPECT_EQ(in, special);
     uint32_t written = 0;
-    ASSERT_TRUE(WritePort(port.get(), special.data(), static_cast<uint32_t>(special.size()), written));
+    ASSERT_TRUE(
+        WritePort(port.get(), special.data(), static_cast<uint32_t>(special.size()), written));
     EXPECT_EQ(written, special.size());
     EXPECT_EQ(pty.Receive(2000), special);
 
@@ -168,7 +169,9 @@ class RecordingLink : public SerialLink {
 public:
     using SerialLink::SerialLink;
     void SetControlLine(int pin, bool on) override {
-        m_Calls.push_back((pin == kPinDtr ? "DTR" : pin == kPinRts ? "RTS" : "?") +
+        m_Calls.push_back((pin == kPinDtr   ? "DTR"
+                           : pin == kPinRts ? "RTS"
+                                            : "?") +
                           std::string(on ? "+" : "-"));
         SerialLink::SetControlLine(pin, on);
     }
@@ -183,15 +186,17 @@ TEST(SerialLinkPosix, EnumerationDrivesTheLinesAndReadsTheIdentity) {
     std::thread device([&] {
         if (WaitFor([&] { return pty.Speed() == B1200; })) {
             plat::SleepMs(300);
-            pty.Send("\x01\x02(\x01\x02" "ABC0A1F\\01234567\\MODEM\\XYZ0001,QRS0002\\My UPS\\3D)junk");
+            pty.Send(
+                "\x01\x02(\x01\x02"
+                "ABC0A1F\\01234567\\MODEM\\XYZ0001,QRS0002\\My UPS\\3D)junk");
         }
     });
     uint32_t before = plat::TickCount();
     link.EnumeratePnp();
     device.join();
     EXPECT_GE(plat::TickCount() - before, 1400u);
-    const std::vector<std::string> expected{"RTS-", "DTR+", "RTS-", "DTR-", "DTR+", "RTS+",
-                                            "RTS-", "DTR-", "RTS+", "DTR+"};
+    const std::vector<std::string> expected{"RTS-", "DTR+", "RTS-", "DTR-", "DTR+",
+                                            "RTS+", "RTS-", "DTR-", "RTS+", "DTR+"};
     EXPECT_EQ(link.m_Calls, expected);
     EXPECT_TRUE(link.IsOpen());
     EXPECT_EQ(link.GetBaud(), 1200u);

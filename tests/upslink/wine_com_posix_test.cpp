@@ -2,17 +2,17 @@
 // prefix: a symbolic link in its dosdevices folder to the simulator's
 // pseudo-terminal. Runs when the Win32 build is at hand (QLN_WIN32_BIN, as
 // scripts/test.sh sets it); skipped otherwise.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdlib>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -38,7 +38,8 @@ int RunWithLimit(const std::vector<std::string>& argv, const std::vector<std::st
                  const std::function<void()>& tick = nullptr) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 1, logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
@@ -94,10 +95,10 @@ TEST(WineComPort, Win32BuildIdentifiesTheSimulatorThroughACommPort) {
     ASSERT_FALSE(com.Name().empty()) << "no free COM port in " << wine.Path();
 
     const std::string log = "wine_com_port_" + std::to_string(::getpid()) + ".log";
-    int status = RunWithLimit({"/bin/bash", std::string(QLN_SOURCE_DIR) + "/cmake/wine-run.sh", exe,
-                               "--gtest_filter=NamedUpsPort.IdentifiesTheUpsBehindIt"},
-                              {"QLN_TEST_UPS_PORT=" + com.Name(), "WINEPREFIX=" + wine.Path()},
-                              log, 180000);
+    int status =
+        RunWithLimit({"/bin/bash", std::string(QLN_SOURCE_DIR) + "/cmake/wine-run.sh", exe,
+                      "--gtest_filter=NamedUpsPort.IdentifiesTheUpsBehindIt"},
+                     {"QLN_TEST_UPS_PORT=" + com.Name(), "WINEPREFIX=" + wine.Path()}, log, 180000);
     std::string output = Slurp(log);
     ::unlink(log.c_str());
     EXPECT_EQ(status, 0) << output;
@@ -140,8 +141,8 @@ TEST(WineComPort, Win32BuildNoticesAVanishedPort) {
     const std::string log = "wine_com_gone_" + std::to_string(::getpid()) + ".log";
     int status = RunWithLimit({"/bin/bash", std::string(QLN_SOURCE_DIR) + "/cmake/wine-run.sh", exe,
                                "--gtest_filter=NamedUpsPort.AVanishedPort*"},
-                              {"QLN_TEST_UPS_PORT=" + com.Name(), "QLN_TEST_UPS_HANDSHAKE=" + wineDir,
-                               "WINEPREFIX=" + wine.Path()},
+                              {"QLN_TEST_UPS_PORT=" + com.Name(),
+                               "QLN_TEST_UPS_HANDSHAKE=" + wineDir, "WINEPREFIX=" + wine.Path()},
                               log, 180000, tick);
     ::unlink((dir + "/unplug").c_str());
     ::unlink((dir + "/unplugged").c_str());

@@ -1,5 +1,7 @@
 // Frames, block numbers, authorization rules and what the identification
 // reads out of the UPS's answers.
+#include "upslink/xcp_identification.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -7,7 +9,6 @@
 #include "upslink/link_error.h"
 #include "upslink/serial_link.h"
 #include "upslink/xcp_engine.h"
-#include "upslink/xcp_identification.h"
 
 namespace {
 std::vector<uint8_t> Bytes(std::initializer_list<int> values) {
@@ -81,7 +82,8 @@ TEST(XcpIdentity, VersionsAndModelTextFromTheBlock) {
     auto block = Bytes({2, 1, 0, 2, 15, 0x00, 15});
     auto text = Text("Quillon 1500 RT");
     block.insert(block.end(), text.begin(), text.end());
-    XcpIdentification id = ParseXcpIdentification(block.data(), static_cast<uint32_t>(block.size()));
+    XcpIdentification id =
+        ParseXcpIdentification(block.data(), static_cast<uint32_t>(block.size()));
     EXPECT_EQ(id.versions, "1.0 2.15");
     EXPECT_EQ(id.modelText, "Quillon 1500 RT");
 

@@ -12,7 +12,8 @@
 
 int main(int argc, char** argv) {
     try {
-        std::unique_ptr<CSampleApp> app(new CSampleApp(argc, argv, ProgramName(argc > 0 ? argv[0] : nullptr)));
+        std::unique_ptr<CSampleApp> app(
+            new CSampleApp(argc, argv, ProgramName(argc > 0 ? argv[0] : nullptr)));
         app->Configure();
         CGreetingModule greeting;
         CPassRecorderModule recorder;

@@ -57,7 +57,9 @@ std::string Hex(const std::vector<uint8_t>& bytes) {
 }
 
 // A count argument: a number, or "on"/"off" where a switch makes sense.
-bool ParseCount(const std::string& text, uint32_t& count) { return ParseNumber(text, 10, 1000000, count); }
+bool ParseCount(const std::string& text, uint32_t& count) {
+    return ParseNumber(text, 10, 1000000, count);
+}
 
 }  // namespace
 
@@ -137,8 +139,8 @@ std::string UpsModel::Control(const std::string& line) {
         (name == "status" ? m_nStatus : name == "auth-ack" ? m_nAuthAck : m_nUnknownAck) = b;
     } else if (name == "answer") {
         Answer a;
-        if (args.size() < 2 || args.size() > 3 || !ParseByte(args[0], c) || !ParseByte(args[1], a.block) ||
-            !ParseHex(args.size() == 3 ? args[2] : "-", a.data))
+        if (args.size() < 2 || args.size() > 3 || !ParseByte(args[0], c) ||
+            !ParseByte(args[1], a.block) || !ParseHex(args.size() == 3 ? args[2] : "-", a.data))
             return bad("command, block and hex data, all hexadecimal");
         m_Answers[c] = a;
     } else if (name == "ack") {
@@ -166,9 +168,11 @@ std::string UpsModel::Control(const std::string& line) {
     } else if (name == "badsum" || name == "badstart" || name == "stray" || name == "busy" ||
                name == "ack37") {
         if (!ParseCount(rest, n)) return bad("a count");
-        (name == "badsum" ? m_nBadSum : name == "badstart" ? m_nBadStart : name == "stray" ? m_nStray
-                                      : name == "busy"     ? m_nBusy
-                                                           : m_nAck37) = n;
+        (name == "badsum"     ? m_nBadSum
+         : name == "badstart" ? m_nBadStart
+         : name == "stray"    ? m_nStray
+         : name == "busy"     ? m_nBusy
+                              : m_nAck37) = n;
     } else if (name == "trickle") {
         if (!ParseNumber(rest, 10, 10000, n)) return bad("milliseconds per byte");
         m_nTrickleMs = n;
@@ -190,7 +194,8 @@ std::string UpsModel::Control(const std::string& line) {
         return "ok " + std::to_string(m_nGarbled);
     } else if (name == "last") {
         if (args.empty()) return "ok " + Hex(m_LastRequest);
-        if (args.size() != 1 || !ParseByte(args[0], c)) return bad("nothing or a command, hexadecimal");
+        if (args.size() != 1 || !ParseByte(args[0], c))
+            return bad("nothing or a command, hexadecimal");
         auto it = m_LastOf.find(c);
         return "ok " + (it == m_LastOf.end() ? std::string() : Hex(it->second));
     } else if (name.empty()) {
@@ -201,7 +206,8 @@ std::string UpsModel::Control(const std::string& line) {
     return "ok";
 }
 
-void UpsModel::Hear(const uint8_t* bytes, size_t count, uint32_t lineBaud, std::vector<uint8_t>& out) {
+void UpsModel::Hear(const uint8_t* bytes, size_t count, uint32_t lineBaud,
+                    std::vector<uint8_t>& out) {
     // At another speed than the UPS's own, a real line delivers garbage.
     if (lineBaud != m_nSpeed) {
         m_nGarbled += static_cast<uint32_t>(count);
@@ -220,7 +226,8 @@ void UpsModel::Hear(const uint8_t* bytes, size_t count, uint32_t lineBaud, std::
             continue;
         }
         if (m_Pending.size() < length) return;
-        std::vector<uint8_t> frame(m_Pending.begin(), m_Pending.begin() + static_cast<long>(length));
+        std::vector<uint8_t> frame(m_Pending.begin(),
+                                   m_Pending.begin() + static_cast<long>(length));
         m_Pending.erase(m_Pending.begin(), m_Pending.begin() + static_cast<long>(length));
         if (Negated(frame.data(), frame.size()) != 0) continue;  // a bad frame is not answered
         HandleRequest(frame, out);
@@ -261,9 +268,10 @@ UpsModel::Answer UpsModel::AnswerFor(uint8_t command, const std::vector<uint8_t>
             return a;
         case kXcpCmdAuthorize:
             a.ack = true;
-            a.code = (data.size() == 3 && std::equal(data.begin(), data.end(), kXcpAuthorizationCode))
-                          ? m_nAuthAck
-                          : m_nUnknownAck;
+            a.code =
+                (data.size() == 3 && std::equal(data.begin(), data.end(), kXcpAuthorizationCode))
+                    ? m_nAuthAck
+                    : m_nUnknownAck;
             return a;
         default:
             a.ack = true;

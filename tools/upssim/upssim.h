@@ -80,8 +80,8 @@ private:
     uint32_t m_nLineBaud = 0;
     uint32_t m_nOpens = 0;
     uint32_t m_nHostHolds = 0;  // opens of the slave side not yet closed
-    bool m_bFresh = false;       // opened anew, no Plug and Play answer yet
-    bool m_bPnpArmed = false;    // waiting for a quiet moment to answer
+    bool m_bFresh = false;      // opened anew, no Plug and Play answer yet
+    bool m_bPnpArmed = false;   // waiting for a quiet moment to answer
     uint32_t m_nPnpSince = 0;
     uint32_t m_nLastHeard = 0;
 

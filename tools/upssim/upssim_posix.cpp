@@ -1,5 +1,3 @@
-#include "upssim.h"
-
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
@@ -13,6 +11,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "upssim.h"
 
 namespace {
 
@@ -26,8 +25,8 @@ uint32_t BaudOf(speed_t speed) {
     static const struct {
         speed_t speed;
         uint32_t baud;
-    } kTable[] = {{B300, 300},     {B600, 600},     {B1200, 1200},     {B2400, 2400},
-                  {B4800, 4800},   {B9600, 9600},   {B19200, 19200},   {B38400, 38400},
+    } kTable[] = {{B300, 300},     {B600, 600},       {B1200, 1200},    {B2400, 2400},
+                  {B4800, 4800},   {B9600, 9600},     {B19200, 19200},  {B38400, 38400},
                   {B57600, 57600}, {B115200, 115200}, {B230400, 230400}};
     for (const auto& e : kTable)
         if (e.speed == speed) return e.baud;
@@ -94,7 +93,8 @@ void UpsSim::UpdateLink() {
     // Replace the link in one step, so that a host never finds it missing.
     std::string temporary = m_LinkPath + ".new";
     ::unlink(temporary.c_str());
-    if (::symlink(m_SlavePath.c_str(), temporary.c_str()) == 0) ::rename(temporary.c_str(), m_LinkPath.c_str());
+    if (::symlink(m_SlavePath.c_str(), temporary.c_str()) == 0)
+        ::rename(temporary.c_str(), m_LinkPath.c_str());
 }
 
 bool UpsSim::SetLink(const std::string& path, std::string& error) {

@@ -38,7 +38,8 @@ TEST(NetXcpRequest, RequestWords) {
     ASSERT_TRUE(ParseRequestWord("AB:01:33-21", out, error));
     EXPECT_EQ(out, Cat(Cat(XcpFrame(0x00), XcpFrame(0x42, {0x00})), XcpFrame(0x33)));
 
-    for (const char* bad : {"relays", "cmd:", "cmd:4", "cmd:4242", "cmd:42,0", "ab0", "a b", "", "xyz"}) {
+    for (const char* bad :
+         {"relays", "cmd:", "cmd:4", "cmd:4242", "cmd:42,0", "ab0", "a b", "", "xyz"}) {
         ByteString none;
         EXPECT_FALSE(ParseRequestWord(bad, none, error)) << bad;
         EXPECT_TRUE(none.empty()) << bad;
@@ -79,7 +80,8 @@ TEST(NetXcpDecode, DamagedAnswersAreNamedNotTrusted) {
     EXPECT_NE(lines[0].find("bad checksum"), std::string::npos);
 
     // A block that claims more data than arrived, and a block never closed.
-    for (const ByteString& cut : {ByteString{0xAB, 0x03, 0x20, 0x81, 0x01}, Block(0x03, 0x01, {1})}) {
+    for (const ByteString& cut :
+         {ByteString{0xAB, 0x03, 0x20, 0x81, 0x01}, Block(0x03, 0x01, {1})}) {
         lines = DecodeAnswer(cut, XcpFrame(0x33));
         ASSERT_EQ(lines.size(), 1u);
         EXPECT_EQ(lines[0].rfind("unrecognised bytes", 0), 0u);
