@@ -261,7 +261,10 @@ TEST(AgentUnderWineServiceManager, AFurtherInstanceRelaysAndIsControlledApartFro
         args.push_back(verb);
         return WineRun(qln, args, out);
     };
-    auto status = [&] { return Wine(qln, "status") & 0xFF; };
+    // The default agent's status by its INI file: "status" alone lists
+    // every agent of the host, the instance too.
+    const std::string iniA = "Z:" + dir.Path() + "/qln.ini";
+    auto status = [&] { return WineRun(qln, {"-c", iniA, "status"}) & 0xFF; };
     auto statusB = [&] { return onB("status") & 0xFF; };
     auto regQuery = [&](const std::string& key, std::string* out = nullptr) {
         return WineRun("reg", {"query", key}, out);
@@ -302,6 +305,10 @@ TEST(AgentUnderWineServiceManager, AFurtherInstanceRelaysAndIsControlledApartFro
     ASSERT_TRUE(RelayingWithin(portA, kStartMs));
     ASSERT_TRUE(RelayingWithin(portB, kStartMs));
     EXPECT_TRUE(WaitFor([&] { return status() == 0 && statusB() == 0; }, 30000));
+    // "status" alone: both, one line each.
+    EXPECT_EQ(WineRun(qln, {"status"}, &text) & 0xFF, 0);
+    EXPECT_NE(("\n" + text).find("\nb: "), std::string::npos) << text;
+    EXPECT_NE(text.find("qln.ini: "), std::string::npos) << text;
     // Its own event source, registered at its start.
     EXPECT_EQ(regQuery(sourceKeyB), 0);
 
@@ -322,6 +329,7 @@ TEST(AgentUnderWineServiceManager, AFurtherInstanceRelaysAndIsControlledApartFro
     EXPECT_TRUE(Answered(portB));
     EXPECT_EQ(onB("stop"), 0);
     EXPECT_TRUE(WaitFor([&] { return statusB() == 3; }, 30000));
+    EXPECT_EQ(Wine(qln, "status") & 0xFF, 3) << "no agent runs on the host";
     EXPECT_EQ(onB("remove"), 0);
     EXPECT_EQ(onB("stop", &text), -1);
     EXPECT_NE(text.find("Ombrex Quillon b"), std::string::npos) << text;
